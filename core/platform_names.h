@@ -1,0 +1,10 @@
+#pragma once
+
+// Names of platform components that appear in user-facing texts. Each has one definition
+// per platform (platform_names_win32.cc / platform_names_posix.cc).
+namespace platform {
+extern const char* const kPcscLibrary;      // "winscard.dll" / "libpcsclite.so.1"
+extern const char* const kRenderLibrary;    // "vyrender.dll" / "libvyrender.so"
+extern const char* const kStoreSourceText;  // display text of the system certificate store
+extern const char* const kStoreSignedNote;  // note after a signature made by the store's key
+}  // namespace platform

@@ -1,0 +1,8 @@
+#include "core/platform_names.h"
+
+namespace platform {
+const char* const kPcscLibrary = "winscard.dll";
+const char* const kRenderLibrary = "vyrender.dll";
+const char* const kStoreSourceText = "Windows (Personal)";
+const char* const kStoreSignedNote = "Firmado con el minidriver de Windows";
+}  // namespace platform

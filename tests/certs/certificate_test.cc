@@ -1,0 +1,233 @@
+#include "certs/certificate.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "core/text.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+class CertificateModel : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    pki_ = new TestPki(dir_->path());
+    ca_ = new TestIdentity(pki_->MakeCa("Quillmark CA"));
+  }
+  static void TearDownTestSuite() {
+    delete ca_;
+    delete pki_;
+    delete dir_;
+  }
+  static TempDir* dir_;
+  static TestPki* pki_;
+  static TestIdentity* ca_;
+};
+TempDir* CertificateModel::dir_;
+TestPki* CertificateModel::pki_;
+TestIdentity* CertificateModel::ca_;
+
+TEST_F(CertificateModel, DecodesCaAndEndEntity) {
+  ParsedCertificate ca;
+  ASSERT_TRUE(ParseCertificateExact(ca_->certDer, &ca));
+  EXPECT_TRUE(ca.parsed);
+  EXPECT_TRUE(ca.isCa);
+  EXPECT_EQ(ca.subjectName, "C=PE, O=Quillmark Pruebas, CN=Quillmark CA");
+  EXPECT_EQ(ca.subjectCommonName, "Quillmark CA");
+  EXPECT_EQ(ca.issuerCommonName, "Quillmark CA");
+  EXPECT_EQ(CertificateLabel(ca, "FIR"), "Certificado CA emisor");
+
+  TestIdentity leaf = pki_->MakeLeaf(*ca_, "leaf", "/C=PE/serialNumber=PNOPE-12345678/GN=Ana/SN=Qui\xC3\xB1ones/CN=Ana Qui\xC3\xB1ones");
+  ParsedCertificate cert;
+  ASSERT_TRUE(ParseCertificateExact(leaf.certDer, &cert));
+  EXPECT_FALSE(cert.isCa);
+  EXPECT_EQ(cert.der, leaf.certDer);
+  EXPECT_EQ(cert.subjectCommonName, "Ana Qui\xC3\xB1ones");
+  EXPECT_EQ(cert.subjectName,
+            "C=PE, SERIALNUMBER=PNOPE-12345678, GIVENNAME=Ana, SURNAME=Qui\xC3\xB1ones, CN=Ana Qui\xC3\xB1ones");
+  EXPECT_EQ(cert.issuerName, "C=PE, O=Quillmark Pruebas, CN=Quillmark CA");
+  EXPECT_EQ(cert.serialHex, "03E9");  // 1001
+  EXPECT_EQ(cert.notAfter - cert.notBefore, 730 * 86400);
+  EXPECT_FALSE(IsExpired(cert));
+  EXPECT_EQ(FormatExpiry(cert).size(), 19u);
+  // digitalSignature + nonRepudiation is 03 02 06 C0: six unused bits leave the flag clear.
+  EXPECT_FALSE(cert.signatureUsage);
+  EXPECT_EQ(CertificateLabel(cert, ""), "Certificado DNIe");
+  EXPECT_EQ(CertificateLabel(cert, "FIR"), "FIR");
+
+  auto key = ExtractRsaPublicKey(cert.der);
+  ASSERT_TRUE(key.has_value());
+  EXPECT_EQ(key->modulus.size(), 256u);
+  EXPECT_EQ(key->exponent, (Bytes{1, 0, 1}));
+}
+
+TEST_F(CertificateModel, SubjectsWithoutCnAndOtherAttributes) {
+  TestIdentity noCn = pki_->MakeLeaf(*ca_, "nocn", "/C=PE/serialNumber=20100000001/O=Empresa SAC");
+  ParsedCertificate cert;
+  ASSERT_TRUE(ParseCertificate(noCn.certDer, &cert));
+  EXPECT_EQ(cert.subjectCommonName, "C=PE, SERIALNUMBER=20100000001, O=Empresa SAC");
+
+  TestIdentity orgId = pki_->MakeLeaf(*ca_, "orgid", "/C=PE/organizationIdentifier=VATPE-20100000001/CN=Sello");
+  ASSERT_TRUE(ParseCertificate(orgId.certDer, &cert));
+  EXPECT_EQ(cert.subjectName, "C=PE, OID.55.04.61=VATPE-20100000001, CN=Sello");
+}
+
+TEST_F(CertificateModel, KeyUsageAndEcKeys) {
+  ParsedCertificate cert;
+  TestIdentity auth = pki_->MakeLeaf(*ca_, "auth", "/CN=Solo Autenticacion",
+                                     "-algorithm RSA -pkeyopt rsa_keygen_bits:1024",
+                                     "keyUsage=critical,digitalSignature");  // 03 02 07 80
+  ASSERT_TRUE(ParseCertificate(auth.certDer, &cert));
+  EXPECT_FALSE(cert.signatureUsage);
+  EXPECT_EQ(CertificateLabel(cert, ""), "Certificado DNIe");
+
+  TestIdentity ec = pki_->MakeLeaf(*ca_, "ec", "/CN=Clave EC", "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
+  ASSERT_TRUE(ParseCertificate(ec.certDer, &cert));
+  EXPECT_TRUE(cert.parsed);
+  EXPECT_FALSE(ExtractRsaPublicKey(cert.der).has_value());
+}
+
+TEST_F(CertificateModel, FindsCertificateInsidePaddedCardFile) {
+  for (uint8_t pad : {0x00, 0xFF}) {
+    SCOPED_TRACE(int(pad));
+    Bytes file = ca_->certDer;
+    file.insert(file.end(), 700, pad);
+    ParsedCertificate cert;
+    ASSERT_TRUE(ParseCertificate(file, &cert));
+    EXPECT_EQ(cert.der, ca_->certDer);
+    // Bytes in front of it too.
+    Bytes prefixed = {0x01, 0x30, 0x03, 0x02, 0x01, 0x00, 0x30, 0x82};
+    prefixed.insert(prefixed.end(), file.begin(), file.end());
+    ASSERT_TRUE(ParseCertificate(prefixed, &cert));
+    EXPECT_EQ(cert.der, ca_->certDer);
+  }
+}
+
+TEST(CertificateDecoder, RejectsGarbageAndTruncation) {
+  ParsedCertificate cert;
+  cert.subjectName = "stale";
+  Bytes small(63, 0x30);
+  EXPECT_FALSE(ParseCertificate(small, &cert));
+  EXPECT_TRUE(cert.subjectName.empty());
+  Bytes noise(5000);
+  for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t(i * 7919 % 251 == 3 ? 0x30 : i);
+  EXPECT_FALSE(ParseCertificate(noise, &cert));
+  EXPECT_FALSE(cert.parsed);
+  EXPECT_EQ(FormatExpiry(cert), "--/--/-------- --:--:--");
+  EXPECT_FALSE(IsExpired(cert));
+  EXPECT_FALSE(ExtractRsaPublicKey(noise).has_value());
+}
+
+// Hand-built tbsCertificate pieces exercise the time and keyUsage rules directly.
+Bytes Tlv(uint8_t tag, const Bytes& content) {
+  Bytes out = {tag};
+  if (content.size() < 128) {
+    out.push_back(uint8_t(content.size()));
+  } else {
+    out.push_back(0x82);
+    out.push_back(uint8_t(content.size() >> 8));
+    out.push_back(uint8_t(content.size()));
+  }
+  out.insert(out.end(), content.begin(), content.end());
+  return out;
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+Bytes Name(const std::string& cn) {
+  return Tlv(0x30, Tlv(0x31, Tlv(0x30, Cat({HexDecode("0603550403"), Tlv(0x0C, ToBytes(cn))}))));
+}
+Bytes HandMade(const Bytes& notBefore, const Bytes& notAfter, const Bytes& keyUsage) {
+  Bytes spki = Tlv(0x30, Cat({Tlv(0x30, HexDecode("06092A864886F70D0101010500")),
+                              Tlv(0x03, Cat({Bytes{0}, Tlv(0x30, Cat({Tlv(0x02, Bytes(64, 0xC3)),
+                                                                       Tlv(0x02, Bytes{1, 0, 1})}))}))}));
+  Bytes ext = Tlv(0xA3, Tlv(0x30, Tlv(0x30, Cat({HexDecode("0603551D0F"), Tlv(0x04, keyUsage)}))));
+  Bytes tbs = Tlv(0x30, Cat({HexDecode("A003020102"), Tlv(0x02, Bytes{0x00, 0x9A}), Tlv(0x30, HexDecode("0500")),
+                             Name("Emisor"), Tlv(0x30, Cat({notBefore, notAfter})), Name("Titular"), spki, ext}));
+  return Tlv(0x30, Cat({tbs, Tlv(0x30, HexDecode("0500")), Tlv(0x03, Bytes{0, 1, 2})}));
+}
+
+TEST(CertificateDecoder, TimesAndKeyUsageBits) {
+  ParsedCertificate cert;
+  Bytes ku = HexDecode("03020640");
+  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x17, ToBytes("491231235959Z")), Tlv(0x17, ToBytes("500101000000Z")), ku), &cert));
+  EXPECT_EQ(cert.serialHex, "009A");
+  EXPECT_EQ(cert.notBefore, int32_t(2524607999u));  // 2049-12-31 23:59:59, wrapped to 32 bits
+  EXPECT_EQ(cert.notAfter, -631152000);             // 1950-01-01
+  EXPECT_FALSE(cert.signatureUsage) << "unused bits 6";
+  EXPECT_FALSE(IsExpired(cert));
+  EXPECT_EQ(FormatExpiry(cert), "--/--/-------- --:--:--");
+
+  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x18, ToBytes("20240229120000Z")), Tlv(0x17, ToBytes("2001010000Z")),
+                                             HexDecode("03020040")), &cert));
+  EXPECT_EQ(cert.notBefore, 1709208000);
+  EXPECT_EQ(cert.notAfter, 1577836800);  // 2020-01-01: a short UTCTime has no time of day
+  EXPECT_TRUE(cert.signatureUsage);
+  EXPECT_TRUE(IsExpired(cert));
+
+  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x17, ToBytes("241301000000Z")), Tlv(0x05, {}), HexDecode("03020180")), &cert));
+  EXPECT_EQ(cert.notBefore, 0) << "month 13";
+  EXPECT_EQ(cert.notAfter, 0) << "not a time";
+  EXPECT_TRUE(cert.signatureUsage);
+  auto key = ExtractRsaPublicKey(cert.der);
+  ASSERT_TRUE(key.has_value());
+  EXPECT_EQ(key->modulus, Bytes(64, 0xC3));
+}
+
+// Every certificate Debian ships must decode to what openssl reports.
+TEST(CertificateDecoder, MatchesOpensslOnSystemBundle) {
+  std::ifstream bundle("/etc/ssl/certs/ca-certificates.crt");
+  if (!bundle) GTEST_SKIP() << "ca-certificates not installed";
+  TempDir dir;
+  std::stringstream all;
+  all << bundle.rdbuf();
+  std::string text = all.str();
+  // One openssl run for the whole bundle: serial, subject CN and modulus per certificate.
+  WriteFileText(dir.File("bundle.pem"), text);
+  CommandResult split = RunCommand("cd " + Quote(dir.path()) +
+                            " && awk '/BEGIN CERT/{n++} {print > (\"c\" n \".pem\")}' bundle.pem && ls c*.pem | wc -l");
+  ASSERT_EQ(split.status, 0);
+  int count = std::stoi(split.output);
+  ASSERT_GT(count, 100);
+  int rsa = 0;
+  for (int i = 1; i <= count; ++i) {
+    std::string pem = dir.File("c" + std::to_string(i) + ".pem");
+    CommandResult info = RunCommand("openssl x509 -in " + Quote(pem) + " -outform DER -out " + Quote(pem + ".der") +
+                                    " && openssl x509 -in " + Quote(pem) +
+                                    " -noout -serial -nameopt multiline,utf8,-esc_msb -subject" +
+                                    " && (openssl x509 -in " + Quote(pem) + " -noout -modulus || true)");
+    ASSERT_EQ(info.status, 0) << info.output;
+    ParsedCertificate cert;
+    Bytes der = ReadFileBytes(pem + ".der");
+    ASSERT_TRUE(ParseCertificateExact(der, &cert)) << pem;
+    SCOPED_TRACE(cert.subjectName);
+    std::string serial = info.output.substr(7, info.output.find('\n') - 7);
+    std::string expectSerial = cert.serialHex;
+    while (expectSerial.size() > 2 && expectSerial.rfind("00", 0) == 0) expectSerial.erase(0, 2);
+    EXPECT_EQ(expectSerial, serial);
+    size_t cnPos = info.output.find("commonName");
+    if (cnPos != std::string::npos) {
+      size_t eq = info.output.find("= ", cnPos) + 2;
+      EXPECT_EQ(cert.subjectCommonName, info.output.substr(eq, info.output.find('\n', eq) - eq));
+    }
+    size_t mod = info.output.find("Modulus=");
+    if (mod != std::string::npos && info.output.find("No modulus", mod) == std::string::npos) {
+      ++rsa;
+      auto key = ExtractRsaPublicKey(cert.der);
+      ASSERT_TRUE(key.has_value());
+      EXPECT_EQ(HexEncode(key->modulus), info.output.substr(mod + 8, info.output.find('\n', mod) - mod - 8));
+    } else {
+      EXPECT_FALSE(ExtractRsaPublicKey(cert.der).has_value());
+    }
+  }
+  EXPECT_GT(rsa, 50);
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+
+namespace testing_support {
+
+// TempDir makes a private folder under the system's temporary folder and removes it, with
+// everything inside, when destroyed.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  // Entries lists the names inside the folder (not recursive).
+  std::vector<std::string> Entries() const;
+
+ private:
+  std::string path_;
+};
+
+struct CommandResult {
+  int status = -1;  // exit status, or -1 when it did not exit normally
+  std::string output;  // standard output and error together
+};
+
+// Run executes a shell command line and captures its output.
+CommandResult RunCommand(const std::string& commandLine);
+// Quote makes one shell word of `text`.
+std::string Quote(const std::string& text);
+
+Bytes ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const Bytes& bytes);
+bool WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+
+// A key and certificate made with the openssl program.
+struct TestIdentity {
+  std::string keyPem;   // path of the PKCS#8 PEM private key
+  std::string certPem;  // path of the PEM certificate
+  Bytes certDer;
+};
+
+// TestPki makes a CA and end-entity certificates under a folder with the openssl program.
+class TestPki {
+ public:
+  explicit TestPki(const std::string& dir);
+  // MakeCa creates a self-signed CA (RSA 2048) named `cn`.
+  TestIdentity MakeCa(const std::string& cn);
+  // MakeLeaf issues an end-entity certificate signed by `ca`. `keySpec` is an openssl
+  // genpkey algorithm option set, e.g. "-algorithm RSA -pkeyopt rsa_keygen_bits:2048";
+  // `subject` an openssl -subj text; `extensions` lines for an [ext] section.
+  TestIdentity MakeLeaf(const TestIdentity& ca, const std::string& name, const std::string& subject,
+                        const std::string& keySpec = "-algorithm RSA -pkeyopt rsa_keygen_bits:2048",
+                        const std::string& extensions = "keyUsage=critical,digitalSignature,nonRepudiation");
+  // SignSha256 makes an RSA PKCS#1 v1.5 SHA-256 signature over `data` with the key.
+  Bytes SignSha256(const TestIdentity& id, const Bytes& data);
+  const std::string& dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+  int serial_ = 1;
+};
+
+}  // namespace testing_support
