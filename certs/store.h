@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+
+// The system certificate store: the Windows Personal store on Windows, PKCS#11 tokens
+// (through p11-kit) on Linux. One backend file per platform implements these.
+
+// SignWithSystemKey signs `data` (RSA PKCS#1 v1.5 over SHA-256) with the private key that
+// belongs to the certificate. A non-empty `pin` logs in with it; otherwise the key provider
+// may ask the user when `allowKeyPrompt` is set. It returns the big-endian signature, or
+// empty bytes with a Spanish message in `error`.
+Bytes SignWithSystemKey(const Bytes& certificateDer, const Bytes& data, const std::string& pin,
+                        bool allowKeyPrompt, std::string* error);
