@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bytes.h"
+
+// PKCS#12 files are handled only by the external `openssl` program: the password goes to
+// it in a temporary file, and every intermediate file is removed before an operation returns.
+
+// OpensslAvailable runs "openssl version" and answers whether it exited with status 0. The
+// answer is not cached.
+bool OpensslAvailable();
+
+// MakeTempPath names a temporary file: the first non-empty of TEMP, TMP and TMPDIR (else
+// "."), the platform's separator, "vycert_<counter>_<process id>" and `suffix`. The
+// process-wide counter makes every name of a run distinct.
+std::string MakeTempPath(std::string_view suffix);
+
+// KeyExtraction is the result of ExtractPkcs12Key.
+struct KeyExtraction {
+  std::string keyPath;  // the unencrypted PEM key; owned (and removed) by the caller
+  std::string extractError;
+  bool extracted = false;
+};
+
+// ExtractPkcs12Key writes the file's private key, unencrypted, to a new temporary file. It
+// returns `extracted` false, with a Spanish `extractError` and no file left, when openssl is
+// missing, the password or file is wrong, or the file holds no private key.
+KeyExtraction ExtractPkcs12Key(const std::string& pkcs12Path, const std::string& password);
+
+// ReadPkcs12Certificates lists the DER of the file's end-entity certificates in openssl's
+// output order. It returns false, with `certificates` empty and a Spanish `error`, when the
+// file is missing, openssl is missing or nothing could be extracted.
+bool ReadPkcs12Certificates(const std::string& pkcs12Path, const std::string& password,
+                            std::vector<Bytes>* certificates, std::string* error);
+
+// Pkcs12HasPrivateKey runs the key extraction once and removes the key at once. It returns
+// false with the extraction's error when no key could be extracted.
+bool Pkcs12HasPrivateKey(const std::string& pkcs12Path, const std::string& password, std::string* error);
+
+// SignWithPkcs12 makes an RSA PKCS#1 v1.5 signature over SHA-256 of `data` with the file's
+// private key. It returns empty bytes and a Spanish `error` on any failure.
+Bytes SignWithPkcs12(const std::string& pkcs12Path, const std::string& password, const Bytes& data,
+                     std::string* error);
+
+// ReadPemBlocks decodes every "-----BEGIN <label>-----" ... "-----END <label>-----" block of
+// at least 64 bytes, in order; blocks that do not decode are skipped.
+std::vector<Bytes> ReadPemBlocks(std::string_view text, std::string_view label);

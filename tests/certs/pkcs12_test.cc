@@ -1,0 +1,324 @@
+#include "certs/pkcs12.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "certs/certificate.h"
+#include "core/der.h"
+#include "core/rsa.h"
+#include "core/text.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+// ScopedEnv sets (or unsets, with nullopt) an environment variable and restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_, old_->c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// PrivateTemp points TEMP at a fresh folder (TMP and TMPDIR unset) for one test, so the
+// test can check that nothing is left behind.
+struct PrivateTemp {
+  TempDir dir;
+  ScopedEnv temp{"TEMP", dir.path()};
+  ScopedEnv tmp{"TMP", std::nullopt};
+  ScopedEnv tmpdir{"TMPDIR", std::nullopt};
+};
+
+void MustRun(const std::string& command) {
+  CommandResult r = RunCommand(command);
+  ASSERT_EQ(r.status, 0) << command << "\n" << r.output;
+}
+
+// Unencrypted PKCS#12 files (no MAC, no PBE) are plain DER: their safes can be recombined
+// into files that openssl's own export refuses to make.
+std::vector<Bytes> Safes(const Bytes& pfx) {
+  DerReader top(pfx.data(), pfx.size()), body, info, wrapped, octets, safes;
+  DerElement element;
+  std::vector<Bytes> out;
+  if (!top.Expect(0x30, &body) || !body.Next(&element) || !body.Expect(0x30, &info) || !info.Next(&element) ||
+      !info.Expect(0xA0, &wrapped) || !wrapped.Expect(0x04, &octets) || !octets.Expect(0x30, &safes))
+    return out;
+  while (!safes.Empty()) {
+    if (!safes.Next(&element)) break;
+    out.emplace_back(safes.data() + element.headerStart, safes.data() + element.end);
+  }
+  return out;
+}
+
+Bytes JoinSafes(const std::vector<Bytes>& safes) {
+  Bytes all;
+  for (const Bytes& safe : safes) Append(&all, safe);
+  Bytes dataOid = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
+  Bytes version = {0x02, 0x01, 0x03};
+  Bytes content = DerTlv(0xA0, DerTlv(0x04, DerTlv(0x30, all)));
+  Bytes info = DerTlv(0x30, {&dataOid, &content});
+  return DerTlv(0x30, {&version, &info});
+}
+
+bool Verifies(const Bytes& certDer, const Bytes& signature, const Bytes& data) {
+  auto key = ExtractRsaPublicKey(certDer);
+  return key && VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size());
+}
+
+class Pkcs12 : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir();
+    TestPki pki(dir_->path());
+    TestIdentity ca = pki.MakeCa("Quillmark CA");
+    ana_ = new TestIdentity(pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe"));
+    beto_ = new TestIdentity(pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas"));
+    const std::string pass = Quote("pass:" + kPassword);
+    MustRun("openssl pkcs12 -export -inkey " + Quote(ana_->keyPem) + " -in " + Quote(ana_->certPem) +
+            " -certfile " + Quote(ca.certPem) + " -passout " + pass + " -out " + Quote(File("ana.p12")));
+    for (const char* name : {"ana", "beto"}) {
+      std::string base = File(name);
+      MustRun("openssl pkcs12 -export -inkey " + Quote(base + ".key.pem") + " -in " +
+              Quote(base + ".crt.pem") + " -certpbe NONE -keypbe NONE -nomac -passout " + pass + " -out " +
+              Quote(base + "-plain.p12"));
+    }
+  }
+  static void TearDownTestSuite() {
+    delete beto_;
+    delete ana_;
+    delete dir_;
+  }
+  static std::string File(const std::string& name) { return dir_->File(name); }
+
+  static inline const std::string kPassword = "clave secreta ";  // the trailing space is part of it
+  static inline TempDir* dir_;
+  static inline TestIdentity* ana_;
+  static inline TestIdentity* beto_;
+  const Bytes data_ = ToBytes("atributos firmados de prueba");
+};
+
+TEST_F(Pkcs12, ListsAndSignsWithTheFilesKey) {
+  PrivateTemp temp;
+  std::vector<Bytes> certs;
+  std::string error;
+  ASSERT_TRUE(ReadPkcs12Certificates(File("ana.p12"), kPassword, &certs, &error)) << error;
+  ASSERT_EQ(certs.size(), 1u);  // the CA certificate is not an end-entity certificate
+  EXPECT_EQ(certs[0], ana_->certDer);
+  EXPECT_TRUE(Pkcs12HasPrivateKey(File("ana.p12"), kPassword, &error)) << error;
+
+  Bytes signature = SignWithPkcs12(File("ana.p12"), kPassword, data_, &error);
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(signature.size(), 256u);
+  EXPECT_TRUE(Verifies(ana_->certDer, signature, data_));
+  EXPECT_TRUE(temp.dir.Entries().empty());
+}
+
+TEST_F(Pkcs12, BadPasswordDamagedOrMissingFiles) {
+  PrivateTemp temp;
+  Bytes damaged = ReadFileBytes(File("ana.p12"));
+  damaged.resize(damaged.size() / 2);
+  ASSERT_TRUE(WriteFileBytes(temp.dir.File("../damaged-" + std::to_string(getpid()) + ".p12"), damaged));
+  std::string damagedPath = temp.dir.File("../damaged-" + std::to_string(getpid()) + ".p12");
+
+  for (auto [path, password] :
+       {std::pair{File("ana.p12"), std::string("clave secreta")}, std::pair{damagedPath, kPassword}}) {
+    SCOPED_TRACE(path);
+    std::vector<Bytes> certs;
+    std::string error;
+    EXPECT_FALSE(ReadPkcs12Certificates(path, password, &certs, &error));
+    EXPECT_EQ(error,
+              "openssl no extrajo ningun certificado del PKCS#12 (contraseña incorrecta o fichero dañado).");
+    EXPECT_TRUE(SignWithPkcs12(path, password, data_, &error).empty());
+    EXPECT_EQ(error, "openssl no pudo abrir el PKCS#12 (contraseña incorrecta o fichero dañado).");
+  }
+  std::remove(damagedPath.c_str());
+
+  std::vector<Bytes> certs;
+  std::string error;
+  EXPECT_FALSE(ReadPkcs12Certificates(File("missing.p12"), kPassword, &certs, &error));
+  EXPECT_EQ(error, "no existe el fichero " + File("missing.p12"));
+  EXPECT_TRUE(SignWithPkcs12("", kPassword, data_, &error).empty());
+  EXPECT_EQ(error, "no hay ruta del PKCS#12.");
+  EXPECT_TRUE(temp.dir.Entries().empty());
+}
+
+TEST_F(Pkcs12, FileWithoutKeyHasNoPrivateKey) {
+  PrivateTemp temp;
+  // Only the certificate safe, which keeps its local key id: listed as an end-entity certificate.
+  ASSERT_TRUE(WriteFileBytes(File("nokey.p12"), JoinSafes({Safes(ReadFileBytes(File("ana-plain.p12")))[0]})));
+  std::vector<Bytes> certs;
+  std::string error;
+  ASSERT_TRUE(ReadPkcs12Certificates(File("nokey.p12"), kPassword, &certs, &error)) << error;
+  EXPECT_EQ(certs.size(), 1u);
+  // openssl exits 0 with an empty key file here; that must not count as a key.
+  EXPECT_FALSE(Pkcs12HasPrivateKey(File("nokey.p12"), kPassword, &error));
+  EXPECT_EQ(error, "el PKCS#12 no contiene ninguna clave privada.");
+  EXPECT_TRUE(SignWithPkcs12(File("nokey.p12"), kPassword, data_, &error).empty());
+  EXPECT_EQ(error, "el PKCS#12 no contiene ninguna clave privada.");
+  EXPECT_TRUE(temp.dir.Entries().empty());
+}
+
+TEST_F(Pkcs12, MissingOpenssl) {
+  PrivateTemp temp;
+  TempDir emptyBin;
+  ScopedEnv path("PATH", emptyBin.path());
+  EXPECT_FALSE(OpensslAvailable());
+  std::vector<Bytes> certs;
+  std::string error;
+  EXPECT_FALSE(ReadPkcs12Certificates(File("ana.p12"), kPassword, &certs, &error));
+  EXPECT_EQ(error, "para leer el PKCS#12 hace falta el programa 'openssl' en el PATH.");
+  EXPECT_TRUE(SignWithPkcs12(File("ana.p12"), kPassword, data_, &error).empty());
+  EXPECT_EQ(error, "falta el programa 'openssl' en el PATH.");
+  KeyExtraction key = ExtractPkcs12Key(File("ana.p12"), kPassword);
+  EXPECT_FALSE(key.extracted);
+  EXPECT_EQ(key.extractError, "no se encontro el programa 'openssl' en el PATH del sistema.");
+  EXPECT_TRUE(temp.dir.Entries().empty());
+}
+
+TEST_F(Pkcs12, PathsReachOpensslVerbatim) {
+  TempDir outer;
+  // Characters a shell would interpret, in both the file's path and the temporary folder.
+  const std::string hostile = "a \"b\" $(touch pwned) `touch pwned2` \\ c";
+  std::filesystem::create_directory(outer.File(hostile));
+  std::filesystem::create_directory(outer.File("t " + hostile));
+  std::string p12 = outer.File(hostile) + "/\"ana\" $HOME.p12";
+  std::filesystem::copy_file(File("ana.p12"), p12);
+  ScopedEnv temp("TEMP", outer.File("t " + hostile));
+  ScopedEnv cwd("TMP", std::nullopt);
+
+  std::vector<Bytes> certs;
+  std::string error;
+  ASSERT_TRUE(ReadPkcs12Certificates(p12, kPassword, &certs, &error)) << error;
+  EXPECT_EQ(certs[0], ana_->certDer);
+  Bytes signature = SignWithPkcs12(p12, kPassword, data_, &error);
+  EXPECT_TRUE(Verifies(ana_->certDer, signature, data_)) << error;
+  EXPECT_FALSE(FileExists("pwned"));
+  EXPECT_FALSE(FileExists("pwned2"));
+  EXPECT_TRUE(std::filesystem::is_empty(outer.File("t " + hostile)));
+}
+
+TEST_F(Pkcs12, TempPathNamesAndFolderPrecedence) {
+  const std::string pid = std::to_string(getpid());
+  ScopedEnv temp("TEMP", "/t1");
+  ScopedEnv tmp("TMP", "/t2");
+  ScopedEnv tmpdir("TMPDIR", "/t3");
+  std::string first = MakeTempPath(".pass");
+  ASSERT_EQ(first.rfind("/t1/vycert_", 0), 0u) << first;
+  long counter = std::stol(first.substr(11));
+  EXPECT_EQ(first, "/t1/vycert_" + std::to_string(counter) + "_" + pid + ".pass");
+  EXPECT_EQ(MakeTempPath(".key"), "/t1/vycert_" + std::to_string(counter + 1) + "_" + pid + ".key");
+
+  setenv("TEMP", "", 1);
+  EXPECT_EQ(MakeTempPath(".msg"), "/t2/vycert_" + std::to_string(counter + 2) + "_" + pid + ".msg");
+  unsetenv("TMP");
+  EXPECT_EQ(MakeTempPath(".sig"), "/t3/vycert_" + std::to_string(counter + 3) + "_" + pid + ".sig");
+  unsetenv("TMPDIR");
+  EXPECT_EQ(MakeTempPath(".sig"), "./vycert_" + std::to_string(counter + 4) + "_" + pid + ".sig");
+}
+
+TEST_F(Pkcs12, TwoEndEntityCertificatesAndAForeignKey) {
+  PrivateTemp temp;
+  std::vector<Bytes> ana = Safes(ReadFileBytes(File("ana-plain.p12")));
+  std::vector<Bytes> beto = Safes(ReadFileBytes(File("beto-plain.p12")));
+  ASSERT_EQ(ana.size(), 2u);  // certificate safe, then key safe
+  ASSERT_EQ(beto.size(), 2u);
+  ASSERT_TRUE(WriteFileBytes(File("two.p12"), JoinSafes({ana[0], ana[1], beto[0]})));
+  ASSERT_TRUE(WriteFileBytes(File("foreign.p12"), JoinSafes({beto[0], ana[1]})));
+
+  std::vector<Bytes> certs;
+  std::string error;
+  ASSERT_TRUE(ReadPkcs12Certificates(File("two.p12"), kPassword, &certs, &error)) << error;
+  ASSERT_EQ(certs.size(), 2u);
+  EXPECT_EQ(certs[0], ana_->certDer);
+  EXPECT_EQ(certs[1], beto_->certDer);
+
+  // The file lists Beto's certificate but holds Ana's key: the signature is Ana's, and only
+  // the check against the chosen certificate can tell.
+  ASSERT_TRUE(ReadPkcs12Certificates(File("foreign.p12"), kPassword, &certs, &error)) << error;
+  ASSERT_EQ(certs.size(), 1u);
+  EXPECT_EQ(certs[0], beto_->certDer);
+  Bytes signature = SignWithPkcs12(File("foreign.p12"), kPassword, data_, &error);
+  EXPECT_FALSE(Verifies(beto_->certDer, signature, data_));
+  EXPECT_TRUE(Verifies(ana_->certDer, signature, data_));
+  EXPECT_TRUE(temp.dir.Entries().empty());
+}
+
+TEST_F(Pkcs12, TemporaryFilesArePrivateAndNeverTakeOverAnotherFile) {
+  PrivateTemp temp;
+  TempDir bin;
+  const std::string log = bin.File("log");
+  // A stand-in openssl that records its arguments and the mode of every file it is handed,
+  // and writes an empty signature.
+  ASSERT_TRUE(WriteFileText(bin.File("openssl"), R"SH(#!/bin/sh
+printf '%s\n' "$*" >> "$FAKE_LOG"
+prev=
+for a; do
+  case "$a" in file:*) stat -c "pass %a $(cat "${a#file:}" | od -An -c | tr -s ' ')" "${a#file:}" >> "$FAKE_LOG";; esac
+  if [ "$prev" = -out ]; then stat -c "out %a %s" "$a" >> "$FAKE_LOG"; [ "$1" = pkcs12 ] && echo key > "$a"; fi
+  prev=$a
+done
+exit 0
+)SH"));
+  chmod(bin.File("openssl").c_str(), 0700);
+  ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
+  ScopedEnv fakeLog("FAKE_LOG", log);
+
+  // A link planted under the next password file's name must be left alone and not followed.
+  std::string probe = MakeTempPath(".pass");
+  long next = std::stol(probe.substr(probe.rfind("vycert_") + 7)) + 1;
+  std::string planted =
+      temp.dir.File("vycert_" + std::to_string(next) + "_" + std::to_string(getpid()) + ".pass");
+  std::string target = bin.File("target");
+  ASSERT_TRUE(WriteFileText(target, "intacto"));
+  ASSERT_EQ(symlink(target.c_str(), planted.c_str()), 0);
+
+  std::string error;
+  EXPECT_TRUE(SignWithPkcs12(File("ana.p12"), "pw", data_, &error).empty());
+  EXPECT_EQ(error, "openssl no pudo firmar con la clave del PKCS#12.");
+  std::string text = ToText(ReadFileBytes(log));
+  EXPECT_NE(text.find("pass 600  p w \\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("out 600 0\n"), std::string::npos) << text;  // the key file, before openssl wrote it
+  EXPECT_NE(text.find("-sign"), std::string::npos) << text;
+  EXPECT_EQ(ToText(ReadFileBytes(target)), "intacto");
+  std::vector<std::string> left = temp.dir.Entries();
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(temp.dir.File(left[0]), planted);
+}
+
+TEST(Pem, ReadsEveryDecodableBlockInOrder) {
+  Bytes a(80, 0x11), b(64, 0x22);
+  std::string text = "junk\n-----BEGIN CERTIFICATE-----\n" + Base64Encode(a).insert(20, "\r\n") +
+                     "\n-----END CERTIFICATE-----\n-----BEGIN CERTIFICATE-----\n!!notbase64\n"
+                     "-----END CERTIFICATE-----\n-----BEGIN CERTIFICATE-----\n" +
+                     Base64Encode(Bytes(63, 0x33)) +  // too short to be a certificate
+                     "\n-----END CERTIFICATE-----\n-----BEGIN CERTIFICATE-----" + Base64Encode(b) +
+                     "-----END CERTIFICATE-----\n-----BEGIN CERTIFICATE-----\n" + Base64Encode(a);
+  std::vector<Bytes> blocks = ReadPemBlocks(text, "CERTIFICATE");
+  ASSERT_EQ(blocks.size(), 2u);  // the last block has no end marker
+  EXPECT_EQ(blocks[0], a);
+  EXPECT_EQ(blocks[1], b);
+  EXPECT_TRUE(ReadPemBlocks(text, "PRIVATE KEY").empty());
+}
+
+}  // namespace
