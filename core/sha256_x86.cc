@@ -34,9 +34,12 @@ __attribute__((target("sha,sse4.1"))) void BlocksShaNi(uint32_t state[8], const 
     const __m128i abefSave = state0;
     const __m128i cdghSave = state1;
     __m128i msg[4];
+#pragma GCC unroll 4
     for (int i = 0; i < 4; ++i)
       msg[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), kByteSwap);
 
+    // Fully unrolled so the four message registers never touch memory.
+#pragma GCC unroll 16
     for (int r = 0; r < 16; ++r) {
       __m128i& cur = msg[r & 3];
       __m128i m = _mm_add_epi32(cur, _mm_load_si128(reinterpret_cast<const __m128i*>(K + 4 * r)));
