@@ -29,7 +29,10 @@ std::string AttributeKey(const uint8_t* oid, size_t len) {
   for (const OidName& name : kAttributeNames)
     if (hex == name.hex) return name.key;
   std::string key = "OID";
-  for (size_t i = 0; i < len && i < 12; ++i) key += "." + HexEncode(oid + i, 1);
+  for (size_t i = 0; i < len && i < 12; ++i) {
+    key.push_back('.');
+    key.append(HexEncode(oid + i, 1));
+  }
   return key;
 }
 

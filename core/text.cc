@@ -236,7 +236,10 @@ std::string TextStringHex(std::string_view text) {
 std::string NameString(std::string_view text) {
   for (char c : text)
     if (uint8_t(c) >= 0x80) return TextStringHex(text);
-  return "(" + EscapeLiteral(text) + ")";
+  std::string out = "(";
+  out += EscapeLiteral(text);
+  out += ')';
+  return out;
 }
 
 std::string EscapeLiteral(std::string_view text) {
