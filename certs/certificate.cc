@@ -17,10 +17,18 @@ struct OidName {
 };
 
 constexpr OidName kAttributeNames[] = {
-    {"550403", "CN"},           {"550404", "SURNAME"},          {"550406", "C"},
-    {"550407", "L"},            {"550408", "ST"},               {"55040A", "O"},
-    {"55040B", "OU"},           {"55040C", "T"},                {"55042A", "GIVENNAME"},
-    {"550405", "SERIALNUMBER"}, {"2A864886F70D010901", "E"},    {"0992268993F22C640101", "UID"},
+    {"550403", "CN"},
+    {"550404", "SURNAME"},
+    {"550406", "C"},
+    {"550407", "L"},
+    {"550408", "ST"},
+    {"55040A", "O"},
+    {"55040B", "OU"},
+    {"55040C", "T"},
+    {"55042A", "GIVENNAME"},
+    {"550405", "SERIALNUMBER"},
+    {"2A864886F70D010901", "E"},
+    {"0992268993F22C640101", "UID"},
     {"0992268993F22C640119", "DC"},
 };
 
@@ -73,7 +81,8 @@ std::string AttributeValue(uint32_t tag, const uint8_t* p, size_t len) {
     }
   } else if (tag == 0x1C) {
     for (size_t i = 0; i + 3 < len; i += 4)
-      AppendCodePoint(&out, uint32_t(p[i]) << 24 | uint32_t(p[i + 1]) << 16 | uint32_t(p[i + 2]) << 8 | p[i + 3]);
+      AppendCodePoint(&out,
+                      uint32_t(p[i]) << 24 | uint32_t(p[i + 1]) << 16 | uint32_t(p[i + 2]) << 8 | p[i + 3]);
   } else {
     out.assign(reinterpret_cast<const char*>(p), len);
   }
@@ -261,8 +270,8 @@ std::optional<RsaPublicKey> ExtractRsaPublicKey(const Bytes& der) {
   if (!keyInfo.Expect(0x30, &algorithm) || !keyInfo.Expect(0x03, &bits) || bits.size() < 2)
     return std::nullopt;
   DerReader key(bits.data() + 1, bits.size() - 1);
-  if (!key.Expect(0x30, &sequence) || !sequence.Expect(0x02, &modulus) ||
-      !sequence.Expect(0x02, &exponent) || modulus.size() == 0 || exponent.size() == 0)
+  if (!key.Expect(0x30, &sequence) || !sequence.Expect(0x02, &modulus) || !sequence.Expect(0x02, &exponent) ||
+      modulus.size() == 0 || exponent.size() == 0)
     return std::nullopt;
   auto strip = [](const DerReader& integer) {
     size_t skip = 0;

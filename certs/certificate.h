@@ -31,7 +31,7 @@ enum class CertificateSource : int32_t {
 };
 
 struct RsaPublicKey {
-  Bytes modulus;   // big-endian, leading zeros stripped
+  Bytes modulus;  // big-endian, leading zeros stripped
   Bytes exponent;
 };
 

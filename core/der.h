@@ -16,11 +16,11 @@ void DerAppendTlv(Bytes* out, uint8_t tag, const uint8_t* content, size_t len);
 
 // DerElement locates one element inside a buffer: all positions are offsets from its start.
 struct DerElement {
-  uint32_t tag = 0;      // first byte, or the whole multi-byte tag value
+  uint32_t tag = 0;  // first byte, or the whole multi-byte tag value
   size_t headerStart = 0;
   size_t contentStart = 0;
   size_t contentLength = 0;
-  size_t end = 0;        // one past the last content byte
+  size_t end = 0;  // one past the last content byte
 };
 
 // DerReadElement reads the element at `*cursor`: multi-byte tags (up to five continuation

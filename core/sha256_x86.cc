@@ -10,7 +10,7 @@ namespace {
 
 // Two rounds per _mm_sha256rnds2_epu32; the message words are scheduled four at a time.
 __attribute__((target("sha,sse4.1"))) void BlocksShaNi(uint32_t state[8], const uint8_t* data,
-                                                        size_t blocks) {
+                                                       size_t blocks) {
   const __m128i kByteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
   static const uint32_t K[64] __attribute__((aligned(16))) = {
       0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
@@ -23,7 +23,7 @@ __attribute__((target("sha,sse4.1"))) void BlocksShaNi(uint32_t state[8], const 
       0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
   // The instructions want the state as ABEF / CDGH.
-  __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));        // DCBA
+  __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));         // DCBA
   __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4));  // HGFE
   tmp = _mm_shuffle_epi32(tmp, 0xB1);                                             // CDAB
   state1 = _mm_shuffle_epi32(state1, 0x1B);                                       // EFGH
@@ -38,7 +38,7 @@ __attribute__((target("sha,sse4.1"))) void BlocksShaNi(uint32_t state[8], const 
     for (int i = 0; i < 4; ++i)
       msg[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), kByteSwap);
 
-    // Fully unrolled so the four message registers never touch memory.
+      // Fully unrolled so the four message registers never touch memory.
 #pragma GCC unroll 16
     for (int r = 0; r < 16; ++r) {
       __m128i& cur = msg[r & 3];
@@ -59,10 +59,10 @@ __attribute__((target("sha,sse4.1"))) void BlocksShaNi(uint32_t state[8], const 
     state1 = _mm_add_epi32(state1, cdghSave);
   }
 
-  tmp = _mm_shuffle_epi32(state0, 0x1B);                             // FEBA
-  state1 = _mm_shuffle_epi32(state1, 0xB1);                          // DCHG
-  state0 = _mm_blend_epi16(tmp, state1, 0xF0);                       // DCBA
-  state1 = _mm_alignr_epi8(state1, tmp, 8);                          // ABEF -> HGFE
+  tmp = _mm_shuffle_epi32(state0, 0x1B);        // FEBA
+  state1 = _mm_shuffle_epi32(state1, 0xB1);     // DCHG
+  state0 = _mm_blend_epi16(tmp, state1, 0xF0);  // DCBA
+  state1 = _mm_alignr_epi8(state1, tmp, 8);     // ABEF -> HGFE
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state), state0);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), state1);
 }
@@ -87,7 +87,9 @@ BlockFunction BlocksShaExtensions() {
 #else
 
 namespace sha256_internal {
-BlockFunction BlocksShaExtensions() { return nullptr; }
+BlockFunction BlocksShaExtensions() {
+  return nullptr;
+}
 }  // namespace sha256_internal
 
 #endif

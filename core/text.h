@@ -8,14 +8,18 @@
 
 // HexEncode writes two upper-case digits per byte, high nibble first.
 std::string HexEncode(const uint8_t* data, size_t len);
-inline std::string HexEncode(const Bytes& bytes) { return HexEncode(bytes.data(), bytes.size()); }
+inline std::string HexEncode(const Bytes& bytes) {
+  return HexEncode(bytes.data(), bytes.size());
+}
 // HexDecode skips spaces, ':' and '_' and drops an unpaired last digit. It returns empty
 // bytes when any other non-hex character occurs.
 Bytes HexDecode(std::string_view text);
 
 // Base64Encode uses the standard alphabet with '=' padding and no line breaks.
 std::string Base64Encode(const uint8_t* data, size_t len);
-inline std::string Base64Encode(const Bytes& bytes) { return Base64Encode(bytes.data(), bytes.size()); }
+inline std::string Base64Encode(const Bytes& bytes) {
+  return Base64Encode(bytes.data(), bytes.size());
+}
 // Base64Decode ignores TAB, LF, CR and space. It returns false, and leaves `out` cleared,
 // when the length is not a multiple of four, a character is outside the alphabet, or '='
 // stands anywhere but the last two places of the last group.

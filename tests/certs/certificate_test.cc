@@ -42,14 +42,16 @@ TEST_F(CertificateModel, DecodesCaAndEndEntity) {
   EXPECT_EQ(ca.issuerCommonName, "Quillmark CA");
   EXPECT_EQ(CertificateLabel(ca, "FIR"), "Certificado CA emisor");
 
-  TestIdentity leaf = pki_->MakeLeaf(*ca_, "leaf", "/C=PE/serialNumber=PNOPE-12345678/GN=Ana/SN=Qui\xC3\xB1ones/CN=Ana Qui\xC3\xB1ones");
+  TestIdentity leaf = pki_->MakeLeaf(
+      *ca_, "leaf", "/C=PE/serialNumber=PNOPE-12345678/GN=Ana/SN=Qui\xC3\xB1ones/CN=Ana Qui\xC3\xB1ones");
   ParsedCertificate cert;
   ASSERT_TRUE(ParseCertificateExact(leaf.certDer, &cert));
   EXPECT_FALSE(cert.isCa);
   EXPECT_EQ(cert.der, leaf.certDer);
   EXPECT_EQ(cert.subjectCommonName, "Ana Qui\xC3\xB1ones");
-  EXPECT_EQ(cert.subjectName,
-            "C=PE, SERIALNUMBER=PNOPE-12345678, GIVENNAME=Ana, SURNAME=Qui\xC3\xB1ones, CN=Ana Qui\xC3\xB1ones");
+  EXPECT_EQ(
+      cert.subjectName,
+      "C=PE, SERIALNUMBER=PNOPE-12345678, GIVENNAME=Ana, SURNAME=Qui\xC3\xB1ones, CN=Ana Qui\xC3\xB1ones");
   EXPECT_EQ(cert.issuerName, "C=PE, O=Quillmark Pruebas, CN=Quillmark CA");
   EXPECT_EQ(cert.serialHex, "03E9");  // 1001
   EXPECT_EQ(cert.notAfter - cert.notBefore, 730 * 86400);
@@ -72,21 +74,23 @@ TEST_F(CertificateModel, SubjectsWithoutCnAndOtherAttributes) {
   ASSERT_TRUE(ParseCertificate(noCn.certDer, &cert));
   EXPECT_EQ(cert.subjectCommonName, "C=PE, SERIALNUMBER=20100000001, O=Empresa SAC");
 
-  TestIdentity orgId = pki_->MakeLeaf(*ca_, "orgid", "/C=PE/organizationIdentifier=VATPE-20100000001/CN=Sello");
+  TestIdentity orgId =
+      pki_->MakeLeaf(*ca_, "orgid", "/C=PE/organizationIdentifier=VATPE-20100000001/CN=Sello");
   ASSERT_TRUE(ParseCertificate(orgId.certDer, &cert));
   EXPECT_EQ(cert.subjectName, "C=PE, OID.55.04.61=VATPE-20100000001, CN=Sello");
 }
 
 TEST_F(CertificateModel, KeyUsageAndEcKeys) {
   ParsedCertificate cert;
-  TestIdentity auth = pki_->MakeLeaf(*ca_, "auth", "/CN=Solo Autenticacion",
-                                     "-algorithm RSA -pkeyopt rsa_keygen_bits:1024",
-                                     "keyUsage=critical,digitalSignature");  // 03 02 07 80
+  TestIdentity auth =
+      pki_->MakeLeaf(*ca_, "auth", "/CN=Solo Autenticacion", "-algorithm RSA -pkeyopt rsa_keygen_bits:1024",
+                     "keyUsage=critical,digitalSignature");  // 03 02 07 80
   ASSERT_TRUE(ParseCertificate(auth.certDer, &cert));
   EXPECT_FALSE(cert.signatureUsage);
   EXPECT_EQ(CertificateLabel(cert, ""), "Certificado DNIe");
 
-  TestIdentity ec = pki_->MakeLeaf(*ca_, "ec", "/CN=Clave EC", "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
+  TestIdentity ec =
+      pki_->MakeLeaf(*ca_, "ec", "/CN=Clave EC", "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
   ASSERT_TRUE(ParseCertificate(ec.certDer, &cert));
   EXPECT_TRUE(cert.parsed);
   EXPECT_FALSE(ExtractRsaPublicKey(cert.der).has_value());
@@ -145,19 +149,22 @@ Bytes Name(const std::string& cn) {
   return Tlv(0x30, Tlv(0x31, Tlv(0x30, Cat({HexDecode("0603550403"), Tlv(0x0C, ToBytes(cn))}))));
 }
 Bytes HandMade(const Bytes& notBefore, const Bytes& notAfter, const Bytes& keyUsage) {
-  Bytes spki = Tlv(0x30, Cat({Tlv(0x30, HexDecode("06092A864886F70D0101010500")),
-                              Tlv(0x03, Cat({Bytes{0}, Tlv(0x30, Cat({Tlv(0x02, Bytes(64, 0xC3)),
-                                                                       Tlv(0x02, Bytes{1, 0, 1})}))}))}));
+  Bytes spki = Tlv(
+      0x30, Cat({Tlv(0x30, HexDecode("06092A864886F70D0101010500")),
+                 Tlv(0x03, Cat({Bytes{0},
+                                Tlv(0x30, Cat({Tlv(0x02, Bytes(64, 0xC3)), Tlv(0x02, Bytes{1, 0, 1})}))}))}));
   Bytes ext = Tlv(0xA3, Tlv(0x30, Tlv(0x30, Cat({HexDecode("0603551D0F"), Tlv(0x04, keyUsage)}))));
-  Bytes tbs = Tlv(0x30, Cat({HexDecode("A003020102"), Tlv(0x02, Bytes{0x00, 0x9A}), Tlv(0x30, HexDecode("0500")),
-                             Name("Emisor"), Tlv(0x30, Cat({notBefore, notAfter})), Name("Titular"), spki, ext}));
+  Bytes tbs =
+      Tlv(0x30, Cat({HexDecode("A003020102"), Tlv(0x02, Bytes{0x00, 0x9A}), Tlv(0x30, HexDecode("0500")),
+                     Name("Emisor"), Tlv(0x30, Cat({notBefore, notAfter})), Name("Titular"), spki, ext}));
   return Tlv(0x30, Cat({tbs, Tlv(0x30, HexDecode("0500")), Tlv(0x03, Bytes{0, 1, 2})}));
 }
 
 TEST(CertificateDecoder, TimesAndKeyUsageBits) {
   ParsedCertificate cert;
   Bytes ku = HexDecode("03020640");
-  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x17, ToBytes("491231235959Z")), Tlv(0x17, ToBytes("500101000000Z")), ku), &cert));
+  ASSERT_TRUE(ParseCertificateExact(
+      HandMade(Tlv(0x17, ToBytes("491231235959Z")), Tlv(0x17, ToBytes("500101000000Z")), ku), &cert));
   EXPECT_EQ(cert.serialHex, "009A");
   EXPECT_EQ(cert.notBefore, int32_t(2524607999u));  // 2049-12-31 23:59:59, wrapped to 32 bits
   EXPECT_EQ(cert.notAfter, -631152000);             // 1950-01-01
@@ -165,14 +172,16 @@ TEST(CertificateDecoder, TimesAndKeyUsageBits) {
   EXPECT_FALSE(IsExpired(cert));
   EXPECT_EQ(FormatExpiry(cert), "--/--/-------- --:--:--");
 
-  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x18, ToBytes("20240229120000Z")), Tlv(0x17, ToBytes("2001010000Z")),
-                                             HexDecode("03020040")), &cert));
+  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x18, ToBytes("20240229120000Z")),
+                                             Tlv(0x17, ToBytes("2001010000Z")), HexDecode("03020040")),
+                                    &cert));
   EXPECT_EQ(cert.notBefore, 1709208000);
   EXPECT_EQ(cert.notAfter, 1577836800);  // 2020-01-01: a short UTCTime has no time of day
   EXPECT_TRUE(cert.signatureUsage);
   EXPECT_TRUE(IsExpired(cert));
 
-  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x17, ToBytes("241301000000Z")), Tlv(0x05, {}), HexDecode("03020180")), &cert));
+  ASSERT_TRUE(ParseCertificateExact(
+      HandMade(Tlv(0x17, ToBytes("241301000000Z")), Tlv(0x05, {}), HexDecode("03020180")), &cert));
   EXPECT_EQ(cert.notBefore, 0) << "month 13";
   EXPECT_EQ(cert.notAfter, 0) << "not a time";
   EXPECT_TRUE(cert.signatureUsage);
@@ -191,16 +200,17 @@ TEST(CertificateDecoder, MatchesOpensslOnSystemBundle) {
   std::string text = all.str();
   // One openssl run for the whole bundle: serial, subject CN and modulus per certificate.
   WriteFileText(dir.File("bundle.pem"), text);
-  CommandResult split = RunCommand("cd " + Quote(dir.path()) +
-                            " && awk '/BEGIN CERT/{n++} {print > (\"c\" n \".pem\")}' bundle.pem && ls c*.pem | wc -l");
+  CommandResult split =
+      RunCommand("cd " + Quote(dir.path()) +
+                 " && awk '/BEGIN CERT/{n++} {print > (\"c\" n \".pem\")}' bundle.pem && ls c*.pem | wc -l");
   ASSERT_EQ(split.status, 0);
   int count = std::stoi(split.output);
   ASSERT_GT(count, 100);
   int rsa = 0;
   for (int i = 1; i <= count; ++i) {
     std::string pem = dir.File("c" + std::to_string(i) + ".pem");
-    CommandResult info = RunCommand("openssl x509 -in " + Quote(pem) + " -outform DER -out " + Quote(pem + ".der") +
-                                    " && openssl x509 -in " + Quote(pem) +
+    CommandResult info = RunCommand("openssl x509 -in " + Quote(pem) + " -outform DER -out " +
+                                    Quote(pem + ".der") + " && openssl x509 -in " + Quote(pem) +
                                     " -noout -serial -nameopt multiline,utf8,-esc_msb -subject" +
                                     " && (openssl x509 -in " + Quote(pem) + " -noout -modulus || true)");
     ASSERT_EQ(info.status, 0) << info.output;

@@ -10,7 +10,7 @@ TEST(Der, TlvLengthForms) {
   struct Case {
     size_t size;
     const char* header;
-  } cases[] = {{0, "0400"},       {127, "047F"},       {128, "048180"},     {255, "0481FF"},
+  } cases[] = {{0, "0400"},       {127, "047F"},       {128, "048180"},      {255, "0481FF"},
                {256, "04820100"}, {65535, "0482FFFF"}, {65536, "0483010000"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);

@@ -21,8 +21,9 @@ class RsaVerify : public ::testing::Test {
     Key key;
     static int count = 0;
     key.pem = dir_->File("rsa" + std::to_string(++count) + ".pem");
-    CommandResult r = RunCommand("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:" + std::to_string(bits) +
-                          " -pkeyopt rsa_keygen_pubexp:" + std::to_string(exponent) + " -out " + Quote(key.pem));
+    CommandResult r =
+        RunCommand("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:" + std::to_string(bits) +
+                   " -pkeyopt rsa_keygen_pubexp:" + std::to_string(exponent) + " -out " + Quote(key.pem));
     EXPECT_EQ(r.status, 0) << r.output;
     r = RunCommand("openssl rsa -in " + Quote(key.pem) + " -noout -modulus");
     EXPECT_EQ(r.output.rfind("Modulus=", 0), 0u) << r.output;
@@ -34,7 +35,8 @@ class RsaVerify : public ::testing::Test {
   static Bytes Sign(const Key& key, const Bytes& data) {
     std::string in = dir_->File("data.bin"), out = dir_->File("sig.bin");
     WriteFileBytes(in, data);
-    CommandResult r = RunCommand("openssl dgst -sha256 -sign " + Quote(key.pem) + " -out " + Quote(out) + " " + Quote(in));
+    CommandResult r =
+        RunCommand("openssl dgst -sha256 -sign " + Quote(key.pem) + " -out " + Quote(out) + " " + Quote(in));
     EXPECT_EQ(r.status, 0) << r.output;
     return ReadFileBytes(out);
   }

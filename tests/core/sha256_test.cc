@@ -9,7 +9,9 @@
 
 namespace {
 
-std::string Hex(const Sha256Digest& d) { return HexEncode(d.data(), d.size()); }
+std::string Hex(const Sha256Digest& d) {
+  return HexEncode(d.data(), d.size());
+}
 
 TEST(Sha256, NistVectors) {
   struct Case {
@@ -20,7 +22,8 @@ TEST(Sha256, NistVectors) {
       {"abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
        "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1"},
-      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+      {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopq"
+       "rstnopqrstu",
        "CF5B16A778AF8380036CE59E7B0492370B249B11E8F07A51AFAC45037AFEE9D1"},
       {std::string(1000000, 'a'), "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0"},
   };

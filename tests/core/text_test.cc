@@ -67,9 +67,13 @@ TEST(PdfText, StringsAndNames) {
 
 TEST(PdfText, Utf8ToUtf16IsLenient) {
   EXPECT_EQ(Utf8ToUtf16("a\xC3\xB1"), u"añ");
-  EXPECT_EQ(Utf8ToUtf16("a\x80" "b"), u"ab");         // stray continuation byte skipped
-  EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"ab");         // invalid lead skipped
-  EXPECT_EQ(Utf8ToUtf16("ab\xE2\x82"), u"ab");        // cut-off sequence ends the text
+  EXPECT_EQ(Utf8ToUtf16("a\x80"
+                        "b"),
+            u"ab");  // stray continuation byte skipped
+  EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                        "b"),
+            u"ab");                             // invalid lead skipped
+  EXPECT_EQ(Utf8ToUtf16("ab\xE2\x82"), u"ab");  // cut-off sequence ends the text
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("Perú €")), "Perú €");
 }
 

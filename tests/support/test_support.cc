@@ -50,8 +50,10 @@ CommandResult RunCommand(const std::string& commandLine) {
 std::string Quote(const std::string& text) {
   std::string out = "'";
   for (char c : text) {
-    if (c == '\'') out += "'\\''";
-    else out += c;
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
   }
   return out + "'";
 }
@@ -91,8 +93,10 @@ TestIdentity TestPki::MakeCa(const std::string& cn) {
   id.keyPem = base + ".key.pem";
   id.certPem = base + ".crt.pem";
   MustRun("openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out " + Quote(id.keyPem));
-  MustRun("openssl req -new -x509 -key " + Quote(id.keyPem) + " -subj " + Quote("/C=PE/O=Quillmark Pruebas/CN=" + cn) +
-          " -days 3650 -sha256 -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign -out " +
+  MustRun("openssl req -new -x509 -key " + Quote(id.keyPem) + " -subj " +
+          Quote("/C=PE/O=Quillmark Pruebas/CN=" + cn) +
+          " -days 3650 -sha256 -addext basicConstraints=critical,CA:TRUE -addext "
+          "keyUsage=critical,keyCertSign,cRLSign -out " +
           Quote(id.certPem));
   MustRun("openssl x509 -in " + Quote(id.certPem) + " -outform DER -out " + Quote(base + ".crt.der"));
   id.certDer = ReadFileBytes(base + ".crt.der");
@@ -106,11 +110,13 @@ TestIdentity TestPki::MakeLeaf(const TestIdentity& ca, const std::string& name, 
   id.keyPem = base + ".key.pem";
   id.certPem = base + ".crt.pem";
   MustRun("openssl genpkey " + keySpec + " -out " + Quote(id.keyPem));
-  MustRun("openssl req -new -key " + Quote(id.keyPem) + " -subj " + Quote(subject) + " -utf8 -out " + Quote(base + ".csr"));
+  MustRun("openssl req -new -key " + Quote(id.keyPem) + " -subj " + Quote(subject) + " -utf8 -out " +
+          Quote(base + ".csr"));
   WriteFileText(base + ".ext", "[ext]\nbasicConstraints=CA:FALSE\n" + extensions + "\n");
-  MustRun("openssl x509 -req -in " + Quote(base + ".csr") + " -CA " + Quote(ca.certPem) + " -CAkey " + Quote(ca.keyPem) +
-          " -set_serial " + std::to_string(1000 + serial_++) + " -days 730 -sha256 -extfile " + Quote(base + ".ext") +
-          " -extensions ext -out " + Quote(id.certPem));
+  MustRun("openssl x509 -req -in " + Quote(base + ".csr") + " -CA " + Quote(ca.certPem) + " -CAkey " +
+          Quote(ca.keyPem) + " -set_serial " + std::to_string(1000 + serial_++) +
+          " -days 730 -sha256 -extfile " + Quote(base + ".ext") + " -extensions ext -out " +
+          Quote(id.certPem));
   MustRun("openssl x509 -in " + Quote(id.certPem) + " -outform DER -out " + Quote(base + ".crt.der"));
   id.certDer = ReadFileBytes(base + ".crt.der");
   return id;

@@ -25,7 +25,7 @@ class TempDir {
 };
 
 struct CommandResult {
-  int status = -1;  // exit status, or -1 when it did not exit normally
+  int status = -1;     // exit status, or -1 when it did not exit normally
   std::string output;  // standard output and error together
 };
 
