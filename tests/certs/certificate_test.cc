@@ -148,7 +148,8 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
 Bytes Name(const std::string& cn) {
   return Tlv(0x30, Tlv(0x31, Tlv(0x30, Cat({HexDecode("0603550403"), Tlv(0x0C, ToBytes(cn))}))));
 }
-Bytes HandMade(const Bytes& notBefore, const Bytes& notAfter, const Bytes& keyUsage) {
+Bytes HandMade(const Bytes& notBefore, const Bytes& notAfter, const Bytes& keyUsage,
+               const Bytes& subject = Name("Titular")) {
   Bytes spki = Tlv(
       0x30, Cat({Tlv(0x30, HexDecode("06092A864886F70D0101010500")),
                  Tlv(0x03, Cat({Bytes{0},
@@ -156,7 +157,7 @@ Bytes HandMade(const Bytes& notBefore, const Bytes& notAfter, const Bytes& keyUs
   Bytes ext = Tlv(0xA3, Tlv(0x30, Tlv(0x30, Cat({HexDecode("0603551D0F"), Tlv(0x04, keyUsage)}))));
   Bytes tbs =
       Tlv(0x30, Cat({HexDecode("A003020102"), Tlv(0x02, Bytes{0x00, 0x9A}), Tlv(0x30, HexDecode("0500")),
-                     Name("Emisor"), Tlv(0x30, Cat({notBefore, notAfter})), Name("Titular"), spki, ext}));
+                     Name("Emisor"), Tlv(0x30, Cat({notBefore, notAfter})), subject, spki, ext}));
   return Tlv(0x30, Cat({tbs, Tlv(0x30, HexDecode("0500")), Tlv(0x03, Bytes{0, 1, 2})}));
 }
 
@@ -188,6 +189,29 @@ TEST(CertificateDecoder, TimesAndKeyUsageBits) {
   auto key = ExtractRsaPublicKey(cert.der);
   ASSERT_TRUE(key.has_value());
   EXPECT_EQ(key->modulus, Bytes(64, 0xC3));
+}
+
+TEST(CertificateDecoder, NameStringTypesAndStructure) {
+  auto attribute = [](const char* oidHex, uint8_t tag, const Bytes& value) {
+    return Tlv(0x30, Cat({Tlv(0x06, HexDecode(oidHex)), Tlv(tag, value)}));
+  };
+  // BMPString "Ñandú" plus U+1F600 as a surrogate pair, and a NUL unit that is dropped.
+  Bytes bmp = HexDecode("00D1 0061 006E 0064 00FA 0000 D83D DE00");
+  Bytes universal = HexDecode("00000050 00000045");  // "PE"
+  Bytes subject = Tlv(
+      0x30, Cat({Tlv(0x31, Cat({attribute("550406", 0x1C, universal), attribute("55040A", 0x13, ToBytes("Org"))})),
+                 Tlv(0x02, Bytes{1}),  // not a SET: skipped
+                 Tlv(0x31, attribute("2B0601040182371402020304050607", 0x0C, ToBytes("x"))),
+                 Tlv(0x31, attribute("550403", 0x0C, Bytes{})),  // empty CN is not the common name
+                 Tlv(0x31, attribute("550403", 0x1E, bmp))}));
+  ParsedCertificate cert;
+  ASSERT_TRUE(ParseCertificateExact(HandMade(Tlv(0x17, ToBytes("260101000000Z")),
+                                             Tlv(0x17, ToBytes("270101000000Z")), HexDecode("03020040"), subject),
+                                    &cert));
+  const std::string nandu = "\xC3\x91" "and\xC3\xBA\xF0\x9F\x98\x80";
+  EXPECT_EQ(cert.subjectName, "C=PE, O=Org, OID.2B.06.01.04.01.82.37.14.02.02.03.04=x, CN=, CN=" + nandu);
+  EXPECT_EQ(cert.subjectCommonName, nandu);
+  EXPECT_EQ(cert.issuerCommonName, "Emisor");
 }
 
 // Every certificate Debian ships must decode to what openssl reports.
