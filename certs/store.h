@@ -3,10 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "certs/certificate_entry.h"
 #include "core/bytes.h"
 
 // The system certificate store: the Windows Personal store on Windows, PKCS#11 tokens
 // (through p11-kit) on Linux. One backend file per platform implements these.
+
+// ListSystemCertificates appends the store's RSA certificates to `entries` (source
+// WindowsStore, display name "<store> · holder") with their key probe: `hasPrivateKey` when a
+// key is registered, `keyNeedsInteraction` when it cannot be opened silently. `message` is
+// the count ("N certificado(s)") or, when nothing was added, why.
+void ListSystemCertificates(std::vector<CertificateEntry>* entries, std::string* message);
 
 // SignWithSystemKey signs `data` (RSA PKCS#1 v1.5 over SHA-256) with the private key that
 // belongs to the certificate. A non-empty `pin` logs in with it; otherwise the key provider

@@ -6,5 +6,6 @@ namespace platform {
 extern const char* const kPcscLibrary;      // "winscard.dll" / "libpcsclite.so.1"
 extern const char* const kRenderLibrary;    // "vyrender.dll" / "libvyrender.so"
 extern const char* const kStoreSourceText;  // display text of the system certificate store
+extern const char* const kStoreEntryName;   // "Windows" / "PKCS#11": list prefix and message word
 extern const char* const kStoreSignedNote;  // note after a signature made by the store's key
 }  // namespace platform

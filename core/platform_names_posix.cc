@@ -4,5 +4,6 @@ namespace platform {
 const char* const kPcscLibrary = "libpcsclite.so.1";
 const char* const kRenderLibrary = "libvyrender.so";
 const char* const kStoreSourceText = "PKCS#11 (sistema)";
+const char* const kStoreEntryName = "PKCS#11";
 const char* const kStoreSignedNote = "Firmado con el modulo PKCS#11 del sistema";
 }  // namespace platform

@@ -4,5 +4,6 @@ namespace platform {
 const char* const kPcscLibrary = "winscard.dll";
 const char* const kRenderLibrary = "vyrender.dll";
 const char* const kStoreSourceText = "Windows (Personal)";
+const char* const kStoreEntryName = "Windows";
 const char* const kStoreSignedNote = "Firmado con el minidriver de Windows";
 }  // namespace platform

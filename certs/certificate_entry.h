@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "certs/certificate.h"
+
+// SignerOptions are the user's choices for listing and signing.
+struct SignerOptions {
+  std::string readerName;  // the DNIe reader; empty means the default reader
+  std::string pin;         // the DNIe signature PIN, or the system store's key PIN
+  std::string pkcs12Path;  // empty means no PKCS#12 file
+  std::string pkcs12Password;
+  bool allowKeyPrompt = true;  // the system store's key provider may ask the user itself
+};
+
+// CertificateEntry is one certificate of the signer's list: the decoded certificate (its
+// fields, so IsExpired and SignPdf take an entry as it stands) and where it came from.
+struct CertificateEntry : ParsedCertificate {
+  CertificateSource source = CertificateSource::DNIe;
+  std::string displayName;  // "DNIe · name", "<store> · name" or "PFX · file name"
+  std::string readerName;   // DNIe entries only
+  bool hasPrivateKey = false;
+  bool keyNeedsInteraction = false;  // system store: a key exists but needs a login first
+};
+
+// HolderName is the name shown for a certificate: its common name, else its whole subject.
+inline std::string HolderName(const ParsedCertificate& cert) {
+  return cert.subjectCommonName.empty() ? cert.subjectName : cert.subjectCommonName;
+}
