@@ -32,6 +32,8 @@ inline Bytes Sha256Bytes(const Bytes& data) {
 }
 
 namespace sha256_internal {
+// The 64 round constants, 16-byte aligned for vector loads.
+extern const uint32_t kRound[64];
 using BlockFunction = void (*)(uint32_t state[8], const uint8_t* data, size_t blocks);
 void BlocksPortable(uint32_t state[8], const uint8_t* data, size_t blocks);
 // BlocksShaExtensions is null when the CPU (or the build) lacks the x86 SHA extensions.
