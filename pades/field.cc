@@ -1,0 +1,258 @@
+#include "pades/field.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/text.h"
+#include "pades/pdf_syntax.h"
+
+namespace {
+
+constexpr double kStampHeight = 32;
+constexpr double kStampLeft = 50;
+constexpr double kFirstRowBottom = 40;
+constexpr double kRowPitch = 36;
+constexpr double kTopMargin = 20;
+constexpr double kDefaultPageTop = 842;  // A4
+
+std::string Ref(uint64_t number) { return std::to_string(number) + " 0 R"; }
+
+// Reads a run of digits, saturating far above any page count.
+uint64_t ReadNumber(std::string_view text, size_t* pos, bool* any) {
+  uint64_t value = 0;
+  *any = false;
+  while (*pos < text.size() && IsDigit(uint8_t(text[*pos]))) {
+    value = std::min<uint64_t>(value * 10 + uint64_t(text[*pos] - '0'), uint64_t(1) << 40);
+    ++*pos;
+    *any = true;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::vector<size_t> ParsePageList(std::string_view list, size_t pageCount) {
+  std::vector<size_t> pages;
+  size_t pos = 0;
+  while (true) {
+    while (pos < list.size() && (list[pos] == ',' || list[pos] == ' ')) ++pos;
+    if (pos >= list.size()) break;
+    bool any = false;
+    uint64_t a = ReadNumber(list, &pos, &any);
+    if (!any || a == 0) {
+      ++pos;
+      continue;
+    }
+    uint64_t b = a;
+    if (pos < list.size() && list[pos] == '-') {
+      ++pos;
+      b = ReadNumber(list, &pos, &any);
+    }
+    for (uint64_t k = a; k <= std::min<uint64_t>(b, pageCount); ++k) pages.push_back(size_t(k - 1));
+  }
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  return pages;
+}
+
+std::vector<size_t> ChooseStampPages(const StampOptions& stamp, size_t pageCount) {
+  std::vector<size_t> pages;
+  if (pageCount == 0) return pages;
+  switch (stamp.mode) {
+    case StampMode::FirstPage: pages.push_back(0); break;
+    case StampMode::LastPage: pages.push_back(pageCount - 1); break;
+    case StampMode::AllPages:
+      for (size_t i = 0; i < pageCount; ++i) pages.push_back(i);
+      break;
+    case StampMode::PageList: pages = ParsePageList(stamp.pageList, pageCount); break;
+    default: break;
+  }
+  return pages;
+}
+
+std::set<std::string> CollectSignatureNames(const PdfScan& scan) {
+  std::set<std::string> names;
+  for (const FieldObject& field : scan.fieldObjects())
+    if (field.signatureField && field.name) names.insert(*field.name);
+  return names;
+}
+
+std::string FieldName(const std::set<std::string>& taken) {
+  for (int i = 1; i <= 99999; ++i) {
+    std::string name = "Signature" + std::to_string(i);
+    if (!taken.count(name)) return name;
+  }
+  return "Signature";
+}
+
+AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog) {
+  AcroFormFound found;
+  if (std::optional<int64_t> number = GetRef(catalog, "AcroForm")) {
+    if (scan->ReadObjectDict(*number, &found.body)) {
+      found.kind = AcroFormFound::Kind::Referenced;
+      found.number = *number;
+      return found;
+    }
+    found.body.clear();
+  }
+  std::optional<std::string_view> value = FindValue(catalog, "AcroForm");
+  if (value && value->size() > 4) {
+    size_t p = SkipBlank(*value, 0);
+    if (value->compare(p, 2, "<<") == 0 && p + 2 <= value->size() - 2) {
+      found.kind = AcroFormFound::Kind::Inline;
+      found.body = std::string(value->substr(p + 2, value->size() - 2 - (p + 2)));
+    }
+  }
+  return found;
+}
+
+double EstimateTextWidth(std::string_view line) {
+  double width = 0;
+  for (char ch : line) {
+    uint8_t c = uint8_t(ch);
+    if (c == ' ' || c == ',' || c == '-' || c == '.' || c == ':') width += 2.1;
+    else if (c == 'l' || c == 'i' || c == 'I' || c == '\'' || c == '!') width += 1.9;
+    else if (c == 'W' || c == 'w' || c == 'M' || c == 'm') width += 6.3;
+    else if (c == 'r' || c == 't' || c == 'f' || c == 'j') width += 2.6;
+    else if (c >= 'A' && c <= 'Z') width += 5.1;
+    else if (IsDigit(c)) width += 4.2;
+    else if (c >= 'a' && c <= 'z') width += 3.9;
+    else width += 4.0;
+  }
+  return width;
+}
+
+double StampWidth(const std::array<std::string, 3>& lines) {
+  double widest = 0;
+  for (const std::string& line : lines) widest = std::max(widest, EstimateTextWidth(line));
+  return std::clamp(std::ceil(widest + 9), 160.0, 420.0);
+}
+
+int CountSignatureWidgets(const PdfScan& scan, int64_t page) {
+  const std::vector<FieldObject>& fields = scan.fieldObjects();
+  auto isSignatureField = [&](int64_t number) {
+    auto it = std::lower_bound(fields.begin(), fields.end(), number,
+                               [](const FieldObject& f, int64_t n) { return f.number < n; });
+    return it != fields.end() && it->number == number && it->signatureField;
+  };
+  int count = 0;
+  for (const FieldObject& f : fields) {
+    if (f.page && *f.page != page) continue;
+    bool signature = f.signatureField || (f.widget && f.parent && isSignatureField(*f.parent));
+    if (signature && f.rectangleValid) ++count;
+  }
+  return count;
+}
+
+StampPlacement PlaceStamp(std::string_view pageBody, int64_t row, double width) {
+  double top = kDefaultPageTop;
+  double box[4];
+  if (auto mediaBox = FindValue(pageBody, "MediaBox"); mediaBox && ScanRectangle(*mediaBox, box))
+    top = std::max(box[1], box[3]);
+  const double y1 = kFirstRowBottom + kRowPitch * double(row);
+  const double y2 = y1 + kStampHeight;
+  StampPlacement placement;
+  placement.fits = top - kTopMargin >= y2;
+  placement.rectangle = placement.fits ? "[" + FormatNumber(kStampLeft) + " " + FormatNumber(y1) + " " +
+                                             FormatNumber(width + kStampLeft) + " " + FormatNumber(y2) + "]"
+                                       : "[0 0 0 0]";
+  return placement;
+}
+
+std::string AppearanceStream(const std::array<std::string, 3>& lines, double width, uint32_t fontNumber) {
+  std::string content = "BT /Ft0 7.5 Tf 0 0 0 rg 4 22 Td (" + EscapeLiteral(lines[0]) + ") Tj 0 -9 Td (" +
+                        EscapeLiteral(lines[1]) + ") Tj 0 -9 Td (" + EscapeLiteral(lines[2]) + ") Tj ET\n";
+  return "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
+         FormatNumber(kStampHeight) + "] /Resources << /Font << /Ft0 " + Ref(fontNumber) +
+         " >> >> /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
+}
+
+namespace {
+
+void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, const AcroFormFound& acroForm,
+                   const ArrayReader& readArray) {
+  std::string body = AppendRef(acroForm.body, "Fields", objects.field, readArray);
+  body = SetKey(body, "SigFlags", "3");
+  if (!HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
+  if (!HasKey(body, "DR")) body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
+  switch (acroForm.kind) {
+    case AcroFormFound::Kind::Inline:
+      WriteObject(update, uint32_t(objects.catalogNumber),
+                  WrapDict(SetKey(scan->catalog(), "AcroForm", WrapDict(body))));
+      break;
+    case AcroFormFound::Kind::Referenced:
+      WriteObject(update, uint32_t(acroForm.number), WrapDict(body));
+      break;
+    case AcroFormFound::Kind::None:
+      WriteObject(update, uint32_t(objects.catalogNumber),
+                  WrapDict(SetKey(scan->catalog(), "AcroForm", Ref(*objects.newAcroForm))));
+      WriteObject(update, *objects.newAcroForm, WrapDict(body));
+      break;
+  }
+}
+
+}  // namespace
+
+void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
+                       const AcroFormFound& acroForm) {
+  ArrayReader readArray = [scan](int64_t number, std::string* elements) {
+    return scan->ReadObjectArray(number, elements);
+  };
+  auto pageBody = [&](int64_t page) {
+    if (page == objects.referencePage) return objects.referenceBody;
+    std::string body;
+    if (!scan->ReadObjectDict(page, &body)) body.clear();
+    return body;
+  };
+  auto placeOn = [&](int64_t page, std::string_view body) {
+    return PlaceStamp(body, CountSignatureWidgets(*scan, page), objects.width);
+  };
+  const std::string tail = " /V " + Ref(objects.signature);
+  const std::string appearance = " /AP << /N " + Ref(objects.appearance) + " >>";
+
+  if (objects.stampPages.empty()) {
+    const int64_t page = objects.referencePage;
+    WriteObject(update, uint32_t(page), WrapDict(AppendRef(objects.referenceBody, "Annots", objects.field, readArray)));
+    MergeAcroForm(update, scan, objects, acroForm, readArray);
+    WriteObject(update, objects.field,
+                "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName +
+                    ") /Rect [0 0 0 0] /F 4 /P " + Ref(page) + tail + " >>");
+    return;
+  }
+
+  if (objects.stampPages.size() == 1) {
+    const int64_t page = objects.stampPages[0];
+    const std::string body = pageBody(page);
+    StampPlacement placement = placeOn(page, body);
+    WriteObject(update, uint32_t(page), WrapDict(AppendRef(body, "Annots", objects.field, readArray)));
+    MergeAcroForm(update, scan, objects, acroForm, readArray);
+    WriteObject(update, objects.field,
+                "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName + ") /Rect " +
+                    placement.rectangle + " /F 4 /P " + Ref(page) + tail +
+                    (placement.fits ? appearance : std::string()) + " >>");
+    if (placement.fits) {
+      WriteObject(update, objects.font, kStampFont);
+      WriteObject(update, objects.appearance, AppearanceStream(objects.lines, objects.width, objects.font));
+    }
+    return;
+  }
+
+  WriteObject(update, objects.font, kStampFont);
+  WriteObject(update, objects.appearance, AppearanceStream(objects.lines, objects.width, objects.font));
+  std::string kidRefs;
+  for (size_t i = 0; i < objects.stampPages.size(); ++i) {
+    const int64_t page = objects.stampPages[i];
+    const uint32_t kid = objects.kids[i];
+    const std::string body = pageBody(page);
+    StampPlacement placement = placeOn(page, body);
+    WriteObject(update, uint32_t(page), WrapDict(AppendRef(body, "Annots", kid, readArray)));
+    WriteObject(update, kid,
+                "<< /Type /Annot /Subtype /Widget /Parent " + Ref(objects.field) + " /P " + Ref(page) +
+                    " /F 4 /Rect " + placement.rectangle + (placement.fits ? appearance : std::string()) + " >>");
+    if (i) kidRefs += ' ';
+    kidRefs += Ref(kid);
+  }
+  MergeAcroForm(update, scan, objects, acroForm, readArray);
+  WriteObject(update, objects.field,
+              "<< /FT /Sig /T (" + objects.fieldName + ")" + tail + " /Kids [" + kidRefs + "] >>");
+}

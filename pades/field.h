@@ -1,0 +1,71 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pades/pdf_scan.h"
+#include "pades/sign.h"
+#include "pades/update.h"
+
+// The signature field and its visible stamp: which pages carry it, the field's name, where the
+// stamp goes and how it looks, and the objects that add it to the document.
+
+// ChooseStampPages returns ascending 0-based page indices for the options.
+std::vector<size_t> ChooseStampPages(const StampOptions& stamp, size_t pageCount);
+// ParsePageList reads 1-based pages and ranges ("1, 3, 5-8"); pages past the end are ignored.
+std::vector<size_t> ParsePageList(std::string_view list, size_t pageCount);
+
+// CollectSignatureNames gathers the literal /T names of existing signature fields.
+std::set<std::string> CollectSignatureNames(const PdfScan& scan);
+// FieldName is the first of Signature1 ... Signature99999 not taken, else "Signature".
+std::string FieldName(const std::set<std::string>& taken);
+
+struct AcroFormFound {
+  enum class Kind { None, Referenced, Inline } kind = Kind::None;
+  int64_t number = 0;  // Referenced
+  std::string body;    // Referenced and Inline
+};
+AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog);
+
+// EstimateTextWidth approximates a line's width in points of 7.5-point Helvetica.
+double EstimateTextWidth(std::string_view line);
+// StampWidth is the stamp's width for its three lines: between 160 and 420 points.
+double StampWidth(const std::array<std::string, 3>& lines);
+// CountSignatureWidgets counts the signature widgets with a real rectangle shown on a page.
+int CountSignatureWidgets(const PdfScan& scan, int64_t page);
+
+struct StampPlacement {
+  std::string rectangle;
+  bool fits = false;
+};
+// PlaceStamp puts the stamp in row `row` from the bottom-left corner of the page.
+StampPlacement PlaceStamp(std::string_view pageBody, int64_t row, double width);
+// AppearanceStream is the stamp's form XObject: object body, stream included.
+std::string AppearanceStream(const std::array<std::string, 3>& lines, double width, uint32_t fontNumber);
+inline constexpr std::string_view kStampFont =
+    "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+
+// FieldObjects says what to write for one signature.
+struct FieldObjects {
+  uint32_t field = 0;
+  uint32_t signature = 0;
+  uint32_t font = 0;        // only with stamp pages
+  uint32_t appearance = 0;  // only with stamp pages
+  std::optional<uint32_t> newAcroForm;
+  std::vector<uint32_t> kids;  // one per stamp page when there are two or more
+  std::string fieldName;
+  std::vector<int64_t> stampPages;  // page object numbers, in stamp-page order
+  int64_t referencePage = 0;        // the first stamp page, or the last page
+  std::string referenceBody;
+  std::array<std::string, 3> lines;
+  double width = 0;
+  int64_t catalogNumber = 0;
+};
+// WriteFieldObjects appends the pages, the AcroForm, the field and its widgets, the font and
+// the appearance stream.
+void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, const AcroFormFound& acroForm);

@@ -1,0 +1,120 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "pades/file_io.h"
+
+namespace {
+
+FILE* File(void* handle) { return static_cast<FILE*>(handle); }
+
+}  // namespace
+
+InputFile::~InputFile() { Close(); }
+
+void InputFile::Close() {
+  if (handle_) std::fclose(File(handle_));
+  handle_ = nullptr;
+}
+
+bool InputFile::Open(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  if (_fseeki64(f, 0, SEEK_END) != 0) {
+    std::fclose(f);
+    return false;
+  }
+  long long end = _ftelli64(f);
+  if (end < 0) {
+    std::fclose(f);
+    return false;
+  }
+  handle_ = f;
+  size_ = uint64_t(end);
+  return true;
+}
+
+bool InputFile::ReadAt(uint64_t offset, void* buf, size_t len, size_t* got) const {
+  FILE* f = File(handle_);
+  if (_fseeki64(f, (long long)offset, SEEK_SET) != 0) return false;
+  size_t n = std::fread(buf, 1, len, f);
+  if (n < len && std::ferror(f)) return false;
+  *got = n;
+  return true;
+}
+
+OutputFile::~OutputFile() {
+  if (!committed_) Discard();
+}
+
+bool OutputFile::CreateBeside(const std::string& finalPath) {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 64; ++attempt) {
+    std::string name = finalPath + ".tmp";
+    for (int i = 0; i < 8; ++i) name += kAlphabet[random() % (sizeof kAlphabet - 1)];
+    int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    FILE* f = _fdopen(fd, "wb");
+    if (!f) {
+      _close(fd);
+      std::remove(name.c_str());
+      return false;
+    }
+    handle_ = f;
+    tempPath_ = name;
+    finalPath_ = finalPath;
+    return true;
+  }
+  return false;
+}
+
+bool OutputFile::Write(const void* data, size_t len) {
+  return std::fwrite(data, 1, len, File(handle_)) == len;
+}
+
+bool OutputFile::CopyFrom(const InputFile& input, uint64_t offset, uint64_t len) {
+  static constexpr size_t kChunk = size_t(1) << 20;
+  std::string buffer(kChunk, '\0');
+  while (len) {
+    size_t got = 0;
+    size_t want = len < kChunk ? size_t(len) : kChunk;
+    if (!input.ReadAt(offset, buffer.data(), want, &got) || got != want) return false;
+    if (!Write(buffer.data(), got)) return false;
+    offset += got;
+    len -= got;
+  }
+  return true;
+}
+
+bool OutputFile::Close() {
+  if (!handle_) return false;
+  int rc = std::fclose(File(handle_));
+  handle_ = nullptr;
+  return rc == 0;
+}
+
+bool OutputFile::Commit() {
+  if (handle_ || tempPath_.empty()) return false;
+  if (!MoveFileExA(tempPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+  committed_ = true;
+  return true;
+}
+
+void OutputFile::Discard() {
+  if (handle_) {
+    std::fclose(File(handle_));
+    handle_ = nullptr;
+  }
+  if (!tempPath_.empty()) std::remove(tempPath_.c_str());
+  tempPath_.clear();
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pades/sign.h"
+
+// The engine's entry points with the signing time given ("%y%m%d%H%M%SZ", UTC), so that tests
+// can compare output byte for byte. SignPdf and CreateSignedSample take the current time.
+SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath,
+                     const ParsedCertificate& certificate, uint32_t contentsReservation,
+                     const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
+                     std::string_view signingTime);
+SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string& pageText,
+                                const ParsedCertificate& certificate, uint32_t contentsReservation,
+                                const SigningCallback& callback, const SignatureTexts& texts,
+                                std::string_view signingTime);
+
+namespace pades_internal {
+
+// The texts with their defaults filled in.
+SignatureTexts WithDefaults(const SignatureTexts& texts, const ParsedCertificate& certificate);
+// The signing time of a new signature: the current UTC time as "%y%m%d%H%M%SZ".
+std::string SigningTimeNow();
+
+}  // namespace pades_internal

@@ -1,0 +1,86 @@
+#include "pades/update.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "pades/pdf_syntax.h"
+
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body) {
+  update->Record(number);
+  std::string& out = update->text();
+  out += std::to_string(number);
+  out += " 0 obj\n";
+  out += body;
+  out += "\nendobj\n";
+}
+
+std::string WrapDict(std::string_view body) {
+  if (body.empty()) return "<< >>";
+  if (body.substr(0, 2) == "<<") return std::string(body);
+  return "<<" + std::string(body) + ">>";
+}
+
+std::string SetKey(std::string_view body, std::string_view key, std::string_view value) {
+  std::optional<ValueSpan> span = FindKey(body, key);
+  std::string out;
+  if (!span) {
+    out.reserve(body.size() + key.size() + value.size() + 3);
+    out.append(body).append(" /").append(key).append(" ").append(value);
+    return out;
+  }
+  out.append(body.substr(0, span->start)).append(" ").append(value).append(body.substr(span->end));
+  return out;
+}
+
+std::string AppendRef(std::string_view body, std::string_view key, uint32_t number, const ArrayReader& readArray) {
+  const std::string ref = std::to_string(number) + " 0 R";
+  std::optional<ValueSpan> span = FindKey(body, key);
+  if (!span) return std::string(body) + " /" + std::string(key) + " [ " + ref + " ]";
+  std::string_view before = body.substr(0, span->start);
+  std::string_view after = body.substr(span->end);
+  std::string_view value = Trim(body.substr(span->start, span->end - span->start));
+  std::string merged;
+  if (!value.empty() && value.front() == '[' && value.back() == ']') {
+    merged = " " + std::string(value.substr(0, value.size() - 1)) + " " + ref + " ]";
+  } else {
+    std::optional<int64_t> target = GetRef(body, key);
+    std::string elements;
+    if (target && readArray && readArray(*target, &elements)) {
+      // The array object stays as it was; the dictionary carries the merged array inline.
+      merged = elements.empty() ? " [ " + ref + " ]" : " [ " + elements + " " + ref + " ]";
+    } else {
+      merged = " [ " + std::string(value) + " " + ref + " ]";
+    }
+  }
+  std::string out;
+  out.reserve(before.size() + merged.size() + after.size());
+  out.append(before).append(merged).append(after);
+  return out;
+}
+
+void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer) {
+  std::vector<XrefEntry> entries = update->entries();
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const XrefEntry& a, const XrefEntry& b) { return a.number < b.number; });
+  // An object written twice (a malformed page tree can list one page twice) keeps only its
+  // last copy, so no number has two entries.
+  std::vector<XrefEntry> unique;
+  for (const XrefEntry& e : entries) {
+    if (!unique.empty() && unique.back().number == e.number) {
+      unique.back() = e;
+    } else {
+      unique.push_back(e);
+    }
+  }
+  const uint64_t xref = update->Offset();
+  std::string& out = update->text();
+  out += "xref\n0 1\n0000000000 65535 f \n";
+  char line[64];
+  for (const XrefEntry& e : unique) {
+    std::snprintf(line, sizeof line, "%u 1\n%010llu 00000 n \n", e.number, (unsigned long long)e.offset);
+    out += line;
+  }
+  out += "trailer\n<< /Size " + std::to_string(trailer.size) + " /Root " + std::to_string(trailer.root) +
+         " 0 R /Prev " + std::to_string(trailer.prev) + " /ID [<" + trailer.firstId + "> <" + trailer.secondId +
+         ">] >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The incremental update: objects appended after the input's last byte, a classic
+// cross-reference section listing only them, and a trailer chained to the input's by /Prev
+// (ISO 32000-1, 7.5.6). Offsets are taken from the buffer as each object is appended.
+
+struct XrefEntry {
+  uint32_t number = 0;
+  uint64_t offset = 0;  // absolute offset of the object's first byte
+};
+
+class UpdateBuffer {
+ public:
+  explicit UpdateBuffer(uint64_t inputLength) : base_(inputLength) {}
+  // Offset is the absolute file offset of the next appended byte.
+  uint64_t Offset() const { return base_ + text_.size(); }
+  uint64_t base() const { return base_; }
+  std::string& text() { return text_; }
+  const std::string& text() const { return text_; }
+  void Record(uint32_t number) { entries_.push_back({number, Offset()}); }
+  const std::vector<XrefEntry>& entries() const { return entries_; }
+
+ private:
+  uint64_t base_;
+  std::string text_;
+  std::vector<XrefEntry> entries_;
+};
+
+// WriteObject appends "N 0 obj\n" + body + "\nendobj\n" and records its offset.
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body);
+// WrapDict encloses a dictionary body in "<<" ">>" ("<< >>" when empty; a body that already
+// begins with "<<" is kept as it is).
+std::string WrapDict(std::string_view body);
+// SetKey replaces a top-level key's value, or appends the key when absent.
+std::string SetKey(std::string_view body, std::string_view key, std::string_view value);
+
+// ArrayReader gives the trimmed elements of an indexed array object, or false.
+using ArrayReader = std::function<bool(int64_t number, std::string* elements)>;
+// AppendRef adds "N 0 R" to the array under `key`: a new array when the key is absent, the
+// inline array extended, or an indirect array's elements copied inline and extended.
+std::string AppendRef(std::string_view body, std::string_view key, uint32_t number, const ArrayReader& readArray);
+
+struct TrailerFields {
+  uint32_t size = 0;
+  int64_t root = 0;
+  int64_t prev = 0;
+  std::string firstId;
+  std::string secondId;
+};
+// WriteXrefAndTrailer appends the cross-reference section (one subsection per object, in
+// ascending order), the trailer, startxref and %%EOF.
+void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer);

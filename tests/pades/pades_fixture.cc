@@ -1,0 +1,177 @@
+#include "tests/pades/pades_fixture.h"
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+#include <gtest/gtest.h>
+
+#include "core/der.h"
+#include "core/text.h"
+
+using testing_support::Quote;
+using testing_support::RunCommand;
+
+namespace pades_test {
+
+void PdfBuilder::Object(int number, const std::string& body) {
+  offsets_.push_back({number, text_.size()});
+  text_ += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+}
+
+std::string PdfBuilder::Finish(const std::string& trailerExtra, bool finalNewline, int size) {
+  std::sort(offsets_.begin(), offsets_.end());
+  int highest = offsets_.empty() ? 0 : offsets_.back().first;
+  size_t xref = text_.size();
+  text_ += "xref\n0 " + std::to_string(highest + 1) + "\n0000000000 65535 f \n";
+  size_t next = 0;
+  char line[32];
+  for (int n = 1; n <= highest; ++n) {
+    if (next < offsets_.size() && offsets_[next].first == n) {
+      std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets_[next++].second);
+    } else {
+      std::snprintf(line, sizeof line, "%010d 65535 f \n", 0);
+    }
+    text_ += line;
+  }
+  text_ += "trailer\n<< /Size " + std::to_string(size >= 0 ? size : highest + 1) + " /Root 1 0 R" + trailerExtra +
+           " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF";
+  if (finalNewline) text_ += "\n";
+  return text_;
+}
+
+std::string SimpleDocument(int pages, const std::string& catalogExtra, const std::string& pageExtra) {
+  PdfBuilder pdf;
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R" + catalogExtra + " >>");
+  std::string kids;
+  for (int i = 0; i < pages; ++i) kids += (i ? " " : "") + std::to_string(3 + 2 * i) + " 0 R";
+  pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+  for (int i = 0; i < pages; ++i) {
+    int page = 3 + 2 * i;
+    std::string content = "BT /F1 18 Tf 72 720 Td (Pagina " + std::to_string(i + 1) + ") Tj ET";
+    pdf.Object(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 << /Type "
+                     "/Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> /Contents " +
+                         std::to_string(page + 1) + " 0 R" + pageExtra + " >>");
+    pdf.Object(page + 1, "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+  }
+  return pdf.Finish();
+}
+
+KeySigner::KeySigner(const std::string& keyPem) {
+  FILE* f = std::fopen(keyPem.c_str(), "rb");
+  if (!f) throw std::runtime_error("cannot open " + keyPem);
+  key_ = PEM_read_PrivateKey(f, nullptr, nullptr, nullptr);
+  std::fclose(f);
+  if (!key_) throw std::runtime_error("cannot read " + keyPem);
+}
+
+KeySigner::~KeySigner() { EVP_PKEY_free(static_cast<EVP_PKEY*>(key_)); }
+
+Bytes KeySigner::Sign(const Bytes& data) const {
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  size_t len = 0;
+  if (EVP_DigestSignInit(ctx.get(), nullptr, EVP_sha256(), nullptr, static_cast<EVP_PKEY*>(key_)) != 1 ||
+      EVP_DigestSign(ctx.get(), nullptr, &len, data.data(), data.size()) != 1)
+    return {};
+  Bytes signature(len);
+  if (EVP_DigestSign(ctx.get(), signature.data(), &len, data.data(), data.size()) != 1) return {};
+  signature.resize(len);
+  return signature;
+}
+
+SigningCallback KeySigner::Callback(const std::string& note) const {
+  return [this, note](const Bytes& data, std::string* out) {
+    *out = note;
+    return Sign(data);
+  };
+}
+
+namespace {
+
+struct Environment {
+  testing_support::TempDir dir;
+  testing_support::TestPki pki{dir.path()};
+  testing_support::TestIdentity authority = pki.MakeCa("CA Pruebas Quillmark");
+  Identity signer;
+  Environment() {
+    signer.id = pki.MakeLeaf(authority, "firmante", "/C=PE/O=Pruebas/CN=Juana Quispe Mamani");
+    if (!ParseCertificateExact(signer.id.certDer, &signer.certificate)) throw std::runtime_error("bad test cert");
+  }
+};
+
+Environment& Env() {
+  static Environment* env = new Environment();  // lives until exit; the folder goes with the process
+  return *env;
+}
+
+size_t CountOf(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+testing_support::TestPki& Pki() { return Env().pki; }
+const Identity& Signer() { return Env().signer; }
+const testing_support::TestIdentity& Authority() { return Env().authority; }
+
+Validation Validate(const std::string& path) {
+  Validation v;
+  testing_support::TempDir work;
+  auto sig = RunCommand("pdfsig -nocert " + Quote(path));
+  v.log += "pdfsig:\n" + sig.output;
+  v.signatures = int(CountOf(sig.output, "Signature #"));
+  v.validSignatures = int(CountOf(sig.output, "Signature is Valid."));
+  auto check = RunCommand("qpdf --check " + Quote(path));
+  v.qpdfStatus = check.status;
+  if (check.status != 0) v.log += "qpdf:\n" + check.output;
+
+  const Bytes file = testing_support::ReadFileBytes(path);
+  const std::string text(file.begin(), file.end());
+  for (size_t at = text.find("/ByteRange ["); at != std::string::npos; at = text.find("/ByteRange [", at + 1)) {
+    ++v.byteRanges;
+    unsigned long long a, b, c, d;
+    if (std::sscanf(text.c_str() + at + 12, "%llu %llu %llu %llu", &a, &b, &c, &d) != 4 || c + d != file.size() ||
+        b >= c || text[b] != '<' || text[c - 1] != '>') {
+      v.log += "bad /ByteRange\n";
+      continue;
+    }
+    Bytes der = HexDecode(text.substr(b + 1, c - b - 2));
+    // The hole is padded with zeros after the DER: keep the outer SEQUENCE only.
+    size_t cursor = 0;
+    DerElement outer;
+    if (!DerReadElement(der.data(), der.size(), &cursor, &outer)) {
+      v.log += "bad CMS\n";
+      continue;
+    }
+    der.resize(outer.end);
+    Bytes data(file.begin(), file.begin() + long(b));
+    data.insert(data.end(), file.begin() + long(c), file.end());
+    testing_support::WriteFileBytes(work.File("sig.der"), der);
+    testing_support::WriteFileBytes(work.File("data.bin"), data);
+    auto cms = RunCommand("openssl cms -verify -binary -noverify -inform DER -in " + Quote(work.File("sig.der")) +
+                          " -content " + Quote(work.File("data.bin")) + " -out /dev/null");
+    if (cms.status == 0) {
+      ++v.cmsVerified;
+    } else {
+      v.log += "openssl cms:\n" + cms.output;
+    }
+  }
+  return v;
+}
+
+void ExpectValid(const std::string& path, int signatures) {
+  Validation v = Validate(path);
+  EXPECT_EQ(v.signatures, signatures) << v.log;
+  EXPECT_EQ(v.validSignatures, signatures) << v.log;
+  EXPECT_EQ(v.qpdfStatus, 0) << v.log;
+  EXPECT_EQ(v.byteRanges, signatures) << v.log;
+  EXPECT_EQ(v.cmsVerified, signatures) << v.log;
+}
+
+}  // namespace pades_test
