@@ -1,0 +1,120 @@
+#include "toolkit/label.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "toolkit/style.h"
+#include "toolkit/window.h"
+
+namespace Vy {
+
+void CLabel::SetText(const std::string& text) {
+  if (text == text_) return;
+  text_ = text;
+  InvalidateSelf();
+}
+
+void CLabel::SetTextColor(Color color) {
+  textColor_ = color;
+  explicitColor_ = true;
+  InvalidateSelf();
+}
+
+void CLabel::SetFontSize(int size) {
+  fontSize_ = size < 1 ? 12 : size;
+  InvalidateSelf();
+}
+
+void CLabel::SetFontFamily(const std::string& family) {
+  fontFamily_ = family;
+  InvalidateSelf();
+}
+
+void CLabel::SetBold(bool bold) {
+  bold_ = bold;
+  InvalidateSelf();
+}
+
+void CLabel::SetItalic(bool italic) {
+  italic_ = italic;
+  InvalidateSelf();
+}
+
+void CLabel::SetAlignment(int alignment) {
+  alignment_ = alignment == 1 || alignment == 2 ? alignment : 0;
+  InvalidateSelf();
+}
+
+void CLabel::SetBackground(Color color) {
+  background_ = color;
+  InvalidateSelf();
+}
+
+void CLabel::SetStyle(const std::string& styleText) {
+  CStyle style = CStyle::Parse(styleText);
+  if (style.Has("color")) {
+    textColor_ = style.GetColor("color", textColor_);
+    explicitColor_ = true;
+  }
+  if (style.Has("background-color")) background_ = style.GetColor("background-color", background_);
+  if (style.Has("font-size")) fontSize_ = std::max(6, style.GetInt("font-size", fontSize_));
+  if (style.Has("font-family")) fontFamily_ = style.GetString("font-family", fontFamily_);
+  if (style.Has("font-weight-bold")) bold_ = style.GetBool("font-weight-bold", bold_);
+  if (style.Has("font-style-italic")) italic_ = style.GetBool("font-style-italic", italic_);
+  if (style.Has("text-align")) {
+    std::string align = style.GetString("text-align", "");
+    alignment_ = align == "center" ? 1 : align == "right" ? 2 : 0;
+  }
+  InvalidateSelf();
+}
+
+Color CLabel::TextColor() {
+  Color color = textColor_;
+  if (!explicitColor_) {
+    Color under = background_;
+    if (under.a == 0) {
+      CWindow* window = Window();
+      under = window ? window->Background() : Color{240, 240, 240, 255};
+    }
+    color = IsDark(under) ? Color{235, 238, 244, 255} : Color{30, 30, 30, 255};
+  }
+  if (!enabled_) return IsDark(color) ? Color{140, 144, 152, 255} : Color{150, 150, 155, 255};
+  return color;
+}
+
+void CLabel::Paint(CCanvas& canvas) {
+  if (background_.a != 0) canvas.FillRect(rect_, background_);
+  if (text_.empty()) return;
+  std::vector<std::string> lines;
+  for (size_t start = 0;;) {
+    size_t lf = text_.find('\n', start);
+    std::string line = text_.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    if (lf == std::string::npos) break;
+    start = lf + 1;
+  }
+  int lineHeight = 0;
+  for (const auto& line : lines) {
+    if (!line.empty()) {
+      lineHeight =
+          std::max(lineHeight, canvas.MeasureText(line, fontFamily_, fontSize_, bold_, italic_).height);
+    }
+  }
+  if (lineHeight == 0) lineHeight = fontSize_;
+  Color color = TextColor();
+  int spare = rect_.height - static_cast<int>(lines.size()) * lineHeight;
+  int y = spare > 1 ? rect_.y + spare / 2 : rect_.y;
+  for (const auto& line : lines) {
+    if (!line.empty()) {
+      int width = canvas.MeasureText(line, fontFamily_, fontSize_, bold_, italic_).width;
+      int x = alignment_ == 1   ? rect_.x + (rect_.width - width) / 2
+              : alignment_ == 2 ? rect_.x + rect_.width - width
+                                : rect_.x;
+      canvas.DrawText(line, {x, y}, color, fontFamily_, fontSize_, bold_, italic_);
+    }
+    y += lineHeight;
+  }
+}
+
+}  // namespace Vy

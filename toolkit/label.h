@@ -1,0 +1,49 @@
+#pragma once
+
+#include <string>
+
+#include "toolkit/control.h"
+
+namespace Vy {
+
+// CLabel is static text, one or more lines; it never receives mouse events.
+class CLabel : public CControl {
+ public:
+  CLabel() { rect_ = {0, 0, 140, 20}; }
+
+  void SetText(const std::string& text);
+  const std::string& Text() const { return text_; }
+  void SetTextColor(Color color);
+  // SetFontSize turns sizes below 1 into 12.
+  void SetFontSize(int size);
+  void SetFontFamily(const std::string& family);
+  void SetBold(bool bold);
+  void SetItalic(bool italic);
+  // SetAlignment: 0 left, 1 centre, 2 right.
+  void SetAlignment(int alignment);
+  void SetBackground(Color color);
+  // SetStyle applies only the properties present in the style text.
+  void SetStyle(const std::string& styleText);
+
+  int FontSize() const { return fontSize_; }
+  int Alignment() const { return alignment_; }
+  bool IsBold() const { return bold_; }
+  // TextColor is the colour the text is painted in now.
+  Color TextColor();
+
+  void Paint(CCanvas& canvas) override;
+  bool IsHitTestVisible() const override { return false; }
+
+ private:
+  std::string text_;
+  std::string fontFamily_ = "system";
+  int fontSize_ = 13;
+  bool bold_ = false;
+  bool italic_ = false;
+  int alignment_ = 0;
+  Color textColor_{30, 30, 30, 255};
+  bool explicitColor_ = false;
+  Color background_{0, 0, 0, 0};
+};
+
+}  // namespace Vy
