@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "card/apdu.h"
+#include "card/dnie.h"
+#include "card/transport.h"
+#include "certs/certificate.h"
+
+// CardCertificate is one certificate found on a DNIe, with the label its file gives it.
+struct CardCertificate {
+  std::string label;
+  std::string holder;  // subject common name, or the whole subject
+  std::string issuer;  // issuer common name, or the whole issuer
+  std::string serialHex;
+  std::string subjectName;
+  int32_t notBefore = 0;
+  int32_t notAfter = 0;
+  ParsedCertificate certificate;
+};
+
+// ReadCardCertificates reads every known certificate file of the DNIe in `reader`; no PIN is
+// needed. It returns them without duplicates, with a one-line status text (the reason when
+// none could be read) and the card's ATR as hex.
+std::vector<CardCertificate> ReadCardCertificates(CardConnector& connector, const std::string& reader,
+                                                  std::string* status, std::string* atrHex);
+inline std::vector<CardCertificate> ReadCardCertificates(const std::string& reader, std::string* status,
+                                                         std::string* atrHex) {
+  return ReadCardCertificates(PcscConnector(), reader, status, atrHex);
+}
+
+// IdentifyCardInReader opens the card only to tell its generation; `message` is the session's
+// message when there is no card to ask.
+DnieProfile IdentifyCardInReader(CardConnector& connector, const std::string& reader, std::string* atrHex,
+                                 std::string* message);
+
+// ReadFileBinary reads the selected file with READ BINARY, stopping at the end of the DER
+// element it starts with, so that padding after a certificate is not read.
+Bytes ReadFileBinary(CardChannel* channel);
+// ReadFileOdd reads the selected file with the odd READ BINARY (offset in a 54 02 object,
+// data in a 53 object).
+Bytes ReadFileOdd(CardChannel* channel);
+
+// OddReadContent locates the content of one odd READ BINARY answer: the content of a leading
+// 53 object (cut to what arrived), or the whole answer. It returns false for a 53 object whose
+// length form it does not know, which then counts as no data.
+bool OddReadContent(const Bytes& answer, size_t* start, size_t* length);

@@ -1,0 +1,257 @@
+#include "card/dnie_sign.h"
+
+#include <memory>
+#include <vector>
+
+#include "card/pcsc.h"
+#include "certs/certificate.h"
+#include "certs/store.h"
+#include "core/platform_names.h"
+#include "core/rsa.h"
+#include "core/sha256.h"
+#include "core/text.h"
+
+namespace {
+
+enum class InputForm { DigestInfo, BareHash };
+
+// SigningRules are a generation's PIN format, key references and accepted input forms.
+struct SigningRules {
+  size_t pinPadTo;  // 0: the PIN as typed
+  uint8_t verifyP2;
+  std::vector<uint8_t> keyReferences;  // in trial order
+  std::vector<InputForm> forms;        // in trial order
+};
+
+const SigningRules& RulesOf(DnieProfile profile) {
+  static const SigningRules v1{8, 0x04, {0x02}, {InputForm::DigestInfo, InputForm::BareHash}};
+  static const SigningRules v2{0, 0x81, {0x81, 0x82}, {InputForm::DigestInfo, InputForm::BareHash}};
+  static const SigningRules v3{12, 0x03, {0x82, 0x81, 0x83}, {InputForm::BareHash, InputForm::DigestInfo}};
+  switch (profile) {
+    case DnieProfile::V1: return v1;
+    case DnieProfile::V2: return v2;
+    default: return v3;
+  }
+}
+
+Bytes SecurityEnvironment(DnieProfile profile, uint8_t keyReference) {
+  switch (profile) {
+    case DnieProfile::V1: return {0x80, 0x01, 0x11, 0x83, 0x01, keyReference};
+    case DnieProfile::V2: return {0x80, 0x01, 0x8A, 0x84, 0x01, keyReference};
+    default: return {0x84, 0x01, keyReference, 0x80, 0x01, 0x42};
+  }
+}
+
+bool PinRefused(int32_t sw) { return (sw >> 8) == 0x63 || sw == 0x6983 || sw == 0x6984; }
+
+// CardAttempt is what the card path leaves behind for the messages.
+struct CardAttempt {
+  Bytes signature;
+  std::string message;
+  bool pinRefused = false;  // the card counted the PIN as wrong, or has blocked it
+};
+
+// RunTrials sends the security environment and the signature for each key reference and input
+// form of `rules`, re-verifying the PIN when the card asks for it. With `key` a result counts
+// only when it verifies; without, the first 9000 answer of a key reference is taken.
+void RunTrials(CardChannel* ch, DnieProfile profile, const std::string& pin, const Bytes& data,
+               const SigningRules& rules, const RsaPublicKey* key, CardSignVariant variant, CardAttempt* out) {
+  const Bytes hash = Sha256Bytes(data);
+  Bytes digestInfo = DigestInfoPrefix();
+  Append(&digestInfo, hash);
+  std::string lastStatus;
+  bool lastWasEnvironment = false;
+  for (uint8_t keyReference : rules.keyReferences) {
+    const Bytes environment = SecurityEnvironment(profile, keyReference);
+    Bytes kept;
+    for (size_t i = 0; i < rules.forms.size(); ++i) {
+      if (ManageSecurityEnvironment(ch, environment) != 0x9000) {
+        lastStatus = StatusWordText(ch->statusWord);
+        lastWasEnvironment = true;
+        if (i == 0) break;  // this key reference is not there
+        continue;
+      }
+      const Bytes& input = rules.forms[i] == InputForm::BareHash ? hash : digestInfo;
+      Bytes signature = ComputeDigitalSignature(ch, input);
+      if (ch->statusWord == 0x6982 || ch->statusWord == 0x6985) {
+        const int32_t verified = VerifyPin(ch, pin, profile);
+        if (verified != 0x9000) {
+          out->message = PinErrorText(verified);
+          out->pinRefused = PinRefused(verified);
+          return;
+        }
+        ManageSecurityEnvironment(ch, environment);
+        signature = ComputeDigitalSignature(ch, input);
+      }
+      lastStatus = StatusWordText(ch->statusWord);
+      lastWasEnvironment = false;
+      if (ch->statusWord != 0x9000 || signature.empty()) continue;
+      if (!key) {
+        if (kept.empty()) kept = std::move(signature);
+        continue;
+      }
+      if (VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size())) {
+        out->signature = std::move(signature);
+        return;
+      }
+    }
+    if (!kept.empty()) {
+      out->signature = std::move(kept);
+      return;
+    }
+  }
+  if (variant == CardSignVariant::VoteAuth) {
+    out->message = (lastWasEnvironment ? "MSE:AT rechazado: " : "La tarjeta no firmo: ") + lastStatus;
+  } else {
+    out->message = "La tarjeta no emitio una firma verificable con el certificado elegido (SW=" + lastStatus + ").";
+  }
+}
+
+// SignOnCard runs the card path: session, identification, application, PIN and trials.
+CardAttempt SignOnCard(CardConnector& connector, const std::string& reader, const Bytes& certificateDer,
+                       const Bytes& data, const std::string& pin, CardSignVariant variant) {
+  CardAttempt attempt;
+  if (reader.empty()) {
+    attempt.message = "Elija un lector.";
+    return attempt;
+  }
+  ClearCardError();
+  std::unique_ptr<CardTransport> card = connector.Open(reader, &attempt.message);
+  if (!card) return attempt;
+  std::string atrHex;
+  if (card->Status(&atrHex) != kPcscSuccess) atrHex.clear();
+  CardChannel channel{card.get()};
+  const DnieProfile profile = IdentifyDnie(&channel, reader, HexDecode(atrHex));
+  if (profile == DnieProfile::Unknown) {
+    NoteCardError(channel);
+    attempt.message = "Tarjeta no identificada como DNIe. " + TakeCardError(channel);
+    return attempt;
+  }
+  if (!SelectSignatureApplication(&channel, profile)) {
+    attempt.message = "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(channel.statusWord) + ").";
+    return attempt;
+  }
+  const int32_t verified = VerifyPin(&channel, pin, profile);
+  if (verified != 0x9000) {
+    attempt.message = PinErrorText(verified);
+    attempt.pinRefused = PinRefused(verified);
+    return attempt;
+  }
+  const std::optional<RsaPublicKey> key = ExtractRsaPublicKey(certificateDer);
+  SigningRules rules = RulesOf(profile);
+  if (variant == CardSignVariant::VoteAuth) {
+    // One fixed attempt: the first key reference, and the form each generation is known to take.
+    rules.keyReferences.resize(1);
+    rules.forms = {profile == DnieProfile::V3 ? InputForm::BareHash : InputForm::DigestInfo};
+  }
+  const bool check = variant == CardSignVariant::Signer && key;
+  RunTrials(&channel, profile, pin, data, rules, check ? &*key : nullptr, variant, &attempt);
+  if (!attempt.signature.empty()) {
+    attempt.message = "Firmado por APDU con el PIN del DNIe (";
+    if (variant == CardSignVariant::Signer && !key) attempt.message += "sin comprobar, certificado no RSA: ";
+    attempt.message += SignatureSummary(attempt.signature) + ").";
+  }
+  return attempt;
+}
+
+}  // namespace
+
+int32_t VerifyPin(CardChannel* channel, const std::string& pin, DnieProfile profile) {
+  if (pin.size() < 4 || pin.size() > 8) return 0x6700;
+  const SigningRules& rules = RulesOf(profile);
+  Bytes block(pin.begin(), pin.end());
+  if (block.size() < rules.pinPadTo) block.resize(rules.pinPadTo, 0xFF);
+  int32_t sw = Verify(channel, rules.verifyP2, block);
+  if ((sw == 0x6A80 || sw == 0x6A86 || sw == 0x6A88) && rules.verifyP2 != 0x81) sw = Verify(channel, 0x81, block);
+  SecureClear(&block);
+  return sw;
+}
+
+bool SelectSignatureApplication(CardChannel* channel, DnieProfile profile) {
+  switch (profile) {
+    case DnieProfile::V1:
+      SelectFile(channel, 0x3F00, 0x00, {0x00, 0x04});
+      return SelectFile(channel, 0x5015, 0x00, {0x00, 0x04});
+    case DnieProfile::V2: return SelectByName(channel, DnieSignatureAid(), {0x04, 0x00, 0x0C});
+    default:
+      SelectByName(channel, DnieV3Aid(), {0x0C, 0x00});
+      return SelectByName(channel, DnieSignatureAid(), {0x04, 0x00, 0x0C});
+  }
+}
+
+std::string SignatureSummary(const Bytes& signature) {
+  return std::to_string(signature.size()) + " byte(s), " +
+         HexEncode(signature.data(), signature.size() < 8 ? signature.size() : 8);
+}
+
+Bytes SignWithCard(CardConnector& connector, const std::string& reader, const Bytes& certificateDer,
+                   const Bytes& data, const std::string& pin, std::string* message, CardSignVariant variant) {
+  message->clear();
+  if (data.empty()) {
+    *message = "No hay datos que firmar.";
+    return {};
+  }
+  CardAttempt card;
+  if (!pin.empty()) card = SignOnCard(connector, reader, certificateDer, data, pin, variant);
+  if (!card.signature.empty()) {
+    *message = std::move(card.message);
+    return std::move(card.signature);
+  }
+  // A PIN the card has just refused is not handed to the key store: it would only spend
+  // another of the card's attempts, and the count in the message would be stale.
+  if (card.pinRefused && variant == CardSignVariant::Signer) {
+    *message = std::move(card.message);
+    return {};
+  }
+  std::string storeError;
+  const std::string storePin = variant == CardSignVariant::Signer ? pin : std::string();
+  Bytes signature = SignWithSystemKey(certificateDer, data, storePin, true, &storeError);
+  if (!signature.empty()) {
+    *message = std::string(platform::kStoreSignedNote) + " (" + SignatureSummary(signature) + ").";
+    return signature;
+  }
+  const std::string store = platform::kStoreShortName;
+  if (!pin.empty()) {
+    *message = card.message.empty() ? "No se pudo firmar." : card.message;
+    if (!storeError.empty()) *message += " | " + store + ": " + storeError;
+  } else {
+    *message = "Se necesita el PIN de firma del DNIe.";
+    if (!storeError.empty()) *message += " (" + store + ": " + storeError + ")";
+  }
+  return {};
+}
+
+bool CheckCardPin(CardConnector& connector, const std::string& reader, const std::string& pin,
+                  std::string* message) {
+  message->clear();
+  if (reader.empty()) {
+    *message = "Elija un lector.";
+    return false;
+  }
+  if (pin.size() < 4 || pin.size() > 8) {
+    *message = "El PIN debe tener entre 4 y 8 digitos.";
+    return false;
+  }
+  ClearCardError();
+  std::unique_ptr<CardTransport> card = connector.Open(reader, message);
+  if (!card) return false;
+  std::string atrHex;
+  if (card->Status(&atrHex) != kPcscSuccess) atrHex.clear();
+  CardChannel channel{card.get()};
+  const DnieProfile profile = IdentifyDnie(&channel, reader, HexDecode(atrHex));
+  if (profile == DnieProfile::Unknown) {
+    NoteCardError(channel);
+    *message = "Tarjeta no identificada." + TakeCardError(channel);
+    return false;
+  }
+  if (!SelectSignatureApplication(&channel, profile)) {
+    *message = ProfileName(profile) + ": no se pudo abrir el DF de firma. SW=" + HexStatusWord(channel.statusWord);
+    return false;
+  }
+  const int32_t verified = VerifyPin(&channel, pin, profile);
+  if (verified != 0x9000) {
+    *message = PinErrorText(verified);
+    return false;
+  }
+  return true;
+}
