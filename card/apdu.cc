@@ -33,7 +33,9 @@ bool HasLe(const Bytes& command) {
   return command.size() > 5 && command.size() == size_t{5} + command[4] + 1;
 }
 
-int RetryCount(int32_t statusWord) { return statusWord & 0x0F; }
+int RetryCount(int32_t statusWord) {
+  return statusWord & 0x0F;
+}
 
 }  // namespace
 
@@ -58,7 +60,8 @@ Bytes Exchange(CardChannel* channel, const Bytes& command) {
       case SendResult::Answered: break;
     }
   }
-  for (int sent = 0; (sw >> 8) == 0x61 && sent < kMaxGetResponse && channel->commandCount < kMaxCommandsPerSession;
+  for (int sent = 0;
+       (sw >> 8) == 0x61 && sent < kMaxGetResponse && channel->commandCount < kMaxCommandsPerSession;
        ++sent) {
     Bytes more;
     if (SendOne(channel, ApduCase2(0xC0, 0x00, 0x00, static_cast<uint8_t>(sw & 0xFF)), &more, &sw) !=
@@ -72,7 +75,9 @@ Bytes Exchange(CardChannel* channel, const Bytes& command) {
   return data;
 }
 
-Bytes ApduCase2(uint8_t ins, uint8_t p1, uint8_t p2, uint8_t le) { return {0x00, ins, p1, p2, le}; }
+Bytes ApduCase2(uint8_t ins, uint8_t p1, uint8_t p2, uint8_t le) {
+  return {0x00, ins, p1, p2, le};
+}
 
 Bytes ApduWithData(uint8_t ins, uint8_t p1, uint8_t p2, const Bytes& data, bool withLe, uint8_t le) {
   Bytes command{0x00, ins, p1, p2, static_cast<uint8_t>(data.size())};
@@ -102,7 +107,8 @@ bool SelectByName(CardChannel* channel, const Bytes& aid, P2List p2List) {
 }
 
 bool SelectFile(CardChannel* channel, uint16_t fileId, uint8_t p1, P2List p2List) {
-  return TryP2List(channel, p1, Bytes{static_cast<uint8_t>(fileId >> 8), static_cast<uint8_t>(fileId)}, p2List);
+  return TryP2List(channel, p1, Bytes{static_cast<uint8_t>(fileId >> 8), static_cast<uint8_t>(fileId)},
+                   p2List);
 }
 
 bool SelectOnce(CardChannel* channel, const Bytes& aid, uint8_t p1, uint8_t p2) {
@@ -200,4 +206,6 @@ std::string TakeCardError(const CardChannel& channel) {
   return text;
 }
 
-void ClearCardError() { lastCardError.clear(); }
+void ClearCardError() {
+  lastCardError.clear();
+}

@@ -39,7 +39,8 @@ DnieProfile IdentifyContact(CardChannel* channel, const Bytes& atr) {
 DnieProfile IdentifyContactless(CardChannel* channel, const Bytes& atr) {
   const Bytes& prefix = DnieV3ContactlessAtrPrefix();
   if (atr == DnieV2ContactlessAtr()) return DnieProfile::V2;
-  if (atr.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), atr.begin())) return DnieProfile::V3;
+  if (atr.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), atr.begin()))
+    return DnieProfile::V3;
   if (SelectByName(channel, DnieV3Aid(), {0x0C})) return DnieProfile::V3;
   if (SelectByName(channel, DnieSignatureAid(), {0x0C, 0x04})) return DnieProfile::V2;
   if (SelectByName(channel, DnieV1Aid(), {0x0C})) return DnieProfile::V1;

@@ -100,8 +100,9 @@ std::vector<FileRead> ReadContact(CardChannel* ch, DnieProfile profile) {
       oddFirst = true;
       break;
     default:
-      selected = (SelectOnce(ch, DnieV3Aid(), 0x04, 0x0C) || SelectByName(ch, DnieV3Aid(), {0x0C})) &&
-                 (SelectOnce(ch, DnieSignatureAid(), 0x04, 0x04) || SelectByName(ch, DnieSignatureAid(), {0x04}));
+      selected =
+          (SelectOnce(ch, DnieV3Aid(), 0x04, 0x0C) || SelectByName(ch, DnieV3Aid(), {0x0C})) &&
+          (SelectOnce(ch, DnieSignatureAid(), 0x04, 0x04) || SelectByName(ch, DnieSignatureAid(), {0x04}));
   }
   if (!selected) {
     NoteCardError(*ch);
@@ -122,7 +123,8 @@ std::vector<FileRead> ReadContact(CardChannel* ch, DnieProfile profile) {
       NoteCardError(*ch);
       continue;
     }
-    if (Decode(oddFirst ? ReadFileBinary(ch) : ReadFileOdd(ch), &cert)) reads.push_back({file.label, std::move(cert)});
+    if (Decode(oddFirst ? ReadFileBinary(ch) : ReadFileOdd(ch), &cert))
+      reads.push_back({file.label, std::move(cert)});
   }
   return reads;
 }
@@ -239,7 +241,8 @@ std::vector<CardCertificate> ReadCardCertificates(CardConnector& connector, cons
     return {};
   }
   const bool contactless = ClassifyReader(reader) == ReaderKind::Contactless;
-  std::vector<FileRead> reads = contactless ? ReadContactless(&channel, profile) : ReadContact(&channel, profile);
+  std::vector<FileRead> reads =
+      contactless ? ReadContactless(&channel, profile) : ReadContact(&channel, profile);
 
   std::vector<CardCertificate> found;
   std::set<std::string> seen;
@@ -254,7 +257,8 @@ std::vector<CardCertificate> ReadCardCertificates(CardConnector& connector, cons
               " certificado(s) · " + apdus + " APDUs";
   } else {
     std::string error = TakeCardError(channel);
-    *status = (error.empty() ? "" : error + " ") + "(perfil " + ProfileName(profile) + ", " + apdus + " APDUs)";
+    *status =
+        (error.empty() ? "" : error + " ") + "(perfil " + ProfileName(profile) + ", " + apdus + " APDUs)";
   }
   return found;
 }

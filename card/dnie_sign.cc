@@ -42,7 +42,9 @@ Bytes SecurityEnvironment(DnieProfile profile, uint8_t keyReference) {
   }
 }
 
-bool PinRefused(int32_t sw) { return (sw >> 8) == 0x63 || sw == 0x6983 || sw == 0x6984; }
+bool PinRefused(int32_t sw) {
+  return (sw >> 8) == 0x63 || sw == 0x6983 || sw == 0x6984;
+}
 
 // CardAttempt is what the card path leaves behind for the messages.
 struct CardAttempt {
@@ -55,7 +57,8 @@ struct CardAttempt {
 // form of `rules`, re-verifying the PIN when the card asks for it. With `key` a result counts
 // only when it verifies; without, the first 9000 answer of a key reference is taken.
 void RunTrials(CardChannel* ch, DnieProfile profile, const std::string& pin, const Bytes& data,
-               const SigningRules& rules, const RsaPublicKey* key, CardSignVariant variant, CardAttempt* out) {
+               const SigningRules& rules, const RsaPublicKey* key, CardSignVariant variant,
+               CardAttempt* out) {
   const Bytes hash = Sha256Bytes(data);
   Bytes digestInfo = DigestInfoPrefix();
   Append(&digestInfo, hash);
@@ -103,7 +106,8 @@ void RunTrials(CardChannel* ch, DnieProfile profile, const std::string& pin, con
   if (variant == CardSignVariant::VoteAuth) {
     out->message = (lastWasEnvironment ? "MSE:AT rechazado: " : "La tarjeta no firmo: ") + lastStatus;
   } else {
-    out->message = "La tarjeta no emitio una firma verificable con el certificado elegido (SW=" + lastStatus + ").";
+    out->message =
+        "La tarjeta no emitio una firma verificable con el certificado elegido (SW=" + lastStatus + ").";
   }
 }
 
@@ -128,7 +132,8 @@ CardAttempt SignOnCard(CardConnector& connector, const std::string& reader, cons
     return attempt;
   }
   if (!SelectSignatureApplication(&channel, profile)) {
-    attempt.message = "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(channel.statusWord) + ").";
+    attempt.message =
+        "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(channel.statusWord) + ").";
     return attempt;
   }
   const int32_t verified = VerifyPin(&channel, pin, profile);
@@ -162,7 +167,8 @@ int32_t VerifyPin(CardChannel* channel, const std::string& pin, DnieProfile prof
   Bytes block(pin.begin(), pin.end());
   if (block.size() < rules.pinPadTo) block.resize(rules.pinPadTo, 0xFF);
   int32_t sw = Verify(channel, rules.verifyP2, block);
-  if ((sw == 0x6A80 || sw == 0x6A86 || sw == 0x6A88) && rules.verifyP2 != 0x81) sw = Verify(channel, 0x81, block);
+  if ((sw == 0x6A80 || sw == 0x6A86 || sw == 0x6A88) && rules.verifyP2 != 0x81)
+    sw = Verify(channel, 0x81, block);
   SecureClear(&block);
   return sw;
 }
@@ -245,7 +251,8 @@ bool CheckCardPin(CardConnector& connector, const std::string& reader, const std
     return false;
   }
   if (!SelectSignatureApplication(&channel, profile)) {
-    *message = ProfileName(profile) + ": no se pudo abrir el DF de firma. SW=" + HexStatusWord(channel.statusWord);
+    *message =
+        ProfileName(profile) + ": no se pudo abrir el DF de firma. SW=" + HexStatusWord(channel.statusWord);
     return false;
   }
   const int32_t verified = VerifyPin(&channel, pin, profile);
