@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/platform_names.h"
+
 namespace {
 
 TEST(ReaderTest, ClassifiesByName) {
@@ -30,7 +32,8 @@ TEST(ReaderTest, ErrorTexts) {
   EXPECT_EQ(PcscErrorText(0x80100017), "Error PC/SC 0x80100017");
   // This machine has the library, so the binding is usable.
   ASSERT_TRUE(pcsc::PcscUsable());
-  EXPECT_EQ(PcscErrorText(kPcscNoService), "Servicio PC/SC no disponible (servicio 'pcscd' detenido).");
+  EXPECT_EQ(PcscErrorText(kPcscNoService), std::string("Servicio PC/SC no disponible (servicio '") +
+                                               platform::kPcscService + "' detenido).");
 }
 
 TEST(ReaderTest, WrappersRefuseWhatCannotWork) {

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+
+#include <unistd.h>
 
 #include "card/pcsc.h"
 #include "core/rsa.h"
@@ -357,7 +360,8 @@ Bytes VirtualDnie::Sign(const Bytes& input) {
     toPad = prefix;
     Append(&toPad, input);
   }
-  const std::string base = workDir_ + "/vcard-" + std::to_string(++signatureFiles);
+  const std::string base =
+      workDir_ + "/vcard-" + std::to_string(getpid()) + "-" + std::to_string(++signatureFiles);
   WriteFileBytes(base + ".in", toPad);
   CommandResult run = RunCommand("openssl pkeyutl -sign -inkey " + Quote(key->second.keyPem) + " -in " +
                                  Quote(base + ".in") + " -out " + Quote(base + ".out"));
@@ -368,24 +372,53 @@ Bytes VirtualDnie::Sign(const Bytes& input) {
   return Answer(signature, 0x9000, true);
 }
 
+namespace {
+
+TestIdentity IdentityFiles(const std::string& dir, const std::string& name) {
+  const std::string base = dir + "/" + name;
+  return {base + ".key.pem", base + ".crt.pem", ReadFileBytes(base + ".crt.der")};
+}
+
+// MakeIdentities runs the openssl program for every key and certificate (some seconds).
+void MakeIdentities(const std::string& dir) {
+  TestPki pki(dir);
+  const std::string holder = "/C=PE/SERIALNUMBER=PNOPE-44556677/SURNAME=QUISPE MAMANI/GIVENNAME=ANA LUCIA";
+  const std::string rsa = "-algorithm RSA -pkeyopt rsa_keygen_bits:2048";
+  TestIdentity ca = pki.MakeCa("ECEP-RENIEC-Pruebas");
+  pki.MakeLeaf(ca, "firma", holder + "/CN=ANA LUCIA QUISPE MAMANI FIR 44556677");
+  pki.MakeLeaf(ca, "autenticacion", holder + "/CN=ANA LUCIA QUISPE MAMANI AUT 44556677", rsa,
+               "keyUsage=critical,digitalSignature");
+  pki.MakeLeaf(ca, "cifrado", holder + "/CN=ANA LUCIA QUISPE MAMANI CIF 44556677", rsa,
+               "keyUsage=critical,keyEncipherment");
+  pki.MakeLeaf(ca, "firma-ec", holder + "/CN=ANA LUCIA QUISPE MAMANI FIR EC",
+               "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
+  pki.MakeLeaf(ca, "otro", "/C=PE/CN=OTRO TITULAR");
+  WriteFileText(dir + "/complete", "");
+}
+
+}  // namespace
+
 const DnieIdentities& SharedDnieIdentities() {
-  static TempDir folder;
   static const DnieIdentities identities = [] {
+    // Made once per build tree and shared by the test processes: each suite runs every test in
+    // a process of its own. A folder is published whole by renaming it into place.
+    const std::string dir = std::string(VY_BINARY_DIR) + "/tests/dnie-pki";
+    if (!FileExists(dir + "/complete")) {
+      std::string staging = dir + "-" + std::to_string(getpid());
+      std::filesystem::create_directories(staging);
+      MakeIdentities(staging);
+      std::error_code ignored;
+      std::filesystem::rename(staging, dir, ignored);
+      std::filesystem::remove_all(staging, ignored);
+    }
     DnieIdentities ids;
-    ids.dir = folder.path();
-    TestPki pki(ids.dir);
-    const std::string holder = "/C=PE/SERIALNUMBER=PNOPE-44556677/SURNAME=QUISPE MAMANI/GIVENNAME=ANA LUCIA";
-    ids.ca = pki.MakeCa("ECEP-RENIEC Pruebas");
-    ids.signature = pki.MakeLeaf(ids.ca, "firma", holder + "/CN=ANA LUCIA QUISPE MAMANI FIR 44556677");
-    ids.authentication =
-        pki.MakeLeaf(ids.ca, "autenticacion", holder + "/CN=ANA LUCIA QUISPE MAMANI AUT 44556677",
-                     "-algorithm RSA -pkeyopt rsa_keygen_bits:2048", "keyUsage=critical,digitalSignature");
-    ids.encryption =
-        pki.MakeLeaf(ids.ca, "cifrado", holder + "/CN=ANA LUCIA QUISPE MAMANI CIF 44556677",
-                     "-algorithm RSA -pkeyopt rsa_keygen_bits:2048", "keyUsage=critical,keyEncipherment");
-    ids.ecSignature = pki.MakeLeaf(ids.ca, "firma-ec", holder + "/CN=ANA LUCIA QUISPE MAMANI FIR EC",
-                                   "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
-    ids.stranger = pki.MakeLeaf(ids.ca, "otro", "/C=PE/CN=OTRO TITULAR");
+    ids.dir = dir;
+    ids.ca = IdentityFiles(dir, "ECEP-RENIEC-Pruebas");
+    ids.signature = IdentityFiles(dir, "firma");
+    ids.authentication = IdentityFiles(dir, "autenticacion");
+    ids.encryption = IdentityFiles(dir, "cifrado");
+    ids.ecSignature = IdentityFiles(dir, "firma-ec");
+    ids.stranger = IdentityFiles(dir, "otro");
     return ids;
   }();
   return identities;

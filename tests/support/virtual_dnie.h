@@ -127,7 +127,7 @@ class VirtualDnie {
 };
 
 // DnieIdentities are a CA and one holder's three card certificates (RSA 2048), plus an EC
-// signature certificate and an unrelated RSA one, made once per process.
+// signature certificate and an unrelated RSA one, made once per build tree.
 struct DnieIdentities {
   TestIdentity ca;
   TestIdentity signature;
