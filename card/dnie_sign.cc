@@ -216,7 +216,7 @@ Bytes SignWithCard(CardConnector& connector, const std::string& reader, const By
     *message = std::string(platform::kStoreSignedNote) + " (" + SignatureSummary(signature) + ").";
     return signature;
   }
-  const std::string store = platform::kStoreShortName;
+  const std::string store = platform::kStoreEntryName;
   if (!pin.empty()) {
     *message = card.message.empty() ? "No se pudo firmar." : card.message;
     if (!storeError.empty()) *message += " | " + store + ": " + storeError;

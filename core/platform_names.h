@@ -9,5 +9,4 @@ extern const char* const kStoreSourceText;  // display text of the system certif
 extern const char* const kStoreEntryName;   // "Windows" / "PKCS#11": list prefix and message word
 extern const char* const kStoreSignedNote;  // note after a signature made by the store's key
 extern const char* const kPcscService;      // "Smart Card" / "pcscd": the PC/SC service
-extern const char* const kStoreShortName;   // "Windows" / "PKCS#11": prefix of the store's errors
 }  // namespace platform

@@ -7,5 +7,4 @@ const char* const kStoreSourceText = "PKCS#11 (sistema)";
 const char* const kStoreEntryName = "PKCS#11";
 const char* const kStoreSignedNote = "Firmado con el modulo PKCS#11 del sistema";
 const char* const kPcscService = "pcscd";
-const char* const kStoreShortName = "PKCS#11";
 }  // namespace platform

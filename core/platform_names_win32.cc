@@ -7,5 +7,4 @@ const char* const kStoreSourceText = "Windows (Personal)";
 const char* const kStoreEntryName = "Windows";
 const char* const kStoreSignedNote = "Firmado con el minidriver de Windows";
 const char* const kPcscService = "Smart Card";
-const char* const kStoreShortName = "Windows";
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include "card/dnie.h"
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
+#include "certs/store.h"
+#include "core/platform_names.h"
 #include "core/rsa.h"
 #include "core/text.h"
 #include "tests/card/scripted_card.h"
@@ -288,6 +290,13 @@ class SignTest : public testing::Test {
     EXPECT_EQ(connector.openSessions(), 0);
     return signature;
   }
+
+  // StoreError is the part of a failure message that the system key store adds.
+  std::string StoreError(const Bytes& certDer, const std::string& pin) {
+    std::string error;
+    EXPECT_TRUE(SignWithSystemKey(certDer, data, pin, true, &error).empty());
+    return error.empty() ? "" : " | " + std::string(platform::kStoreEntryName) + ": " + error;
+  }
 };
 
 TEST_F(SignTest, EveryGenerationSignsAndTheSignatureVerifies) {
@@ -335,7 +344,8 @@ TEST_F(SignTest, TrialLoopFindsTheKeyAndTheForm) {
   EXPECT_EQ(
       message,
       "La tarjeta no emitio una firma verificable con el certificado elegido (SW=referencia de datos no "
-      "encontrada (6A88)). | PKCS#11: el almacen de certificados del sistema no esta disponible.");
+      "encontrada (6A88))." +
+          StoreError(ids.signature.certDer, "12345678"));
   EXPECT_EQ(CountOf(Instructions(*wrong), "2A"), 4u);
 
   // The card forgets the PIN before the first signature: it is verified again, once.
@@ -370,17 +380,16 @@ TEST_F(SignTest, PinRefusals) {
   auto fresh = MakeDnie(DnieGeneration::V2);
   EXPECT_TRUE(Sign(fresh.get(), ids.signature.certDer, "123456789").empty());
   EXPECT_EQ(CountOf(Instructions(*fresh), "20"), 0u);
-  EXPECT_EQ(
-      message,
-      "La tarjeta no admite ese PIN (longitud o formato). SW=6700 | PKCS#11: el almacen de certificados del "
-      "sistema no esta disponible.");
+  EXPECT_EQ(message, "La tarjeta no admite ese PIN (longitud o formato). SW=6700" +
+                         StoreError(ids.signature.certDer, "123456789"));
 
   // Without a PIN the card is not touched.
   EXPECT_TRUE(Sign(fresh.get(), ids.signature.certDer, "").empty());
   EXPECT_TRUE(fresh->CommandsHex().empty());
-  EXPECT_EQ(message,
-            "Se necesita el PIN de firma del DNIe. (PKCS#11: el almacen de certificados del sistema no esta "
-            "disponible.)");
+  std::string storeError;
+  EXPECT_TRUE(SignWithSystemKey(ids.signature.certDer, data, "", true, &storeError).empty());
+  EXPECT_EQ(message, "Se necesita el PIN de firma del DNIe. (" + std::string(platform::kStoreEntryName) +
+                         ": " + storeError + ")");
   EXPECT_TRUE(SignWithCard(connector, kContact, ids.signature.certDer, {}, "1234", &message).empty());
   EXPECT_EQ(message, "No hay datos que firmar.");
 
@@ -411,10 +420,8 @@ TEST_F(SignTest, VotingVariantSendsOneAttempt) {
   auto refused = MakeDnie(DnieGeneration::V3);
   refused->RefuseEnvironment(0x82);
   EXPECT_TRUE(Sign(refused.get(), ids.signature.certDer, "12345678", CardSignVariant::VoteAuth).empty());
-  EXPECT_EQ(
-      message,
-      "MSE:AT rechazado: referencia de datos no encontrada (6A88) | PKCS#11: el almacen de certificados del "
-      "sistema no esta disponible.");
+  EXPECT_EQ(message, "MSE:AT rechazado: referencia de datos no encontrada (6A88)" +
+                         StoreError(ids.signature.certDer, ""));
   auto noKey = MakeDnie(DnieGeneration::V1);
   noKey->SetKey(0x02, ids.signature, SignatureInput::BareHash);
   EXPECT_TRUE(Sign(noKey.get(), ids.signature.certDer, "12345678", CardSignVariant::VoteAuth).empty());
