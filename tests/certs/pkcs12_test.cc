@@ -13,73 +13,12 @@
 #include "core/der.h"
 #include "core/rsa.h"
 #include "core/text.h"
+#include "tests/certs/cert_test_helpers.h"
 #include "tests/support/test_support.h"
 
 using namespace testing_support;
 
 namespace {
-
-// ScopedEnv sets (or unsets, with nullopt) an environment variable and restores it.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      setenv(name, value->c_str(), 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
-// PrivateTemp points TEMP at a fresh folder (TMP and TMPDIR unset) for one test, so the
-// test can check that nothing is left behind.
-struct PrivateTemp {
-  TempDir dir;
-  ScopedEnv temp{"TEMP", dir.path()};
-  ScopedEnv tmp{"TMP", std::nullopt};
-  ScopedEnv tmpdir{"TMPDIR", std::nullopt};
-};
-
-void MustRun(const std::string& command) {
-  CommandResult r = RunCommand(command);
-  ASSERT_EQ(r.status, 0) << command << "\n" << r.output;
-}
-
-// Unencrypted PKCS#12 files (no MAC, no PBE) are plain DER: their safes can be recombined
-// into files that openssl's own export refuses to make.
-std::vector<Bytes> Safes(const Bytes& pfx) {
-  DerReader top(pfx.data(), pfx.size()), body, info, wrapped, octets, safes;
-  DerElement element;
-  std::vector<Bytes> out;
-  if (!top.Expect(0x30, &body) || !body.Next(&element) || !body.Expect(0x30, &info) || !info.Next(&element) ||
-      !info.Expect(0xA0, &wrapped) || !wrapped.Expect(0x04, &octets) || !octets.Expect(0x30, &safes))
-    return out;
-  while (!safes.Empty()) {
-    if (!safes.Next(&element)) break;
-    out.emplace_back(safes.data() + element.headerStart, safes.data() + element.end);
-  }
-  return out;
-}
-
-Bytes JoinSafes(const std::vector<Bytes>& safes) {
-  Bytes all;
-  for (const Bytes& safe : safes) Append(&all, safe);
-  Bytes dataOid = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
-  Bytes version = {0x02, 0x01, 0x03};
-  Bytes content = DerTlv(0xA0, DerTlv(0x04, DerTlv(0x30, all)));
-  Bytes info = DerTlv(0x30, {&dataOid, &content});
-  return DerTlv(0x30, {&version, &info});
-}
 
 bool Verifies(const Bytes& certDer, const Bytes& signature, const Bytes& data) {
   auto key = ExtractRsaPublicKey(certDer);
@@ -94,15 +33,9 @@ class Pkcs12 : public ::testing::Test {
     TestIdentity ca = pki.MakeCa("Quillmark CA");
     ana_ = new TestIdentity(pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe"));
     beto_ = new TestIdentity(pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas"));
-    const std::string pass = Quote("pass:" + kPassword);
-    MustRun("openssl pkcs12 -export -inkey " + Quote(ana_->keyPem) + " -in " + Quote(ana_->certPem) +
-            " -certfile " + Quote(ca.certPem) + " -passout " + pass + " -out " + Quote(File("ana.p12")));
-    for (const char* name : {"ana", "beto"}) {
-      std::string base = File(name);
-      MustRun("openssl pkcs12 -export -inkey " + Quote(base + ".key.pem") + " -in " +
-              Quote(base + ".crt.pem") + " -certpbe NONE -keypbe NONE -nomac -passout " + pass + " -out " +
-              Quote(base + "-plain.p12"));
-    }
+    MakePkcs12(*ana_, kPassword, File("ana.p12"), false, ca.certPem);
+    MakePkcs12(*ana_, kPassword, File("ana-plain.p12"), true);
+    MakePkcs12(*beto_, kPassword, File("beto-plain.p12"), true);
   }
   static void TearDownTestSuite() {
     delete beto_;
@@ -119,7 +52,7 @@ class Pkcs12 : public ::testing::Test {
 };
 
 TEST_F(Pkcs12, ListsAndSignsWithTheFilesKey) {
-  PrivateTemp temp;
+  PrivateTempFolder temp;
   std::vector<Bytes> certs;
   std::string error;
   ASSERT_TRUE(ReadPkcs12Certificates(File("ana.p12"), kPassword, &certs, &error)) << error;
@@ -135,7 +68,7 @@ TEST_F(Pkcs12, ListsAndSignsWithTheFilesKey) {
 }
 
 TEST_F(Pkcs12, BadPasswordDamagedOrMissingFiles) {
-  PrivateTemp temp;
+  PrivateTempFolder temp;
   Bytes damaged = ReadFileBytes(File("ana.p12"));
   damaged.resize(damaged.size() / 2);
   ASSERT_TRUE(WriteFileBytes(temp.dir.File("../damaged-" + std::to_string(getpid()) + ".p12"), damaged));
@@ -164,7 +97,7 @@ TEST_F(Pkcs12, BadPasswordDamagedOrMissingFiles) {
 }
 
 TEST_F(Pkcs12, FileWithoutKeyHasNoPrivateKey) {
-  PrivateTemp temp;
+  PrivateTempFolder temp;
   // Only the certificate safe, which keeps its local key id: listed as an end-entity certificate.
   ASSERT_TRUE(WriteFileBytes(File("nokey.p12"), JoinSafes({Safes(ReadFileBytes(File("ana-plain.p12")))[0]})));
   std::vector<Bytes> certs;
@@ -180,7 +113,7 @@ TEST_F(Pkcs12, FileWithoutKeyHasNoPrivateKey) {
 }
 
 TEST_F(Pkcs12, MissingOpenssl) {
-  PrivateTemp temp;
+  PrivateTempFolder temp;
   TempDir emptyBin;
   ScopedEnv path("PATH", emptyBin.path());
   EXPECT_FALSE(OpensslAvailable());
@@ -238,7 +171,7 @@ TEST_F(Pkcs12, TempPathNamesAndFolderPrecedence) {
 }
 
 TEST_F(Pkcs12, TwoEndEntityCertificatesAndAForeignKey) {
-  PrivateTemp temp;
+  PrivateTempFolder temp;
   std::vector<Bytes> ana = Safes(ReadFileBytes(File("ana-plain.p12")));
   std::vector<Bytes> beto = Safes(ReadFileBytes(File("beto-plain.p12")));
   ASSERT_EQ(ana.size(), 2u);  // certificate safe, then key safe
@@ -265,7 +198,7 @@ TEST_F(Pkcs12, TwoEndEntityCertificatesAndAForeignKey) {
 }
 
 TEST_F(Pkcs12, TemporaryFilesArePrivateAndNeverTakeOverAnotherFile) {
-  PrivateTemp temp;
+  PrivateTempFolder temp;
   TempDir bin;
   const std::string log = bin.File("log");
   // A stand-in openssl that records its arguments and the mode of every file it is handed,

@@ -1,0 +1,121 @@
+#include "certs/certificate_list.h"
+
+#include <algorithm>
+#include <set>
+
+#include "certs/dnie_source.h"
+#include "certs/pkcs12.h"
+#include "certs/store.h"
+#include "core/rsa.h"
+
+namespace {
+
+std::string DisplayHolder(const ParsedCertificate& cert) {
+  std::string name = HolderName(cert);
+  return name.empty() ? "(sin nombre)" : name;
+}
+
+std::string ListSystemStore(std::vector<CertificateEntry>* entries) {
+  size_t before = entries->size();
+  std::string message;
+  ListSystemCertificates(entries, &message);
+  std::string part = " | " + SourceText(CertificateSource::WindowsStore) + ": ";
+  size_t added = entries->size() - before;
+  if (added > 0) return part + std::to_string(added) + " certificado(s)";
+  return part + (message.empty() ? "vacío" : message);
+}
+
+std::string ListPkcs12(const SignerOptions& options, std::vector<CertificateEntry>* entries) {
+  std::vector<Bytes> blocks;
+  std::string error;
+  if (!ReadPkcs12Certificates(options.pkcs12Path, options.pkcs12Password, &blocks, &error))
+    return " | PKCS#12: " + error;
+  std::string keyError;
+  bool hasKey = Pkcs12HasPrivateKey(options.pkcs12Path, options.pkcs12Password, &keyError);
+  for (const Bytes& der : blocks) {
+    CertificateEntry entry;
+    if (!ParseCertificateExact(der, &entry)) continue;
+    entry.source = CertificateSource::Pkcs12;
+    entry.displayName = "PFX · " + FileNameOf(options.pkcs12Path);
+    entry.hasPrivateKey = hasKey;
+    entries->push_back(std::move(entry));
+  }
+  std::string part = " | PKCS#12: " + std::to_string(blocks.size()) + " certificado(s) del PKCS#12";
+  if (!hasKey) part += " (sin clave privada: " + keyError + ")";
+  return part;
+}
+
+}  // namespace
+
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::vector<CertificateEntry> ListCertificates(const SignerOptions& options, std::string* status) {
+  std::vector<CertificateEntry> found;
+  *status = ListDnieCertificates(options, &found);
+  *status += ListSystemStore(&found);
+  if (!options.pkcs12Path.empty()) *status += ListPkcs12(options, &found);
+
+  // The DNIe's certificate may also sit in the system store through the card's own module:
+  // both entries stay, since they sign through different paths.
+  std::vector<CertificateEntry> entries;
+  std::set<std::string> seen;
+  for (CertificateEntry& entry : found) {
+    if (entry.source == CertificateSource::DNIe ||
+        seen.insert(entry.issuerName + "|" + entry.serialHex).second)
+      entries.push_back(std::move(entry));
+  }
+  std::stable_sort(entries.begin(), entries.end(), [](const CertificateEntry& a, const CertificateEntry& b) {
+    bool aExpired = IsExpired(a), bExpired = IsExpired(b);
+    if (aExpired != bExpired) return !aExpired;
+    return a.source < b.source;
+  });
+  return entries;
+}
+
+bool SignWithCertificate(const CertificateEntry& entry, const SignerOptions& options, const Bytes& data,
+                         Bytes* signature, std::string* message) {
+  signature->clear();
+  message->clear();
+  if (data.empty()) {
+    *message = "No hay datos que firmar.";
+    return false;
+  }
+  if (!entry.parsed || entry.der.empty()) {
+    *message = "El certificado elegido no es valido.";
+    return false;
+  }
+  std::string note;
+  switch (entry.source) {
+    case CertificateSource::WindowsStore:
+    case CertificateSource::Keychain:
+      *signature = SignWithSystemKey(entry.der, data, options.pin, options.allowKeyPrompt, &note);
+      if (signature->empty()) *message = note.empty() ? "El almacén del sistema no pudo firmar." : note;
+      break;
+    case CertificateSource::DNIe:
+      if (options.pin.empty()) {
+        *message = "Se necesita el PIN de firma del DNIe.";
+        return false;
+      }
+      *signature = SignWithDnie(entry.readerName, entry.der, data, options.pin, &note);
+      if (signature->empty()) *message = note.empty() ? "El DNIe no firmo." : note;
+      break;
+    case CertificateSource::Pkcs12:
+      *signature = SignWithPkcs12(options.pkcs12Path, options.pkcs12Password, data, &note);
+      if (signature->empty()) *message = note.empty() ? "El PKCS#12 no pudo firmar." : note;
+      break;
+    default: *message = "Origen de certificado desconocido."; return false;
+  }
+  if (signature->empty()) return false;
+
+  if (std::optional<RsaPublicKey> key = ExtractRsaPublicKey(entry.der)) {
+    if (!VerifyRsaPkcs1Sha256(key->modulus, key->exponent, *signature, data.data(), data.size())) {
+      signature->clear();
+      *message = "La clave que firmo no corresponde al certificado elegido (" + DisplayHolder(entry) + ").";
+      return false;
+    }
+  }
+  return true;
+}
