@@ -180,7 +180,12 @@ void CWindow::Dispatch(Event& event) {
   if (event.IsMouse() && overlay_ && overlay_->IsVisible()) {
     event.handled = false;
     overlay_->OnEvent(event);
-    if (event.handled) return;
+    if (event.handled) {
+      // The release that follows the press opening a drop-down lands on the overlay; it
+      // still ends the capture, or the next click would go to the drop-down's owner.
+      if (event.kind == kMouseUp) captured_ = nullptr;
+      return;
+    }
   }
   CControl* target = nullptr;
   if (event.IsMouse()) {

@@ -1,5 +1,5 @@
-#include "tests/toolkit/headless_fixture.h"
 #include "toolkit/button.h"
+#include "tests/toolkit/headless_fixture.h"
 #include "toolkit/label.h"
 
 namespace Vy {

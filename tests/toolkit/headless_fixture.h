@@ -33,7 +33,8 @@ class HeadlessTest : public ::testing::Test {
 
 inline bool Near(Color a, Color b, int tolerance = 2) {
   auto d = [](int x, int y) { return x > y ? x - y : y - x; };
-  return d(a.r, b.r) <= tolerance && d(a.g, b.g) <= tolerance && d(a.b, b.b) <= tolerance && d(a.a, b.a) <= tolerance;
+  return d(a.r, b.r) <= tolerance && d(a.g, b.g) <= tolerance && d(a.b, b.b) <= tolerance &&
+         d(a.a, b.a) <= tolerance;
 }
 
 inline std::ostream& operator<<(std::ostream& os, Color c) {
@@ -42,7 +43,9 @@ inline std::ostream& operator<<(std::ostream& os, Color c) {
 
 // Blend is `over` painted with its alpha on an opaque `under`.
 inline Color Blend(Color under, Color over) {
-  auto mix = [&](int u, int o) { return static_cast<uint8_t>((o * over.a + u * (255 - over.a) + 127) / 255); };
+  auto mix = [&](int u, int o) {
+    return static_cast<uint8_t>((o * over.a + u * (255 - over.a) + 127) / 255);
+  };
   return {mix(under.r, over.r), mix(under.g, over.g), mix(under.b, over.b), 255};
 }
 

@@ -12,7 +12,8 @@ class Probe : public CControl {
   explicit Probe(std::vector<std::string>* log, const char* name, Color fill = {0, 0, 0, 0})
       : log_(log), name_(name), fill_(fill) {}
   void OnEvent(Event& e) override {
-    log_->push_back(name_ + ":" + std::to_string(e.kind) + "@" + std::to_string(e.x) + "," + std::to_string(e.y));
+    log_->push_back(name_ + ":" + std::to_string(e.kind) + "@" + std::to_string(e.x) + "," +
+                    std::to_string(e.y));
     if (handles & (1u << e.kind)) e.handled = true;
   }
   void Paint(CCanvas& canvas) override {
@@ -38,7 +39,9 @@ class Recorder : public CWindow {
   void OnRightMouseDown(uint32_t, Point) override { log.push_back("win:rdown"); }
   void OnChar(uint16_t c) override { log.push_back("win:char" + std::to_string(c)); }
   void OnTimer(unsigned id) override { log.push_back("win:timer" + std::to_string(id)); }
-  void OnSize(Size s) override { log.push_back("win:size" + std::to_string(s.width) + "x" + std::to_string(s.height)); }
+  void OnSize(Size s) override {
+    log.push_back("win:size" + std::to_string(s.width) + "x" + std::to_string(s.height));
+  }
   void OnDestroy() override { log.push_back("win:destroy"); }
   bool OnClose() override { return allowClose; }
   Probe* AddProbe(const char* name, Rect r, Color fill = {0, 0, 0, 0}) {
@@ -73,7 +76,8 @@ TEST_F(HeadlessTest, CaptureFocusAndHoverHandOver) {
   w.log.clear();
   win.MouseMove(20, 20);
   win.MouseMove(110, 20);
-  EXPECT_EQ(w.log, (Log{"a:1@20,20", "a:1@110,20", "b:1@110,20"})) << "a sees the cursor leave before b sees it";
+  EXPECT_EQ(w.log, (Log{"a:1@20,20", "a:1@110,20", "b:1@110,20"}))
+      << "a sees the cursor leave before b sees it";
   EXPECT_EQ(w.Hovered(), b);
 
   w.log.clear();
@@ -138,7 +142,8 @@ TEST_F(HeadlessTest, OverlaySeesMouseFirstAndPaintsOnTop) {
   menu->overlay = true;
   w.SetOverlay(menu);
   w.Invalidate();
-  EXPECT_EQ(win.PixelAt(70, 70), (Color{0, 0, 255, 255})) << "an overlay paints over the window, above others";
+  EXPECT_EQ(win.PixelAt(70, 70), (Color{0, 0, 255, 255}))
+      << "an overlay paints over the window, above others";
   EXPECT_EQ(win.PixelAt(130, 130), (Color{0, 255, 0, 255})) << "within its reach only";
 
   w.log.clear();
