@@ -1,4 +1,4 @@
-// The DNIe source through the card code (PC/SC).
+// The DNIe source of the certificate list, through the card code (PC/SC).
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
 #include "card/pcsc.h"

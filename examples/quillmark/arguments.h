@@ -1,0 +1,30 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// OptionSpec declares one "--name" option of a command.
+struct OptionSpec {
+  const char* name;  // with the leading dashes
+  bool takesValue;
+};
+
+// Arguments is a parsed command line: positional words, and options with their values
+// (flags map to an empty value).
+struct Arguments {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> options;
+
+  bool Has(const std::string& name) const { return options.count(name) != 0; }
+  std::string Value(const std::string& name) const {
+    auto it = options.find(name);
+    return it == options.end() ? std::string() : it->second;
+  }
+};
+
+// ParseArguments reads `words` against `specs` ("--name value" or "--name=value"). A lone "-"
+// is a positional word. It returns false with a Spanish message for an unknown or repeated
+// option, or a missing value.
+bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+                    Arguments* out, std::string* error);

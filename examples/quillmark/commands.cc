@@ -1,0 +1,198 @@
+#include "examples/quillmark/commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "certs/certificate_list.h"
+#include "examples/quillmark/output_name.h"
+#include "examples/quillmark/sources.h"
+#include "pades/sign.h"
+
+namespace {
+
+const char* const kDefaultSampleText = "Documento de ejemplo de Quillmark";
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "quillmark: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+int Fail(const Failure& failure) {
+  return failure.status == kExitUsage ? UsageError(failure.message) : Fail(failure.message);
+}
+
+// Options hold the secrets that were read; they are wiped when the command ends.
+struct SecretGuard {
+  SignerOptions* options;
+  ~SecretGuard() {
+    SecureClear(&options->pin);
+    SecureClear(&options->pkcs12Password);
+  }
+};
+
+std::vector<OptionSpec> With(std::vector<OptionSpec> options, const std::vector<OptionSpec>& more) {
+  options.insert(options.end(), more.begin(), more.end());
+  return options;
+}
+
+bool ParseStamp(const Arguments& args, StampOptions* stamp, std::string* error) {
+  std::string mode = args.Has("--stamp") ? args.Value("--stamp") : args.Has("--pages") ? "pages" : "first";
+  if (mode == "first")
+    stamp->mode = StampMode::FirstPage;
+  else if (mode == "last")
+    stamp->mode = StampMode::LastPage;
+  else if (mode == "all")
+    stamp->mode = StampMode::AllPages;
+  else if (mode == "pages")
+    stamp->mode = StampMode::PageList;
+  else if (mode == "none")
+    stamp->mode = StampMode::None;
+  else {
+    *error = "--stamp admite first, last, all, pages o none.";
+    return false;
+  }
+  if (stamp->mode == StampMode::PageList) {
+    stamp->pageList = args.Value("--pages");
+    if (stamp->pageList.empty()) {
+      *error = "--stamp pages necesita --pages LISTA (por ejemplo 1,3-5).";
+      return false;
+    }
+  } else if (args.Has("--pages")) {
+    *error = "--pages solo vale con --stamp pages.";
+    return false;
+  }
+  return true;
+}
+
+SignatureTexts TextsFor(const Arguments& args, const CertificateEntry& entry) {
+  SignatureTexts texts;
+  texts.name = args.Has("--name") ? args.Value("--name") : entry.subjectCommonName;
+  texts.location = args.Has("--location") ? args.Value("--location") : "FirmaZEB";
+  texts.reason = args.Has("--reason") ? args.Value("--reason") : "Firma de documento";
+  return texts;
+}
+
+SigningCallback CallbackFor(const CertificateEntry& entry, const SignerOptions& options) {
+  return [&entry, &options](const Bytes& signedAttributes, std::string* note) {
+    Bytes signature;
+    SignWithCertificate(entry, options, signedAttributes, &signature, note);
+    return signature;
+  };
+}
+
+void PrintSigned(const std::string& path, const SignResult& result) {
+  std::printf("Firmado: %s  (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(result.size));
+  if (!result.warning.empty()) std::printf("Aviso: %s\n", result.warning.c_str());
+  if (!result.info.empty()) std::printf("Nota: %s\n", result.info.c_str());
+  std::fflush(stdout);
+}
+
+int RunSign(const Arguments& args) {
+  if (args.positional.size() != 1) return UsageError("sign necesita un solo documento PDF de entrada.");
+  if (!HasSourceOption(args))
+    return UsageError("indique el certificado: --pkcs12 FICHERO, --store o --cert N.");
+  StampOptions stamp;
+  std::string error;
+  if (!ParseStamp(args, &stamp, &error)) return UsageError(error);
+  const std::string& input = args.positional[0];
+  std::string output = args.Value("--out");
+  if (!args.Has("--out") && !SignedOutputPath(input, &output))
+    return Fail("no queda ningun nombre libre para la copia firmada de " + input + ".");
+  if (output.empty()) return UsageError("--out necesita una ruta.");
+
+  SignerOptions options;
+  SecretGuard guard{&options};
+  CertificateEntry entry;
+  Failure failure;
+  if (!ReadSourceOptions(args, &options, &failure) || !ChooseCertificate(args, &options, &entry, &failure))
+    return Fail(failure);
+
+  SignResult result = SignPdf(input, output, entry, kDefaultContentsReservation, CallbackFor(entry, options),
+                              TextsFor(args, entry), stamp);
+  if (!result.isSigned) return Fail(result.error.empty() ? "No se pudo firmar." : result.error);
+  PrintSigned(output, result);
+  return kExitOk;
+}
+
+int RunSample(const Arguments& args) {
+  if (args.positional.size() != 1) return UsageError("sample necesita la ruta del PDF que se va a crear.");
+  if (!HasSourceOption(args))
+    return UsageError("indique el certificado: --pkcs12 FICHERO, --store o --cert N.");
+  const std::string& output = args.positional[0];
+  std::string text = args.Has("--text") ? args.Value("--text") : kDefaultSampleText;
+
+  SignerOptions options;
+  SecretGuard guard{&options};
+  CertificateEntry entry;
+  Failure failure;
+  if (!ReadSourceOptions(args, &options, &failure) || !ChooseCertificate(args, &options, &entry, &failure))
+    return Fail(failure);
+
+  SignResult result = CreateSignedSample(output, text, entry, kDefaultContentsReservation,
+                                         CallbackFor(entry, options), TextsFor(Arguments(), entry));
+  if (!result.isSigned) {
+    // The engine leaves an unsigned sample behind; a failed command leaves nothing.
+    if (result.ok) std::remove(output.c_str());
+    return Fail(result.error.empty() ? "No se pudo firmar." : result.error);
+  }
+  PrintSigned(output, result);
+  return kExitOk;
+}
+
+std::string KeyText(const CertificateEntry& entry) {
+  if (!entry.hasPrivateKey) return "no";
+  return entry.keyNeedsInteraction ? "si (pide PIN)" : "si";
+}
+
+int RunCerts(const Arguments& args) {
+  if (!args.positional.empty()) return UsageError("certs no admite argumentos sueltos.");
+  SignerOptions options;
+  SecretGuard guard{&options};
+  Failure failure;
+  if (!ReadSourceOptions(args, &options, &failure)) return Fail(failure);
+  std::string status;
+  std::vector<CertificateEntry> entries = ListCertificates(options, &status);
+  int index = 0;
+  for (const CertificateEntry& entry : entries) {
+    std::string issuer = entry.issuerCommonName.empty() ? entry.issuerName : entry.issuerCommonName;
+    std::printf("%d. %s · %s · emisor: %s · vence: %s%s · clave privada: %s\n", ++index,
+                SourceText(entry.source).c_str(), HolderName(entry).c_str(), issuer.c_str(),
+                FormatExpiry(entry).c_str(), IsExpired(entry) ? " (vencido)" : "", KeyText(entry).c_str());
+  }
+  if (entries.empty()) std::printf("No se encontro ningun certificado.\n");
+  std::printf("Estado: %s\n", status.c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"sign",
+       "quillmark sign ENTRADA.pdf [--out SALIDA.pdf] (--pkcs12 FICHERO | --store | --cert N)\n"
+       "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]\n"
+       "               [--stamp first|last|all|pages|none] [--pages LISTA]\n"
+       "               [--name TEXTO] [--location TEXTO] [--reason TEXTO]",
+       With({{"--out", true},
+             {"--stamp", true},
+             {"--pages", true},
+             {"--name", true},
+             {"--location", true},
+             {"--reason", true},
+             kCertOption},
+            kSourceOptions),
+       RunSign},
+      {"sample",
+       "quillmark sample SALIDA.pdf [--text TEXTO] (--pkcs12 FICHERO | --store | --cert N)\n"
+       "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]",
+       With({{"--text", true}, kCertOption}, kSourceOptions), RunSample},
+      {"certs", "quillmark certs [--pkcs12 FICHERO [--password-file F | --password-env VAR]]", kSourceOptions,
+       RunCerts},
+  };
+  return commands;
+}
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "quillmark: %s\nUse 'quillmark --help' para ver las opciones.\n", message.c_str());
+  return kExitUsage;
+}

@@ -1,0 +1,208 @@
+// Drives the real quillmark program: exit statuses, messages, files written and left behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/certs/cert_test_helpers.h"
+#include "tests/support/softhsm.h"
+#include "tests/support/test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kProgram = std::string(VY_BINARY_DIR) + "/examples/quillmark/quillmark";
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+class QuillmarkCli : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    keys_ = new TempDir();
+    TestPki pki(keys_->path());
+    TestIdentity ca = pki.MakeCa("Quillmark CA");
+    ana_ = new TestIdentity(pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe"));
+    beto_ = new TestIdentity(pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas"));
+    MakePkcs12(*ana_, "clave", keys_->File("ana.p12"));
+    MakePkcs12(*ana_, "clave", keys_->File("ana-plain.p12"), true);
+    MakePkcs12(*beto_, "clave", keys_->File("beto-plain.p12"), true);
+    std::vector<Bytes> ana = Safes(ReadFileBytes(keys_->File("ana-plain.p12")));
+    std::vector<Bytes> beto = Safes(ReadFileBytes(keys_->File("beto-plain.p12")));
+    WriteFileBytes(keys_->File("foreign.p12"), JoinSafes({beto[0], ana[1]}));
+  }
+  static void TearDownTestSuite() {
+    delete beto_;
+    delete ana_;
+    delete keys_;
+  }
+
+  // Run starts quillmark with `arguments` (already shell words) in the work folder, with one
+  // line of standard input when `input` is given.
+  CommandResult Run(const std::string& arguments, const std::string& environment = "",
+                    const std::string& input = "") {
+    std::string feed = input.empty() ? "" : "printf '%s\\n' " + Quote(input) + " | ";
+    return RunCommand("cd " + Quote(work_.path()) + " && " + feed + environment + " " + Quote(kProgram) +
+                      " " + arguments);
+  }
+  std::string Pkcs12(const std::string& name = "ana.p12") {
+    return "--pkcs12 " + Quote(keys_->File(name)) + " --password-env QM_PASSWORD";
+  }
+  std::vector<std::string> WorkFiles() {
+    std::vector<std::string> names = work_.Entries();
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  static inline TempDir* keys_;
+  static inline TestIdentity *ana_, *beto_;
+  ScopedEnv password_{"QM_PASSWORD", "clave"};
+  ScopedEnv pcsc_{"PCSCLITE_CSOCK_NAME", "/nonexistent/pcscd.comm"};
+  PrivateTempFolder temp_;
+  SoftHsm hsm_;  // an empty token folder unless a test makes a token
+  TempDir work_;
+};
+
+TEST_F(QuillmarkCli, SignsWithAPkcs12AndStacksSignatures) {
+  CommandResult r = Run("sample muestra.pdf --text 'Contrato de prueba' " + Pkcs12());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Firmado: muestra.pdf  ("), std::string::npos) << r.output;
+
+  // The password can come from standard input too.
+  r = Run("sign muestra.pdf --stamp all --pkcs12 " + Quote(keys_->File("ana.p12")) + " --password-file -", "",
+          "clave");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Firmado: muestra_firmao.pdf  ("), std::string::npos) << r.output;
+
+  r = Run("sign muestra_firmao.pdf --out final.pdf --name 'Ana Q.' --reason Conformidad " + Pkcs12());
+  ASSERT_EQ(r.status, 0) << r.output;
+  CommandResult check = RunCommand("pdfsig " + Quote(work_.File("final.pdf")));
+  EXPECT_EQ(Count(check.output, "Signature Validation: Signature is Valid."), 3) << check.output;
+  EXPECT_EQ(RunCommand("qpdf --check " + Quote(work_.File("final.pdf"))).status, 0);
+  EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"final.pdf", "muestra.pdf", "muestra_firmao.pdf"}));
+  EXPECT_TRUE(temp_.dir.Entries().empty());
+}
+
+TEST_F(QuillmarkCli, OutputNamesFollowTheSignersRule) {
+  ASSERT_EQ(Run("sample contrato.final.pdf " + Pkcs12()).status, 0);
+  std::filesystem::create_directory(work_.File("dir.x"));
+  ASSERT_EQ(Run("sample dir.x/archivo " + Pkcs12()).status, 0);
+
+  EXPECT_EQ(Run("sign contrato.final.pdf --stamp none " + Pkcs12()).status, 0);
+  CommandResult r = Run("sign contrato.final.pdf --stamp last " + Pkcs12());
+  EXPECT_NE(r.output.find("Firmado: contrato.final_firmao2.pdf"), std::string::npos) << r.output;
+  r = Run("sign dir.x/archivo --stamp pages --pages 1 " + Pkcs12());
+  EXPECT_NE(r.output.find("Firmado: dir.x/archivo_firmao.pdf"), std::string::npos) << r.output;
+  EXPECT_TRUE(FileExists(work_.File("contrato.final_firmao.pdf")));
+  EXPECT_TRUE(FileExists(work_.File("dir.x/archivo_firmao.pdf")));
+}
+
+TEST_F(QuillmarkCli, FailuresExitOneAndLeaveNothing) {
+  ASSERT_EQ(Run("sample doc.pdf " + Pkcs12()).status, 0);
+  WriteFileText(work_.File("texto.pdf"), "esto no es un PDF\n");
+  WriteFileText(work_.File("roto.p12"), "no es un PKCS#12");
+  const std::vector<std::string> before = WorkFiles();
+
+  struct Case {
+    const char* why;
+    std::string arguments;
+    std::string message;
+  } cases[] = {
+      {"missing input", "sign falta.pdf " + Pkcs12(), "no se pudo leer falta.pdf."},
+      {"not a PDF", "sign texto.pdf " + Pkcs12(), "texto.pdf no es un PDF."},
+      {"wrong password", "sign doc.pdf --pkcs12 " + Quote(keys_->File("ana.p12")) + " --password-env OTRA",
+       "openssl no extrajo ningun certificado del PKCS#12 (contraseña incorrecta o fichero dañado)."},
+      {"damaged PKCS#12", "sign doc.pdf --pkcs12 roto.p12 --password-env QM_PASSWORD",
+       "openssl no extrajo ningun certificado del PKCS#12"},
+      {"missing PKCS#12", "sign doc.pdf --pkcs12 nada.p12 --password-env QM_PASSWORD",
+       "no existe el fichero nada.p12"},
+      {"output folder missing", "sign doc.pdf --out /nonexistent/firmado.pdf " + Pkcs12(),
+       "/nonexistent/firmado.pdf"},
+      {"key of another certificate", "sign doc.pdf " + Pkcs12("foreign.p12"),
+       "La clave que firmo no corresponde al certificado elegido (Beto Rojas)."},
+      {"sample with a foreign key", "sample nueva.pdf " + Pkcs12("foreign.p12"),
+       "La clave que firmo no corresponde al certificado elegido (Beto Rojas)."},
+      {"password variable unset", "sign doc.pdf --pkcs12 roto.p12 --password-env QM_NO_EXISTE",
+       "la variable de entorno QM_NO_EXISTE no esta definida."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    CommandResult r = Run(c.arguments, "OTRA=incorrecta");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("quillmark: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_EQ(WorkFiles(), before);
+    EXPECT_TRUE(temp_.dir.Entries().empty());
+  }
+}
+
+TEST_F(QuillmarkCli, UsageErrorsExitTwo) {
+  struct Case {
+    std::string arguments;
+    std::string message;
+  } cases[] = {
+      {"", "falta la orden"},
+      {"firmar doc.pdf", "orden desconocida: firmar"},
+      {"sign doc.pdf", "indique el certificado"},
+      {"sign " + Pkcs12(), "sign necesita un solo documento PDF"},
+      {"sign doc.pdf --color rojo " + Pkcs12(), "opcion desconocida: --color"},
+      {"sign doc.pdf --stamp medio " + Pkcs12(), "--stamp admite first, last, all, pages o none."},
+      {"sign doc.pdf --stamp pages " + Pkcs12(), "--stamp pages necesita --pages"},
+      {"sign doc.pdf --cert uno", "--cert necesita un numero"},
+      {"sign doc.pdf --out", "falta el valor de --out"},
+      {"certs " + Pkcs12() + " --password-file p.txt",
+       "--password-file y --password-env no pueden ir juntas."},
+      {"certs --cert 1", "opcion desconocida: --cert"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    CommandResult r = Run(c.arguments);
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+  }
+  CommandResult help = Run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("quillmark sign ENTRADA.pdf"), std::string::npos);
+  EXPECT_EQ(Run("--version").output, "quillmark " + std::string(QUILLMARK_TEST_VERSION) + "\n");
+  EXPECT_TRUE(work_.Entries().empty());
+}
+
+TEST_F(QuillmarkCli, ListsEverySourceAndSignsWithATokenKey) {
+  hsm_.InitToken("personal", "1234");
+  hsm_.Import("personal", "1234", *beto_, Bytes{0x01}, Bytes{0x01});
+  ASSERT_EQ(Run("sample doc.pdf " + Pkcs12()).status, 0);
+
+  CommandResult r = Run("certs " + Pkcs12());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("1. PKCS#11 (sistema) · Beto Rojas · emisor: Quillmark CA · vence: "),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find(" · clave privada: si (pide PIN)\n2. PKCS#12 · Ana Quispe · "), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("Estado: DNIe: sin lector | PKCS#11 (sistema): 1 certificado(s) | PKCS#12: 1 "
+                          "certificado(s) del PKCS#12\n"),
+            std::string::npos)
+      << r.output;
+
+  r = Run("sign doc.pdf --cert 1 --pin-env QM_PIN " + Pkcs12(), "QM_PIN=1234");
+  ASSERT_EQ(r.status, 0) << r.output;
+  r = Run("sign doc_firmao.pdf --store --pin-file -", "", "1234");
+  ASSERT_EQ(r.status, 0) << r.output;
+  CommandResult check = RunCommand("pdfsig " + Quote(work_.File("doc_firmao_firmao.pdf")));
+  EXPECT_EQ(Count(check.output, "Signature Validation: Signature is Valid."), 3) << check.output;
+  EXPECT_EQ(Count(check.output, "Signer Certificate Common Name: Beto Rojas"), 2) << check.output;
+
+  r = Run("sign doc.pdf --cert 1 --pin-env QM_PIN", "QM_PIN=0000");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("PKCS#11 no acepto el PIN"), std::string::npos) << r.output;
+  r = Run("sign doc.pdf --cert 3 " + Pkcs12());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("no hay certificado numero 3 (la lista tiene 2;"), std::string::npos) << r.output;
+  EXPECT_FALSE(FileExists(work_.File("doc_firmao2.pdf")));
+}
+
+}  // namespace
