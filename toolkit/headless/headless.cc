@@ -213,6 +213,7 @@ int CHeadlessApp::Run() {
     tasks_.pop_front();
     task();
   }
+  quit_ = false;  // the request is used up, as a quit message would be
   return exitCode_;
 }
 

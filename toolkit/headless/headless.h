@@ -115,6 +115,7 @@ class CHeadlessApp : public CAppBackend {
   void Post(std::function<void()> task) { tasks_.push_back(std::move(task)); }
   // RunPending runs the tasks posted so far and those they post.
   void RunPending();
+  // QuitRequested is true from Quit until a main loop has ended because of it.
   bool QuitRequested() const { return quit_; }
   int ExitCode() const { return exitCode_; }
   // Find gives the open or closed platform window of a CWindow, or null.
