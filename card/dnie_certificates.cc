@@ -209,14 +209,12 @@ Bytes ReadFileOdd(CardChannel* channel) {
   return out;
 }
 
-DnieProfile IdentifyCardInReader(CardConnector& connector, const std::string& reader, std::string* atrHex,
-                                 std::string* message) {
-  atrHex->clear();
-  std::unique_ptr<CardTransport> card = connector.Open(reader, message);
-  if (!card) return DnieProfile::Unknown;
-  if (card->Status(atrHex) != kPcscSuccess) atrHex->clear();
-  CardChannel channel{card.get()};
-  return IdentifyDnie(&channel, reader, HexDecode(*atrHex));
+const CardCertificate* SignatureCertificate(const std::vector<CardCertificate>& certificates) {
+  for (const CardCertificate& cert : certificates)
+    if (cert.label == kSignatureLabel) return &cert;
+  for (const CardCertificate& cert : certificates)
+    if (!cert.certificate.isCa && cert.certificate.signatureUsage) return &cert;
+  return nullptr;
 }
 
 std::vector<CardCertificate> ReadCardCertificates(CardConnector& connector, const std::string& reader,

@@ -31,10 +31,9 @@ inline std::vector<CardCertificate> ReadCardCertificates(const std::string& read
   return ReadCardCertificates(PcscConnector(), reader, status, atrHex);
 }
 
-// IdentifyCardInReader opens the card only to tell its generation; `message` is the session's
-// message when there is no card to ask.
-DnieProfile IdentifyCardInReader(CardConnector& connector, const std::string& reader, std::string* atrHex,
-                                 std::string* message);
+// SignatureCertificate picks the certificate a signature is made with: the first one read from
+// a signature file, else the first one whose key usage allows signing; null when none does.
+const CardCertificate* SignatureCertificate(const std::vector<CardCertificate>& certificates);
 
 // ReadFileBinary reads the selected file with READ BINARY, stopping at the end of the DER
 // element it starts with, so that padding after a certificate is not read.

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "card/dnie_certificates.h"
+#include "card/reader_report.h"
 #include "certs/certificate_list.h"
 #include "examples/quillmark/output_name.h"
 #include "examples/quillmark/sources.h"
@@ -90,7 +92,7 @@ void PrintSigned(const std::string& path, const SignResult& result) {
 int RunSign(const Arguments& args) {
   if (args.positional.size() != 1) return UsageError("sign necesita un solo documento PDF de entrada.");
   if (!HasSourceOption(args))
-    return UsageError("indique el certificado: --pkcs12 FICHERO, --store o --cert N.");
+    return UsageError("indique el certificado: --pkcs12 FICHERO, --store, --dnie o --cert N.");
   StampOptions stamp;
   std::string error;
   if (!ParseStamp(args, &stamp, &error)) return UsageError(error);
@@ -117,7 +119,7 @@ int RunSign(const Arguments& args) {
 int RunSample(const Arguments& args) {
   if (args.positional.size() != 1) return UsageError("sample necesita la ruta del PDF que se va a crear.");
   if (!HasSourceOption(args))
-    return UsageError("indique el certificado: --pkcs12 FICHERO, --store o --cert N.");
+    return UsageError("indique el certificado: --pkcs12 FICHERO, --store, --dnie o --cert N.");
   const std::string& output = args.positional[0];
   std::string text = args.Has("--text") ? args.Value("--text") : kDefaultSampleText;
 
@@ -144,12 +146,32 @@ std::string KeyText(const CertificateEntry& entry) {
   return entry.keyNeedsInteraction ? "si (pide PIN)" : "si";
 }
 
+// RunDnieCerts lists what the DNIe holds, CA certificates included, with the labels of
+// their card files.
+int RunDnieCerts(SignerOptions* options) {
+  std::string message;
+  if (options->readerName.empty()) options->readerName = DefaultReaderName(&message);
+  if (options->readerName.empty()) return Fail(message);
+  std::string status, atrHex;
+  std::vector<CardCertificate> certificates = ReadCardCertificates(options->readerName, &status, &atrHex);
+  int index = 0;
+  for (const CardCertificate& card : certificates) {
+    std::printf("%d. DNIe · %s · %s · emisor: %s · vence: %s%s\n", ++index, card.label.c_str(),
+                card.holder.c_str(), card.issuer.c_str(), FormatExpiry(card.certificate).c_str(),
+                IsExpired(card.certificate) ? " (vencido)" : "");
+  }
+  if (certificates.empty()) std::printf("No se encontro ningun certificado.\n");
+  std::printf("Estado: %s · %s\n", options->readerName.c_str(), status.c_str());
+  return kExitOk;
+}
+
 int RunCerts(const Arguments& args) {
   if (!args.positional.empty()) return UsageError("certs no admite argumentos sueltos.");
   SignerOptions options;
   SecretGuard guard{&options};
   Failure failure;
   if (!ReadSourceOptions(args, &options, &failure)) return Fail(failure);
+  if (args.Has("--dnie")) return RunDnieCerts(&options);
   std::string status;
   std::vector<CertificateEntry> entries = ListCertificates(options, &status);
   int index = 0;
@@ -164,12 +186,30 @@ int RunCerts(const Arguments& args) {
   return kExitOk;
 }
 
+int RunReaders(const Arguments& args) {
+  if (!args.positional.empty()) return UsageError("readers no admite argumentos.");
+  std::string message;
+  std::vector<ReaderReport> readers = DescribeReaders(&message);
+  if (readers.empty()) return Fail(message);
+  const std::string noCard = ConnectErrorText(kPcscNoSmartcard);
+  int index = 0;
+  for (const ReaderReport& reader : readers) {
+    std::string card = reader.cardPresent ? "ATR " + reader.atrHex + " · " + ProfileName(reader.profile)
+                       : reader.message == noCard ? "sin tarjeta"
+                                                  : reader.message;
+    std::printf("%d. %s · %s · %s%s\n", ++index, reader.name.c_str(), ReaderKindText(reader.kind),
+                card.c_str(), reader.isDefault ? " · predeterminado" : "");
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"sign",
-       "quillmark sign ENTRADA.pdf [--out SALIDA.pdf] (--pkcs12 FICHERO | --store | --cert N)\n"
+       "quillmark sign ENTRADA.pdf [--out SALIDA.pdf] (--pkcs12 FICHERO | --store | --dnie | --cert N)\n"
+       "               [--reader LECTOR]\n"
        "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]\n"
        "               [--stamp first|last|all|pages|none] [--pages LISTA]\n"
        "               [--name TEXTO] [--location TEXTO] [--reason TEXTO]",
@@ -183,11 +223,15 @@ const std::vector<Command>& Commands() {
             kSourceOptions),
        RunSign},
       {"sample",
-       "quillmark sample SALIDA.pdf [--text TEXTO] (--pkcs12 FICHERO | --store | --cert N)\n"
+       "quillmark sample SALIDA.pdf [--text TEXTO] (--pkcs12 FICHERO | --store | --dnie | --cert N)\n"
+       "               [--reader LECTOR]\n"
        "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]",
        With({{"--text", true}, kCertOption}, kSourceOptions), RunSample},
-      {"certs", "quillmark certs [--pkcs12 FICHERO [--password-file F | --password-env VAR]]", kSourceOptions,
-       RunCerts},
+      {"certs",
+       "quillmark certs [--pkcs12 FICHERO [--password-file F | --password-env VAR]]\n"
+       "               [--dnie [--reader LECTOR]]",
+       kSourceOptions, RunCerts},
+      {"readers", "quillmark readers", {}, RunReaders},
   };
   return commands;
 }

@@ -23,7 +23,7 @@ void PrintHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return UsageError("falta la orden (sign, sample o certs).");
+  if (argc < 2) return UsageError("falta la orden (sign, sample, certs o readers).");
   std::string name = argv[1];
   if (name == "--help" || name == "-h") {
     PrintHelp();

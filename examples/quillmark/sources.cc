@@ -2,14 +2,16 @@
 
 #include <cstdlib>
 
+#include "card/dnie_certificates.h"
+#include "card/reader_report.h"
 #include "certs/certificate_list.h"
 #include "certs/pkcs12.h"
 #include "certs/store.h"
 #include "examples/quillmark/secrets.h"
 
 const std::vector<OptionSpec> kSourceOptions = {
-    {"--pkcs12", true}, {"--password-file", true}, {"--password-env", true},
-    {"--store", false}, {"--pin-file", true},      {"--pin-env", true},
+    {"--pkcs12", true},   {"--password-file", true}, {"--password-env", true}, {"--store", false},
+    {"--pin-file", true}, {"--pin-env", true},       {"--dnie", false},        {"--reader", true},
 };
 const OptionSpec kCertOption = {"--cert", true};
 
@@ -57,6 +59,41 @@ bool ReadStoreOptions(const Arguments& args, SignerOptions* options, Failure* fa
   if (!ReadSecret(args, "pin", &options->pin, &given, failure)) return false;
   // A terminal program cannot host the key provider's own dialog: it asks for the PIN itself.
   options->allowKeyPrompt = false;
+  return true;
+}
+
+bool ReadDnieOptions(const Arguments& args, SignerOptions* options, Failure* failure) {
+  if (!args.Has("--reader")) return true;
+  if (!args.Has("--dnie")) {
+    *failure = {2, "--reader acompaña a --dnie."};
+    return false;
+  }
+  options->readerName = args.Value("--reader");
+  if (options->readerName.empty()) {
+    *failure = {2, "--reader necesita el nombre de un lector (vea 'quillmark readers')."};
+    return false;
+  }
+  return true;
+}
+
+bool PickDnie(SignerOptions* options, CertificateEntry* entry, Failure* failure) {
+  if (options->readerName.empty()) {
+    options->readerName = DefaultReaderName(&failure->message);
+    if (options->readerName.empty()) return false;
+  }
+  std::string status, atrHex;
+  std::vector<CardCertificate> certificates = ReadCardCertificates(options->readerName, &status, &atrHex);
+  const CardCertificate* chosen = SignatureCertificate(certificates);
+  if (!chosen) {
+    failure->message =
+        certificates.empty() ? status : "el DNIe no tiene certificado de firma (" + status + ").";
+    return false;
+  }
+  static_cast<ParsedCertificate&>(*entry) = chosen->certificate;
+  entry->source = CertificateSource::DNIe;
+  entry->displayName = "DNIe · " + chosen->holder;
+  entry->readerName = options->readerName;
+  entry->hasPrivateKey = true;
   return true;
 }
 
@@ -116,12 +153,13 @@ bool PickListed(const std::string& number, const SignerOptions& options, Certifi
 }  // namespace
 
 bool HasSourceOption(const Arguments& args) {
-  return args.Has("--pkcs12") || args.Has("--store") || args.Has(kCertOption.name);
+  return args.Has("--pkcs12") || args.Has("--store") || args.Has("--dnie") || args.Has(kCertOption.name);
 }
 
 bool ReadSourceOptions(const Arguments& args, SignerOptions* options, Failure* failure) {
   *options = SignerOptions();
-  return ReadPkcs12Options(args, options, failure) && ReadStoreOptions(args, options, failure);
+  return ReadPkcs12Options(args, options, failure) && ReadStoreOptions(args, options, failure) &&
+         ReadDnieOptions(args, options, failure);
 }
 
 bool ChooseCertificate(const Arguments& args, SignerOptions* options, CertificateEntry* entry,
@@ -129,6 +167,7 @@ bool ChooseCertificate(const Arguments& args, SignerOptions* options, Certificat
   bool picked = args.Has(kCertOption.name)
                     ? PickListed(args.Value(kCertOption.name), *options, entry, failure)
                 : args.Has("--pkcs12") ? PickPkcs12(*options, entry, failure)
+                : args.Has("--dnie")   ? PickDnie(options, entry, failure)
                                        : PickStore(entry, failure);
   if (!picked) return false;
   if (options->pin.empty()) {

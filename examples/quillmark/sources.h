@@ -25,7 +25,8 @@ struct Failure {
 bool ReadSourceOptions(const Arguments& args, SignerOptions* options, Failure* failure);
 
 // ChooseCertificate picks the certificate to sign with: `--cert N` from the full list, else
-// the PKCS#12 file's certificate, else the system store's only certificate with a key. It
+// the PKCS#12 file's certificate, else the DNIe's signature certificate (in `--reader` or the
+// default reader), else the system store's only certificate with a key. It
 // then asks for the PIN on the terminal when the chosen key needs one and none was given.
 bool ChooseCertificate(const Arguments& args, SignerOptions* options, CertificateEntry* entry,
                        Failure* failure);
