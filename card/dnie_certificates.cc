@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <span>
 
 #include "card/pcsc.h"
 #include "core/der.h"
@@ -41,11 +42,11 @@ bool Decode(const Bytes& bytes, ParsedCertificate* cert) {
   return bytes.size() >= kMinimumFile && ParseCertificate(bytes, cert);
 }
 
-std::vector<CertificateFile> FilesOf(DnieProfile profile) {
+std::span<const CertificateFile> FilesOf(DnieProfile profile) {
   switch (profile) {
-    case DnieProfile::V1: return {std::begin(kV1Files), std::end(kV1Files)};
-    case DnieProfile::V2: return {std::begin(kV2Files), std::end(kV2Files)};
-    default: return {std::begin(kV3Files), std::end(kV3Files)};
+    case DnieProfile::V1: return kV1Files;
+    case DnieProfile::V2: return kV2Files;
+    default: return kV3Files;
   }
 }
 

@@ -210,7 +210,9 @@ Bytes SignWithCard(CardConnector& connector, const std::string& reader, const By
     return {};
   }
   std::string storeError;
-  const std::string storePin = variant == CardSignVariant::Signer ? pin : std::string();
+  // The authenticator's key store asks for the PIN itself.
+  static const std::string kNoPin;
+  const std::string& storePin = variant == CardSignVariant::Signer ? pin : kNoPin;
   Bytes signature = SignWithSystemKey(certificateDer, data, storePin, true, &storeError);
   if (!signature.empty()) {
     *message = std::string(platform::kStoreSignedNote) + " (" + SignatureSummary(signature) + ").";

@@ -61,6 +61,15 @@ TEST(ExchangeTest, BoundsRunawayCards) {
   EXPECT_EQ(channel.statusWord, 0x6A82);
   EXPECT_EQ(channel.commandCount, 150);
 
+  // A 6Cxx whose re-send would pass the cap leaves that status, not an older 9000.
+  ScriptedCard wrongLe([](const std::string&) { return std::string("6C10"); });
+  channel = CardChannel{&wrongLe};
+  channel.commandCount = 149;
+  channel.statusWord = 0x9000;
+  Exchange(&channel, HexDecode("00B00000FF"));
+  EXPECT_EQ(wrongLe.sent.size(), 1u);
+  EXPECT_EQ(channel.statusWord, 0x6C10);
+
   // The cap also ends a GET RESPONSE chain.
   ScriptedCard chain([](const std::string&) { return std::string("6101"); });
   channel = CardChannel{&chain};

@@ -204,6 +204,8 @@ TEST(ReadCertificatesTest, FileQuirks) {
   ASSERT_EQ(certs.size(), 3u) << status;
   EXPECT_EQ(certs[0].label, "Firma Digital (DNIe)");
   EXPECT_EQ(certs[2].label, "Certificado CA emisor");
+  ASSERT_NE(SignatureCertificate(certs), nullptr);
+  EXPECT_EQ(SignatureCertificate(certs)->certificate.der, ids.signature.certDer);
 
   // A file that ends (6282) before its certificate does is not kept.
   auto v2 = MakeDnie(DnieGeneration::V2);
