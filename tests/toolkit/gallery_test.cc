@@ -1,6 +1,8 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tests/support/test_support.h"
 
 namespace {
@@ -13,6 +15,8 @@ using testing_support::TempDir;
 // open drop-down over the list beneath it.
 TEST(Gallery, ScreenshotWithoutADisplay) {
   TempDir dir;
+  // Under LeakSanitizer the program gets the same narrow suppressions as the tests.
+  setenv("LSAN_OPTIONS", "suppressions=" VY_SOURCE_DIR "/tests/toolkit/lsan.supp", 1);
   std::string png = dir.File("galeria.png");
   auto result = RunCommand("env -u DISPLAY " + Quote(VY_BINARY_DIR "/examples/gallery/gallery") +
                            " --screenshot " + Quote(png));

@@ -24,6 +24,13 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+// LeakSanitizer: besides fontconfig's caches (see lsan.supp), cairo 1.16 keeps its record of
+// each Xlib screen after the display is closed; it is allocated inside libcairo only.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n"
+         "leak:libcairo.so\n";
+}
+
 namespace Vy {
 namespace {
 
@@ -176,6 +183,11 @@ bool Near(Color a, Color b, int tolerance) {
 class Scripted : public CWindow {
  public:
   using Step = std::function<bool()>;
+  explicit Scripted(bool* finished = nullptr) : finished_(finished) {}
+  // The application deletes the window when its loop ends; the outcome outlives it.
+  ~Scripted() override {
+    if (finished_) *finished_ = next == steps.size();
+  }
   void Paint(CCanvas&) override { ++paints; }
   bool OnInit() override { return SetTimer(1, 15); }
   void OnTimer(unsigned id) override {
@@ -197,6 +209,9 @@ class Scripted : public CWindow {
   int paints = 0;
   int clicks = 0;
   std::string entered;
+
+ private:
+  bool* finished_;
 };
 
 class OkDialog : public CDialog {
@@ -233,7 +248,8 @@ TEST(X11Backend, RealWindowUnderXvfbWithXTest) {
 
   VyApp app(0, nullptr);
   ASSERT_NE(app.Backend(), nullptr);
-  auto* w = new Scripted;
+  bool finished = false;
+  auto* w = new Scripted(&finished);
   w->SetTitle("Prueba Año");
   w->SetClientSize({400, 300});
   app.SetMainWindow(w);
@@ -340,7 +356,7 @@ TEST(X11Backend, RealWindowUnderXvfbWithXTest) {
       },
   };
   EXPECT_EQ(app.Run(), 0) << "closing the main window ends the loop with 0";
-  EXPECT_EQ(w->next, w->steps.size());
+  EXPECT_TRUE(finished);
 }
 
 TEST(X11Backend, DialogsAreTransientAndTimersRunInTheLoop) {
