@@ -409,10 +409,6 @@ void CListView::PaintCard(CCanvas& canvas, int index, const Rect& row) {
   const Item& item = items_[index];
   bool selected = IsSelected(index);
   bool hovered = index == hovered_;
-  if (painter_) {
-    painter_(canvas, item, row, index, selected, hovered);
-    return;
-  }
   Rect card{row.x + 8, row.y + 5, row.width - 16 - 14, row.height - 10};
   if (card.Empty()) return;
   CardColors colors = CardColorsFor(alternateCards_, selected, hovered);

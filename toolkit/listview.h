@@ -11,7 +11,8 @@
 namespace Vy {
 
 // CListView is a scrolling list shown as a table with a header, a plain list, or cards, with
-// single or multiple selection and an optional custom row painter.
+// single or multiple selection and an optional custom row painter (table and list modes;
+// cards are always drawn by the card painter).
 class CListView : public CControl {
  public:
   struct Item {

@@ -84,8 +84,12 @@ TEST_F(HeadlessTest, ComboBoxKeysWheelAndItemChanges) {
   EXPECT_EQ(combo->FirstVisible(), 3);
   EXPECT_TRUE(win.Press(kKeyDown));
   EXPECT_EQ(combo->SelectedIndex(), 4) << "clamped";
+  EXPECT_TRUE(win.Wheel(100, 60, 0));
+  EXPECT_EQ(combo->FirstVisible(), 3) << "an empty wheel event scrolls nowhere";
   EXPECT_TRUE(win.Wheel(100, 60, 1));
   EXPECT_EQ(combo->FirstVisible(), 2);
+  EXPECT_TRUE(win.Wheel(100, 60, -150));
+  EXPECT_EQ(combo->FirstVisible(), 3) << "a raw delta short of two notches is one";
   EXPECT_TRUE(win.Wheel(100, 60, 480));
   EXPECT_EQ(combo->FirstVisible(), 0) << "raw deltas count in notches of 120";
   EXPECT_TRUE(win.Press(kKeyEscape));

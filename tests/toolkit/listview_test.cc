@@ -182,6 +182,10 @@ TEST_F(ListTest, CardsAndCustomPainter) {
   win.Paint();
   EXPECT_EQ(painted, (std::vector<std::string>{"", "  ana maria*", "ñustah"}));
   EXPECT_TRUE(Near(win.PixelAt(100, 20), {0, 200, 0, 255}));
+  painted.clear();
+  list->SetMode(CListView::kCards);
+  win.Paint();
+  EXPECT_TRUE(painted.empty()) << "cards are always drawn by the card painter";
 }
 
 }  // namespace

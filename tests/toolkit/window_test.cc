@@ -195,7 +195,10 @@ class Dialog : public CDialog {
  public:
   using CDialog::CDialog;
   bool OnInit() override { return initOk; }
+  // Does not call the base: the modal loop must end anyway.
+  void OnDestroy() override { ++destroyed; }
   bool initOk = true;
+  int destroyed = 0;
 };
 
 TEST_F(HeadlessTest, DialogsRunModalLoops) {
@@ -217,6 +220,7 @@ TEST_F(HeadlessTest, DialogsRunModalLoops) {
   bool later = false;
   backend().Post([&] { later = true; });
   EXPECT_EQ(dialog.ShowModal(), 5);
+  EXPECT_EQ(dialog.destroyed, 1);
   EXPECT_FALSE(later) << "the nested loop ends as soon as the dialog does";
   EXPECT_EQ(backend().Find(&dialog), nullptr) << "the platform window is gone";
   EXPECT_FALSE(backend().QuitRequested()) << "a dialog's end does not quit";
