@@ -293,11 +293,9 @@ Bytes SignWithSystemKey(const Bytes& certificateDer, const Bytes& data, const st
                      "tarjeta este conectada.";
       return {};
     }
+    // Another token may hold the same certificate with its key (a trust list beside the card).
     std::optional<CK_OBJECT_HANDLE> key = session.PrivateKeyFor(id, publicKey->modulus);
-    if (!key) {
-      *error = kNoKeyMessage;
-      return {};
-    }
+    if (!key) continue;
 
     // Tokens without the combined mechanism sign a DigestInfo that we build.
     Bytes input;

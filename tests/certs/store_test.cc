@@ -110,6 +110,16 @@ TEST_F(SystemStore, SignsWithTheCertificatesKey) {
   EXPECT_TRUE(Verifies(carla_->certDer, signature, data_)) << error;
 }
 
+TEST_F(SystemStore, LooksForTheKeyInEveryTokenThatHoldsTheCertificate) {
+  // Whichever order the slots come in, the token without the key does not end the search.
+  hsm_.InitToken("copia", "1234");
+  hsm_.Import("copia", "1234", *ana_, Bytes{0x07}, std::nullopt);
+  MakeTokens();
+  std::string error;
+  Bytes signature = SignWithSystemKey(ana_->certDer, data_, "1234", false, &error);
+  EXPECT_TRUE(Verifies(ana_->certDer, signature, data_)) << error;
+}
+
 TEST_F(SystemStore, RefusalsHaveClearMessages) {
   MakeTokens();
   std::string error;
