@@ -10,6 +10,7 @@ namespace {
 // FirstLine reads up to the first line feed and drops a CR before it.
 bool FirstLine(FILE* in, std::string* line) {
   line->clear();
+  line->reserve(256);  // no reallocation leaves pieces of the secret behind
   int c;
   bool any = false;
   while ((c = std::fgetc(in)) != EOF) {

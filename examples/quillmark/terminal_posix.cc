@@ -11,7 +11,9 @@ bool AskSecret(const std::string& prompt, std::string* secret, std::string* erro
   SecureClear(secret);
   int fd = open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
-    *error = "no hay un terminal para pedir el secreto; use las opciones -file o -env.";
+    *error =
+        "no hay un terminal donde pedir la contraseña o el PIN; use --password-file, --password-env, "
+        "--pin-file o --pin-env.";
     return false;
   }
   termios saved{};

@@ -138,6 +138,12 @@ TEST_F(QuillmarkCli, FailuresExitOneAndLeaveNothing) {
     EXPECT_EQ(WorkFiles(), before);
     EXPECT_TRUE(temp_.dir.Entries().empty());
   }
+  // Without a password option the program asks on the terminal; without a terminal it says so.
+  CommandResult r = Run("sign doc.pdf --pkcs12 " + Quote(keys_->File("ana.p12")), "setsid -w");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("no hay un terminal donde pedir la contraseña o el PIN"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(WorkFiles(), before);
 }
 
 TEST_F(QuillmarkCli, UsageErrorsExitTwo) {
