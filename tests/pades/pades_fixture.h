@@ -25,6 +25,11 @@ class PdfBuilder {
   std::vector<std::pair<int, size_t>> offsets_;
 };
 
+// WithTrailer appends a classic section whose trailer names /Root 1 0 R.
+inline std::string WithTrailer(const std::string& objects) {
+  return objects + "xref\ntrailer\n<< /Root 1 0 R >>\nstartxref\n" + std::to_string(objects.size()) + "\n%%EOF\n";
+}
+
 // A plain document: catalog 1, page tree 2, pages from 3 on, each with a content stream.
 std::string SimpleDocument(int pages, const std::string& catalogExtra = "", const std::string& pageExtra = "");
 
