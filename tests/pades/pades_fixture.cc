@@ -125,7 +125,7 @@ Validation Validate(const std::string& path) {
   testing_support::TempDir work;
   auto sig = RunCommand("pdfsig -nocert " + Quote(path));
   v.log += "pdfsig:\n" + sig.output;
-  v.signatures = int(CountOf(sig.output, "Signature #"));
+  v.signatures = int(CountOf(sig.output, "Signature Validation:"));
   v.validSignatures = int(CountOf(sig.output, "Signature is Valid."));
   auto check = RunCommand("qpdf --check " + Quote(path));
   v.qpdfStatus = check.status;
@@ -136,8 +136,8 @@ Validation Validate(const std::string& path) {
   for (size_t at = text.find("/ByteRange ["); at != std::string::npos; at = text.find("/ByteRange [", at + 1)) {
     ++v.byteRanges;
     unsigned long long a, b, c, d;
-    if (std::sscanf(text.c_str() + at + 12, "%llu %llu %llu %llu", &a, &b, &c, &d) != 4 || c + d != file.size() ||
-        b >= c || text[b] != '<' || text[c - 1] != '>') {
+    if (std::sscanf(text.c_str() + at + 12, "%llu %llu %llu %llu", &a, &b, &c, &d) != 4 || a != 0 ||
+        c + d > file.size() || b >= c || text[b] != '<' || text[c - 1] != '>') {
       v.log += "bad /ByteRange\n";
       continue;
     }
@@ -151,7 +151,7 @@ Validation Validate(const std::string& path) {
     }
     der.resize(outer.end);
     Bytes data(file.begin(), file.begin() + long(b));
-    data.insert(data.end(), file.begin() + long(c), file.end());
+    data.insert(data.end(), file.begin() + long(c), file.begin() + long(c + d));
     testing_support::WriteFileBytes(work.File("sig.der"), der);
     testing_support::WriteFileBytes(work.File("data.bin"), data);
     auto cms = RunCommand("openssl cms -verify -binary -noverify -inform DER -in " + Quote(work.File("sig.der")) +

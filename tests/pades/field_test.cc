@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include "pades/pipeline.h"
+#include "tests/pades/pades_fixture.h"
+
+using namespace pades_test;
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::RunCommand;
+using testing_support::TempDir;
+using testing_support::WriteFileText;
+
+namespace {
+
+constexpr const char* kTime = "261206101500Z";
+constexpr const char* kNotice = " firma(s); se anade otra sin alterar las anteriores.";
+
+const KeySigner& Key() {
+  static KeySigner key(Signer().id.keyPem);
+  return key;
+}
+
+// Sign signs `in` into `out` inside `dir`, returning the result and the appended section.
+SignResult Sign(const TempDir& dir, const std::string& in, const std::string& out, StampOptions stamp,
+                std::string* section = nullptr, SignatureTexts texts = {}, SigningCallback callback = {}) {
+  SignResult r = SignPdfAt(dir.File(in), dir.File(out), Signer().certificate, 8192,
+                           callback ? callback : Key().Callback(), texts, stamp, kTime);
+  if (section && r.ok) {
+    *section = ToText(ReadFileBytes(dir.File(out))).substr(ReadFileBytes(dir.File(in)).size());
+  }
+  return r;
+}
+
+bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+
+TEST(SignatureField, NamesNoticeAndStackedStamps) {
+  TempDir dir;
+  WriteFileText(dir.File("a.pdf"), SimpleDocument(2));
+  std::string section;
+  ASSERT_TRUE(Sign(dir, "a.pdf", "b.pdf", {StampMode::FirstPage, ""}, &section).ok);
+  EXPECT_TRUE(Has(section, "/T (Signature1) /Rect [50 40 210 72]")) << section.substr(0, 600);
+  ASSERT_TRUE(Sign(dir, "b.pdf", "c.pdf", {StampMode::FirstPage, ""}, &section).ok);
+  EXPECT_TRUE(Has(section, "/T (Signature2) /Rect [50 76 210 108]")) << "the second stamp sits one row up";
+  ASSERT_TRUE(Sign(dir, "c.pdf", "d.pdf", {StampMode::LastPage, ""}, &section).ok);
+  EXPECT_TRUE(Has(section, "/T (Signature3) /Rect [50 40 210 72]")) << "the last page had no stamp yet";
+  ExpectValid(dir.File("d.pdf"), 3);
+
+  // While signing runs, info holds the notice; a failing callback leaves it there.
+  SigningCallback refuses = [](const Bytes&, std::string* note) {
+    *note = "cancelado";
+    return Bytes();
+  };
+  SignResult r = Sign(dir, "d.pdf", "e.pdf", {StampMode::None, ""}, nullptr, {}, refuses);
+  EXPECT_EQ(r.info, std::string("el documento ya contenia 3") + kNotice);
+  EXPECT_EQ(r.error, "cancelado");
+  EXPECT_FALSE(FileExists(dir.File("e.pdf")));
+}
+
+TEST(SignatureField, ExistingFieldNamesAndTypes) {
+  TempDir dir;
+  PdfBuilder pdf;
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 5 0 R 6 0 R 7 0 R] >> >>");
+  pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 150] /Annots [4 0 R 5 0 R 6 0 R 7 0 R] >>");
+  pdf.Object(4, "<< /FT /Sig /T (Signature1) /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R >>");
+  pdf.Object(5, "<< /FT /Sig /T (Signature2) /Subtype /Widget /Rect [10 10 20 20] /P 3 0 R >>");
+  pdf.Object(6, "<< /FT /Sig /T(Signature2) /Subtype /Widget /Rect [10 10 20 20] >>");
+  pdf.Object(7, "<< /FT /Tx /T (Signature4) /Subtype /Widget /Rect [10 10 20 20] >>");
+  WriteFileText(dir.File("a.pdf"), pdf.Finish());
+  std::string section;
+  SignResult r = Sign(dir, "a.pdf", "b.pdf", {StampMode::FirstPage, ""}, &section);
+  ASSERT_TRUE(r.ok) << r.error;
+  // Names Signature1 and Signature2 (twice) are taken; the text field's name is not.
+  EXPECT_TRUE(Has(section, "/T (Signature3)"));
+  // Two widgets with a real rectangle show on this 150-point page: row 2 (y2 = 144) does not fit.
+  EXPECT_TRUE(Has(section, "/T (Signature3) /Rect [0 0 0 0] /F 4 /P 3 0 R /V 11 0 R >>"));
+  EXPECT_FALSE(Has(section, "/AP")) << "no appearance for a stamp that does not fit";
+  EXPECT_FALSE(Has(section, "/Subtype /Form"));
+  EXPECT_TRUE(Has(section, "<< /Size 12 /Root 1 0 R")) << "font and appearance numbers stay unused";
+  // The inline AcroForm is merged in place.
+  EXPECT_TRUE(Has(section, "/AcroForm << /Fields [4 0 R 5 0 R 6 0 R 7 0 R 8 0 R ]  /SigFlags 3 /DA"));
+  ExpectValid(dir.File("b.pdf"), 1);
+}
+
+TEST(SignatureField, AllPagesWritesKidsSharingOneAppearance) {
+  TempDir dir;
+  WriteFileText(dir.File("a.pdf"), SimpleDocument(3));
+  std::string section;
+  SignResult r = Sign(dir, "a.pdf", "b.pdf", {StampMode::AllPages, ""}, &section);
+  ASSERT_TRUE(r.ok) << r.error;
+  // Numbers: AcroForm 9, field 10, kids 11-13, font 14, appearance 15, signature 16.
+  const char* order[] = {"\n14 0 obj\n<< /Type /Font", "\n15 0 obj\n<< /Type /XObject", "\n3 0 obj",
+                         "\n11 0 obj", "\n5 0 obj", "\n12 0 obj", "\n7 0 obj", "\n13 0 obj", "\n1 0 obj",
+                         "\n9 0 obj", "\n10 0 obj", "\n16 0 obj"};
+  size_t last = 0;
+  for (const char* header : order) {
+    size_t at = ("\n" + section).find(header);
+    ASSERT_NE(at, std::string::npos) << header;
+    EXPECT_GT(at + 1, last) << header;
+    last = at;
+  }
+  EXPECT_TRUE(Has(section, "11 0 obj\n<< /Type /Annot /Subtype /Widget /Parent 10 0 R /P 3 0 R /F 4 /Rect [50 40 "
+                           "210 72] /AP << /N 15 0 R >> >>"));
+  EXPECT_TRUE(Has(section, "10 0 obj\n<< /FT /Sig /T (Signature1) /V 16 0 R /Kids [11 0 R 12 0 R 13 0 R] >>"));
+  // poppler 22 reads each kid that has /Parent as a field of its own and looks for /V there, so
+  // pdfsig cannot judge this layout; qpdf and the CMS over the ranges still can.
+  Validation v = Validate(dir.File("b.pdf"));
+  EXPECT_EQ(v.qpdfStatus, 0) << v.log;
+  EXPECT_EQ(v.cmsVerified, 1) << v.log;
+}
+
+TEST(SignatureField, StampWidthAndPageList) {
+  TempDir dir;
+  WriteFileText(dir.File("a.pdf"), SimpleDocument(3));
+  std::string section;
+  ASSERT_TRUE(Sign(dir, "a.pdf", "b.pdf", {StampMode::FirstPage, ""}, &section, {std::string(85, 'A'), "", ""}).ok);
+  EXPECT_TRUE(Has(section, "/Rect [50 40 470 72]"));
+  EXPECT_TRUE(Has(section, "/BBox [0 0 420 32]"));
+
+  SignResult r = Sign(dir, "a.pdf", "c.pdf", {StampMode::PageList, "0, 99"}, &section);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.warning, "stampList \"0, 99\" no contiene indices validos para este documento (3 paginas); se usa "
+                       "firma invisible.");
+  EXPECT_TRUE(Has(section, "/Rect [0 0 0 0] /F 4 /P 7 0 R")) << "invisible, on the last page";
+  ExpectValid(dir.File("c.pdf"), 1);
+
+  r = Sign(dir, "a.pdf", "d.pdf", {StampMode::PageList, "0-3"}, &section);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.warning.empty());
+  EXPECT_TRUE(Has(section, "/P 7 0 R")) << "0-3 names only the third page";
+  ExpectValid(dir.File("d.pdf"), 1);
+
+  // Names with parentheses and non-ASCII letters: escaped in the stamp, hex in /Name.
+  ASSERT_TRUE(Sign(dir, "a.pdf", "e.pdf", {StampMode::FirstPage, ""}, &section, {"Peña (CEO)", "", ""}).ok);
+  EXPECT_TRUE(Has(section, "(Pe\xC3\xB1" "a \\(CEO\\)) Tj"));
+  EXPECT_TRUE(Has(section, "/Name <FEFF0050006500F100610020002800430045004F0029>"));
+  ExpectValid(dir.File("e.pdf"), 1);
+}
+
+TEST(SignatureField, AcroFormAndAnnotsByReference) {
+  TempDir dir;
+  PdfBuilder pdf;
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 4 0 R >>");
+  pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots 5 0 R >>");
+  pdf.Object(4, "<< /Fields [] /SigFlags 1 /DA (0 g /Helv 9 Tf) /DR << /Font << >> >> >>");
+  pdf.Object(5, "[ 6 0 R ]");
+  pdf.Object(6, "<< /Type /Annot /Subtype /Link /Rect [0 0 10 10] /Border [0 0 0] >>");
+  WriteFileText(dir.File("a.pdf"), pdf.Finish());
+  std::string section;
+  ASSERT_TRUE(Sign(dir, "a.pdf", "b.pdf", {StampMode::None, ""}, &section).ok);
+  EXPECT_TRUE(Has(section, "/Annots [ 6 0 R 7 0 R ]")) << "the array object's elements are copied inline";
+  EXPECT_FALSE(Has(section, "\n5 0 obj")) << "the array object itself is not rewritten";
+  EXPECT_FALSE(Has(section, "\n1 0 obj")) << "a referenced AcroForm leaves the catalog alone";
+  EXPECT_TRUE(Has(section, "4 0 obj\n<< /Fields [ 7 0 R ] /SigFlags 3 /DA (0 g /Helv 9 Tf) /DR << /Font << >> >> "
+                           ">>\nendobj"));
+  ExpectValid(dir.File("b.pdf"), 1);
+
+  // A catalog whose /AcroForm names a missing object gets a new AcroForm under a number of its
+  // own, never the field's.
+  PdfBuilder dangling;
+  dangling.Object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 40 0 R >>");
+  dangling.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  dangling.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [ ] >>");
+  WriteFileText(dir.File("c.pdf"), dangling.Finish());
+  ASSERT_TRUE(Sign(dir, "c.pdf", "d.pdf", {StampMode::None, ""}, &section).ok);
+  EXPECT_TRUE(Has(section, "/AcroForm 4 0 R >>"));
+  EXPECT_TRUE(Has(section, "4 0 obj\n<< /Fields [ 5 0 R ]"));
+  EXPECT_TRUE(Has(section, "/Annots [  5 0 R ]"));
+  ExpectValid(dir.File("d.pdf"), 1);
+}
+
+TEST(SignatureField, NestedPageTreeAndInheritedMediaBox) {
+  TempDir dir;
+  PdfBuilder pdf;
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Object(2, "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 3 /MediaBox [0 0 300 200] >>");
+  pdf.Object(3, "<< /Type /Pages /Parent 2 0 R /Kids [5 0 R 6 0 R] /Count 2 >>");
+  pdf.Object(4, "<< /Type /Pages /Parent 2 0 R /Kids [7 0 R] /Count 1 >>");
+  pdf.Object(5, "<< /Type /Page /Parent 3 0 R >>");
+  pdf.Object(6, "<< /Type /Page /Parent 3 0 R >>");
+  pdf.Object(7, "<</Type/Page/Parent 4 0 R/MediaBox[0 0 300 92]>>");
+  WriteFileText(dir.File("a.pdf"), pdf.Finish());
+  std::string section;
+  ASSERT_TRUE(Sign(dir, "a.pdf", "b.pdf", {StampMode::PageList, "2-3"}, &section).ok);
+  // Page 2 inherits its box: the default top of 842 applies. Page 3 is 92 points tall: the stamp just fits.
+  EXPECT_TRUE(Has(section, "/Parent 9 0 R /P 6 0 R /F 4 /Rect [50 40 210 72] /AP"));
+  EXPECT_TRUE(Has(section, "/Parent 9 0 R /P 7 0 R /F 4 /Rect [50 40 210 72] /AP")) << "72 <= 92 - 20";
+  EXPECT_TRUE(Has(section, "7 0 obj\n<</Type/Page/Parent 4 0 R/MediaBox[0 0 300 92] /Annots [ 11 0 R ]>>"));
+  Validation v = Validate(dir.File("b.pdf"));
+  EXPECT_EQ(v.qpdfStatus, 0) << v.log;
+  EXPECT_EQ(v.cmsVerified, 1) << v.log;
+}
+
+}  // namespace
