@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include "pades/pipeline.h"
+#include "pades/sample.h"
+#include "tests/pades/pades_fixture.h"
+
+using namespace pades_test;
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+
+namespace {
+
+constexpr const char* kTime = "261206101500Z";
+
+TEST(SignedSample, SignedFromTheStart) {
+  TempDir dir;
+  KeySigner key(Signer().id.keyPem);
+  SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola (mundo)", Signer().certificate, 8192,
+                                      key.Callback("nota"), {"Ana", "", ""}, kTime);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_TRUE(r.isSigned);
+  EXPECT_EQ(r.info, "nota");
+  EXPECT_TRUE(r.error.empty());
+  const std::string text = ToText(ReadFileBytes(dir.File("s.pdf")));
+  EXPECT_EQ(r.size, text.size());
+  EXPECT_NE(text.find("(Hola \\(mundo\\)) Tj"), std::string::npos);
+  EXPECT_NE(text.find("/Rect [50 40 270 72]"), std::string::npos) << "short lines give the minimum width 220";
+  EXPECT_NE(text.find("xref\n0 11\n0000000000 65535 f \n"), std::string::npos);
+  EXPECT_NE(text.find("trailer\n<< /Size 11 /Root 1 0 R >>\nstartxref\n"), std::string::npos);
+  EXPECT_EQ(text.find("/ID"), std::string::npos);
+  ExpectValid(dir.File("s.pdf"), 1);
+}
+
+TEST(SignedSample, WrittenWithoutSignatureWhenSigningCannotFinish) {
+  TempDir dir;
+  SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola", Signer().certificate, 8192, SigningCallback(), {},
+                                      kTime);
+  EXPECT_TRUE(r.ok);
+  EXPECT_FALSE(r.isSigned);
+  EXPECT_EQ(r.error, "PDF escrito sin firma.");
+  const std::string text = ToText(ReadFileBytes(dir.File("s.pdf")));
+  EXPECT_EQ(r.size, text.size());
+  EXPECT_NE(text.find("xref\n0 6\n"), std::string::npos);
+  EXPECT_NE(text.find("<< /Size 6 /Root 1 0 R >>"), std::string::npos);
+  EXPECT_EQ(text.find("/AcroForm"), std::string::npos);
+  EXPECT_EQ(testing_support::RunCommand("qpdf --check " + dir.File("s.pdf")).status, 0);
+
+  // The first error stays in front of the fallback's text.
+  SigningCallback refuses = [](const Bytes&, std::string* note) {
+    *note = "PIN incorrecto.";
+    return Bytes();
+  };
+  r = CreateSignedSampleAt(dir.File("t.pdf"), "Hola", Signer().certificate, 8192, refuses, {}, kTime);
+  EXPECT_TRUE(r.ok);
+  EXPECT_FALSE(r.isSigned);
+  EXPECT_EQ(r.error, "PIN incorrecto.");
+  r = CreateSignedSampleAt(dir.File("u.pdf"), "Hola", Signer().certificate, 600, refuses, {}, kTime);
+  EXPECT_NE(r.error.find("no cabe en la reserva de 600 B."), std::string::npos) << r.error;
+  r = CreateSignedSampleAt(dir.File("no/such/v.pdf"), "Hola", Signer().certificate, 8192, SigningCallback(), {},
+                           kTime);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, "no se pudo abrir " + dir.File("no/such/v.pdf") + " para escritura.");
+}
+
+TEST(SignedSample, LayoutPlaceholdersFrameTheHole) {
+  SampleLayout layout = BuildSampleDocument("x", true, 16384, kTime, {"Ana", "Lima", "Prueba"});
+  const std::string& doc = layout.document;
+  EXPECT_EQ(doc.compare(layout.byteRange - 12, 12, "/ByteRange ["), 0);
+  EXPECT_EQ(doc[layout.contentsOpen], '<');
+  EXPECT_EQ(doc[layout.contentsClose], '>');
+  EXPECT_EQ(layout.contentsClose - layout.contentsOpen, 32769u);
+  EXPECT_EQ(doc.compare(0, 15, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"), 0);
+}
+
+}  // namespace
