@@ -3,8 +3,11 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -92,13 +95,39 @@ SigningCallback KeySigner::Callback(const std::string& note) const {
 
 namespace {
 
+// Every test runs in a process of its own; the CA and signer keys are made once per build
+// folder (renamed into place whole, so concurrent test processes never see half of them) and
+// reused, which keeps RSA key generation out of each test's time.
+std::string SharedPkiFolder() {
+  const std::string folder = std::string(VY_BINARY_DIR) + "/tests/pades/pki";
+  if (testing_support::FileExists(folder + "/firmante.crt.der")) return folder;
+  const std::string fresh = folder + ".tmp" + std::to_string(::getpid());
+  std::filesystem::create_directories(fresh);
+  testing_support::TestPki maker(fresh);
+  auto ca = maker.MakeCa("CA Pruebas Quillmark");
+  maker.MakeLeaf(ca, "firmante", "/C=PE/O=Pruebas/CN=Juana Quispe Mamani");
+  std::error_code error;
+  std::filesystem::rename(fresh, folder, error);
+  if (error) std::filesystem::remove_all(fresh, error);  // another process got there first
+  return folder;
+}
+
+testing_support::TestIdentity Load(const std::string& folder, const std::string& name) {
+  testing_support::TestIdentity id;
+  id.keyPem = folder + "/" + name + ".key.pem";
+  id.certPem = folder + "/" + name + ".crt.pem";
+  id.certDer = testing_support::ReadFileBytes(folder + "/" + name + ".crt.der");
+  return id;
+}
+
 struct Environment {
   testing_support::TempDir dir;
   testing_support::TestPki pki{dir.path()};
-  testing_support::TestIdentity authority = pki.MakeCa("CA Pruebas Quillmark");
+  std::string shared = SharedPkiFolder();
+  testing_support::TestIdentity authority = Load(shared, "CA Pruebas Quillmark");
   Identity signer;
   Environment() {
-    signer.id = pki.MakeLeaf(authority, "firmante", "/C=PE/O=Pruebas/CN=Juana Quispe Mamani");
+    signer.id = Load(shared, "firmante");
     if (!ParseCertificateExact(signer.id.certDer, &signer.certificate)) throw std::runtime_error("bad test cert");
   }
 };
