@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,6 +43,8 @@ class Xvfb {
     if (pipe(fds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
+      // The server goes with the test process even when a crash skips the destructor.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
       close(fds[0]);
       int null = open("/dev/null", O_WRONLY);
       dup2(null, STDOUT_FILENO);
