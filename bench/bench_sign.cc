@@ -62,7 +62,9 @@ Run Best(const std::vector<std::string>& args, int times = 3) {
   return best;
 }
 
-bool Shell(const std::string& command) { return std::system(command.c_str()) == 0; }
+bool Shell(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
 
 // A document of `pages` pages, each drawing its own gray image of about `imageBytes` bytes.
 bool WriteDocument(const std::string& path, size_t pages, size_t imageBytes) {
@@ -87,9 +89,10 @@ bool WriteDocument(const std::string& path, size_t pages, size_t imageBytes) {
   for (size_t i = 0; i < pages; ++i) {
     size_t page = 3 + 3 * i;
     offsets[page] = at;
-    put(std::to_string(page) + " 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << "
-        "/XObject << /Im0 " + std::to_string(page + 2) + " 0 R >> >> /Contents " + std::to_string(page + 1) +
-        " 0 R >>\nendobj\n");
+    put(std::to_string(page) +
+        " 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << "
+        "/XObject << /Im0 " +
+        std::to_string(page + 2) + " 0 R >> >> /Contents " + std::to_string(page + 1) + " 0 R >>\nendobj\n");
     std::string content = "q 400 0 0 400 97 300 cm /Im0 Do Q";
     offsets[page + 1] = at;
     put(std::to_string(page + 1) + " 0 obj\n<< /Length " + std::to_string(content.size()) + " >>\nstream\n" +
@@ -99,9 +102,10 @@ bool WriteDocument(const std::string& path, size_t pages, size_t imageBytes) {
       p = (unsigned char)state;
     }
     offsets[page + 2] = at;
-    put(std::to_string(page + 2) + " 0 obj\n<< /Type /XObject /Subtype /Image /Width " + std::to_string(side) +
-        " /Height " + std::to_string(side) + " /ColorSpace /DeviceGray /BitsPerComponent 8 /Length " +
-        std::to_string(pixels.size()) + " >>\nstream\n");
+    put(std::to_string(page + 2) + " 0 obj\n<< /Type /XObject /Subtype /Image /Width " +
+        std::to_string(side) + " /Height " + std::to_string(side) +
+        " /ColorSpace /DeviceGray /BitsPerComponent 8 /Length " + std::to_string(pixels.size()) +
+        " >>\nstream\n");
     std::fwrite(pixels.data(), 1, pixels.size(), f);
     at += pixels.size();
     put("\nendstream\nendobj\n");
@@ -119,7 +123,8 @@ bool WriteDocument(const std::string& path, size_t pages, size_t imageBytes) {
 }
 
 // The child mode: one SignPdf with a key read through libcrypto.
-int SignOnce(const std::string& in, const std::string& out, const std::string& keyPem, const std::string& certDer) {
+int SignOnce(const std::string& in, const std::string& out, const std::string& keyPem,
+             const std::string& certDer) {
   FILE* f = std::fopen(keyPem.c_str(), "rb");
   if (!f) return 1;
   EVP_PKEY* key = PEM_read_PrivateKey(f, nullptr, nullptr, nullptr);
@@ -164,24 +169,27 @@ int main(int argc, char** argv) {
   if (!WriteDocument(file("in.pdf"), pages, mib * 1024 * 1024 / pages)) return 1;
   const double size = double(std::filesystem::file_size(file("in.pdf"))) / (1024.0 * 1024.0);
   const std::string quiet = " >/dev/null 2>&1";
-  bool pki = Shell("openssl req -x509 -newkey rsa:2048 -nodes -keyout " + file("key.pem") + " -out " +
-                   file("cert.pem") + " -subj /CN=Banco -days 30" + quiet) &&
-             Shell("openssl x509 -in " + file("cert.pem") + " -outform DER -out " + file("cert.der")) &&
-             Shell("openssl pkcs12 -export -inkey " + file("key.pem") + " -in " + file("cert.pem") +
-                   " -name banco -passout pass:clave -out " + file("id.p12")) &&
-             Shell("mkdir " + file("nss") + " && certutil -N -d sql:" + file("nss") + " --empty-password" + quiet) &&
-             Shell("pk12util -i " + file("id.p12") + " -d sql:" + file("nss") + " -W clave" + quiet);
+  bool pki =
+      Shell("openssl req -x509 -newkey rsa:2048 -nodes -keyout " + file("key.pem") + " -out " +
+            file("cert.pem") + " -subj /CN=Banco -days 30" + quiet) &&
+      Shell("openssl x509 -in " + file("cert.pem") + " -outform DER -out " + file("cert.der")) &&
+      Shell("openssl pkcs12 -export -inkey " + file("key.pem") + " -in " + file("cert.pem") +
+            " -name banco -passout pass:clave -out " + file("id.p12")) &&
+      Shell("mkdir " + file("nss") + " && certutil -N -d sql:" + file("nss") + " --empty-password" + quiet) &&
+      Shell("pk12util -i " + file("id.p12") + " -d sql:" + file("nss") + " -W clave" + quiet);
   if (!pki) {
     std::fprintf(stderr, "bench_sign: could not make the key, certificate and NSS database\n");
     return 1;
   }
   Shell("cat " + file("in.pdf") + " > /dev/null");  // warm the page cache
 
-  Run floor = Best({"sh", "-c", "cat '" + file("in.pdf") + "' > '" + file("cat.pdf") + "' && sha256sum '" +
-                                    file("in.pdf") + "' > /dev/null"});
-  Run ours = Best({"/proc/self/exe", "--sign", file("in.pdf"), file("ours.pdf"), file("key.pem"), file("cert.der")});
-  Run peer = Best({"pdfsig", "-add-signature", "-nssdir", "sql:" + file("nss"), "-nick", "banco", "-kpw", "clave",
-                   file("in.pdf"), file("peer.pdf")});
+  Run floor = Best({"sh", "-c",
+                    "cat '" + file("in.pdf") + "' > '" + file("cat.pdf") + "' && sha256sum '" +
+                        file("in.pdf") + "' > /dev/null"});
+  Run ours =
+      Best({"/proc/self/exe", "--sign", file("in.pdf"), file("ours.pdf"), file("key.pem"), file("cert.der")});
+  Run peer = Best({"pdfsig", "-add-signature", "-nssdir", "sql:" + file("nss"), "-nick", "banco", "-kpw",
+                   "clave", file("in.pdf"), file("peer.pdf")});
   bool valid = Shell("pdfsig -nocert " + file("ours.pdf") + " | grep -q 'Signature is Valid.'");
 
   std::printf("document: %.1f MiB, %zu pages, %zu objects\n", size, pages, 3 * pages + 2);

@@ -35,7 +35,8 @@ ParsedCertificate FakeCertificate() {
 
 const std::string& Folder() {
   static std::string folder = [] {
-    std::string pattern = access("/dev/shm", W_OK) == 0 ? "/dev/shm/fuzz-sign-XXXXXX" : "/tmp/fuzz-sign-XXXXXX";
+    std::string pattern =
+        access("/dev/shm", W_OK) == 0 ? "/dev/shm/fuzz-sign-XXXXXX" : "/tmp/fuzz-sign-XXXXXX";
     if (!mkdtemp(pattern.data())) abort();
     return pattern;
   }();

@@ -33,7 +33,9 @@ Bytes Attribute(const Bytes& type, const Bytes& value) {
 }
 
 // The sha256 AlgorithmIdentifier carries no parameters (RFC 5754, 2).
-Bytes Sha256Algorithm() { return DerTlv(kSequence, DerTlv(kOid, kSha256)); }
+Bytes Sha256Algorithm() {
+  return DerTlv(kSequence, DerTlv(kOid, kSha256));
+}
 
 }  // namespace
 
@@ -61,10 +63,12 @@ std::optional<SignerKeyInfo> ExtractSignerKeyInfo(const Bytes& certificate) {
     return std::nullopt;  // validity, subject, subjectPublicKeyInfo
 
   DerReader bits;
-  if (!spki.Expect(kSequence, &ignored) || !spki.Expect(kBitString, &bits) || bits.size() < 4) return std::nullopt;
+  if (!spki.Expect(kSequence, &ignored) || !spki.Expect(kBitString, &bits) || bits.size() < 4)
+    return std::nullopt;
   // Past the unused-bits byte: RSAPublicKey ::= SEQUENCE { modulus INTEGER, publicExponent INTEGER }.
   DerReader key(bits.data() + 1, bits.size() - 1), rsa, modulus;
-  if (!key.Expect(kSequence, &rsa) || !rsa.Expect(kInteger, &modulus) || modulus.size() == 0) return std::nullopt;
+  if (!key.Expect(kSequence, &rsa) || !rsa.Expect(kInteger, &modulus) || modulus.size() == 0)
+    return std::nullopt;
   info.modulusLength = modulus.size() - (modulus.data()[0] == 0x00 ? 1 : 0);
   if (info.issuer.empty() || info.serial.empty() || info.modulusLength == 0) return std::nullopt;
   return info;

@@ -11,8 +11,8 @@
 
 // SignerKeyInfo is what the SignerInfo needs from the certificate.
 struct SignerKeyInfo {
-  Bytes issuer;  // the whole issuer Name element
-  Bytes serial;  // the whole serialNumber INTEGER element
+  Bytes issuer;              // the whole issuer Name element
+  Bytes serial;              // the whole serialNumber INTEGER element
   size_t modulusLength = 0;  // RSA modulus bytes, without a leading zero
 };
 

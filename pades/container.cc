@@ -79,7 +79,8 @@ bool CheckSignedFile(const std::string& path, const Sha256Digest& expected) {
       if (!ScanLong(text, &pos, &value)) return false;
   }
   const int64_t a = range[0], b = range[1], c = range[2], d = range[3];
-  if (a != 0 || b <= 0 || c <= 0 || d < 1 || uint64_t(b) > length || uint64_t(c) + uint64_t(d) != length || b > c)
+  if (a != 0 || b <= 0 || c <= 0 || d < 1 || uint64_t(b) > length || uint64_t(c) + uint64_t(d) != length ||
+      b > c)
     return false;
 
   Sha256Context hash;

@@ -15,9 +15,9 @@
 
 // Positions inside the dictionary text, relative to its first byte.
 struct SignaturePlaceholders {
-  size_t byteRange = 0;     // first byte of the 43-character /ByteRange numbers
-  size_t contentsOpen = 0;  // the "<" of /Contents
-  size_t contentsClose = 0; // the ">" that closes it
+  size_t byteRange = 0;      // first byte of the 43-character /ByteRange numbers
+  size_t contentsOpen = 0;   // the "<" of /Contents
+  size_t contentsClose = 0;  // the ">" that closes it
 };
 
 // SignatureDictionary is the whole "N 0 obj ... endobj" text of the signature dictionary with

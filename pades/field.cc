@@ -15,7 +15,9 @@ constexpr double kRowPitch = 36;
 constexpr double kTopMargin = 20;
 constexpr double kDefaultPageTop = 842;  // A4
 
-std::string Ref(uint64_t number) { return std::to_string(number) + " 0 R"; }
+std::string Ref(uint64_t number) {
+  return std::to_string(number) + " 0 R";
+}
 
 // Reads a run of digits, saturating far above any page count.
 uint64_t ReadNumber(std::string_view text, size_t* pos, bool* any) {
@@ -110,14 +112,22 @@ double EstimateTextWidth(std::string_view line) {
   double width = 0;
   for (char ch : line) {
     uint8_t c = uint8_t(ch);
-    if (c == ' ' || c == ',' || c == '-' || c == '.' || c == ':') width += 2.1;
-    else if (c == 'l' || c == 'i' || c == 'I' || c == '\'' || c == '!') width += 1.9;
-    else if (c == 'W' || c == 'w' || c == 'M' || c == 'm') width += 6.3;
-    else if (c == 'r' || c == 't' || c == 'f' || c == 'j') width += 2.6;
-    else if (c >= 'A' && c <= 'Z') width += 5.1;
-    else if (IsDigit(c)) width += 4.2;
-    else if (c >= 'a' && c <= 'z') width += 3.9;
-    else width += 4.0;
+    if (c == ' ' || c == ',' || c == '-' || c == '.' || c == ':')
+      width += 2.1;
+    else if (c == 'l' || c == 'i' || c == 'I' || c == '\'' || c == '!')
+      width += 1.9;
+    else if (c == 'W' || c == 'w' || c == 'M' || c == 'm')
+      width += 6.3;
+    else if (c == 'r' || c == 't' || c == 'f' || c == 'j')
+      width += 2.6;
+    else if (c >= 'A' && c <= 'Z')
+      width += 5.1;
+    else if (IsDigit(c))
+      width += 4.2;
+    else if (c >= 'a' && c <= 'z')
+      width += 3.9;
+    else
+      width += 4.0;
   }
   return width;
 }
@@ -163,18 +173,19 @@ std::string AppearanceStream(const std::array<std::string, 3>& lines, double wid
   std::string content = "BT /Ft0 7.5 Tf 0 0 0 rg 4 22 Td (" + EscapeLiteral(lines[0]) + ") Tj 0 -9 Td (" +
                         EscapeLiteral(lines[1]) + ") Tj 0 -9 Td (" + EscapeLiteral(lines[2]) + ") Tj ET\n";
   return "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
-         FormatNumber(kStampHeight) + "] /Resources << /Font << /Ft0 " + Ref(fontNumber) +
-         " >> >> /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
+         FormatNumber(kStampHeight) + "] /Resources << /Font << /Ft0 " + Ref(fontNumber) + " >> >> /Length " +
+         std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
 }
 
 namespace {
 
-void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, const AcroFormFound& acroForm,
-                   const ArrayReader& readArray) {
+void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
+                   const AcroFormFound& acroForm, const ArrayReader& readArray) {
   std::string body = AppendRef(acroForm.body, "Fields", objects.field, readArray);
   body = SetKey(body, "SigFlags", "3");
   if (!HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
-  if (!HasKey(body, "DR")) body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
+  if (!HasKey(body, "DR"))
+    body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
   switch (acroForm.kind) {
     case AcroFormFound::Kind::Inline:
       WriteObject(update, uint32_t(objects.catalogNumber),
@@ -212,7 +223,8 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
 
   if (objects.stampPages.empty()) {
     const int64_t page = objects.referencePage;
-    WriteObject(update, uint32_t(page), WrapDict(AppendRef(objects.referenceBody, "Annots", objects.field, readArray)));
+    WriteObject(update, uint32_t(page),
+                WrapDict(AppendRef(objects.referenceBody, "Annots", objects.field, readArray)));
     MergeAcroForm(update, scan, objects, acroForm, readArray);
     WriteObject(update, objects.field,
                 "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName +
@@ -248,7 +260,8 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
     WriteObject(update, uint32_t(page), WrapDict(AppendRef(body, "Annots", kid, readArray)));
     WriteObject(update, kid,
                 "<< /Type /Annot /Subtype /Widget /Parent " + Ref(objects.field) + " /P " + Ref(page) +
-                    " /F 4 /Rect " + placement.rectangle + (placement.fits ? appearance : std::string()) + " >>");
+                    " /F 4 /Rect " + placement.rectangle + (placement.fits ? appearance : std::string()) +
+                    " >>");
     if (i) kidRefs += ' ';
     kidRefs += Ref(kid);
   }

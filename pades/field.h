@@ -68,4 +68,5 @@ struct FieldObjects {
 };
 // WriteFieldObjects appends the pages, the AcroForm, the field and its widgets, the font and
 // the appearance stream.
-void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, const AcroFormFound& acroForm);
+void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
+                       const AcroFormFound& acroForm);

@@ -10,12 +10,18 @@
 
 namespace {
 
-int Fd(void* handle) { return int(reinterpret_cast<intptr_t>(handle)) - 1; }
-void* Handle(int fd) { return reinterpret_cast<void*>(intptr_t(fd) + 1); }
+int Fd(void* handle) {
+  return int(reinterpret_cast<intptr_t>(handle)) - 1;
+}
+void* Handle(int fd) {
+  return reinterpret_cast<void*>(intptr_t(fd) + 1);
+}
 
 }  // namespace
 
-InputFile::~InputFile() { Close(); }
+InputFile::~InputFile() {
+  Close();
+}
 
 void InputFile::Close() {
   if (handle_) ::close(Fd(handle_));

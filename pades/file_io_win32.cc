@@ -12,11 +12,15 @@
 
 namespace {
 
-FILE* File(void* handle) { return static_cast<FILE*>(handle); }
+FILE* File(void* handle) {
+  return static_cast<FILE*>(handle);
+}
 
 }  // namespace
 
-InputFile::~InputFile() { Close(); }
+InputFile::~InputFile() {
+  Close();
+}
 
 void InputFile::Close() {
   if (handle_) std::fclose(File(handle_));

@@ -163,7 +163,8 @@ ScanStatus PdfScan::Open(const std::string& path) {
   uint64_t readPos = 0;
   while (readPos < length_) {
     size_t want = size_t(std::min<uint64_t>(chunkSize_, length_ - readPos));
-    if (!file_.ReadAt(readPos, buffer.data() + kept, want, &got) || got != want) return ScanStatus::Unreadable;
+    if (!file_.ReadAt(readPos, buffer.data() + kept, want, &got) || got != want)
+      return ScanStatus::Unreadable;
     hash_.Update(buffer.data() + kept, got);
     size_t filled = kept + got;
     readPos += got;
@@ -261,7 +262,8 @@ void PdfScan::TakeHeader(std::string_view view, uint64_t start, size_t objPos, b
 
 void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view body) {
   // Only fields and widgets matter; most dictionaries are rejected by these two searches.
-  if (FindBytes(body, "/FT") == std::string_view::npos && FindBytes(body, "/Widget") == std::string_view::npos)
+  if (FindBytes(body, "/FT") == std::string_view::npos &&
+      FindBytes(body, "/Widget") == std::string_view::npos)
     return;
   FieldObject field;
   field.number = number;

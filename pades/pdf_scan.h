@@ -27,25 +27,25 @@ struct IndexEntry {
 struct FieldObject {
   int32_t number = 0;
   uint32_t offset = 0;
-  bool signatureField = false;    // /FT /Sig
-  bool widget = false;            // /Subtype /Widget
-  bool rectangleValid = false;    // /Rect with x2 > x1 and y2 > y1
-  std::optional<int64_t> page;    // /P as a reference
-  std::optional<int64_t> parent;  // /Parent as a reference
+  bool signatureField = false;      // /FT /Sig
+  bool widget = false;              // /Subtype /Widget
+  bool rectangleValid = false;      // /Rect with x2 > x1 and y2 > y1
+  std::optional<int64_t> page;      // /P as a reference
+  std::optional<int64_t> parent;    // /Parent as a reference
   std::optional<std::string> name;  // /T as a literal, without its parentheses
 };
 
 enum class ScanStatus {
   Ok,
-  Unreadable,        // the file cannot be read
-  NotPdf,            // no "%PDF-" header
-  TooLarge,          // offsets would not fit the 32-bit /ByteRange
+  Unreadable,  // the file cannot be read
+  NotPdf,      // no "%PDF-" header
+  TooLarge,    // offsets would not fit the 32-bit /ByteRange
   NoStartxref,
   StartxrefOutside,
   BadTrailer,
   NoRoot,
   Encrypted,
-  NoObjects,         // the index is empty (everything inside object streams)
+  NoObjects,  // the index is empty (everything inside object streams)
   BadCatalog,
   NoPagesReference,
   NoPages,

@@ -7,7 +7,9 @@
 
 namespace {
 
-inline uint8_t At(std::string_view text, size_t pos) { return uint8_t(text[pos]); }
+inline uint8_t At(std::string_view text, size_t pos) {
+  return uint8_t(text[pos]);
+}
 
 // A literal string: parentheses nest, a backslash hides the next byte.
 size_t SkipLiteral(std::string_view text, size_t pos) {
@@ -54,7 +56,9 @@ size_t SkipToken(std::string_view text, size_t pos) {
   return end;
 }
 
-bool IsCSpace(uint8_t c) { return c == ' ' || (c >= 9 && c <= 13); }
+bool IsCSpace(uint8_t c) {
+  return c == ' ' || (c >= 9 && c <= 13);
+}
 
 }  // namespace
 

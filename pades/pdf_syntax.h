@@ -9,17 +9,27 @@
 // The tolerant PDF token rules the engine reads dictionaries with. Every function works on a
 // bounded view, never reads outside it, and ends at the view's end whatever the bytes are.
 
-inline bool IsPdfWhite(uint8_t c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
+inline bool IsPdfWhite(uint8_t c) {
+  return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
+}
 inline bool IsPdfDelimiter(uint8_t c) {
   switch (c) {
-    case '(': case ')': case '<': case '>': case '[': case ']':
-    case '{': case '}': case '/': case '%':
-      return true;
-    default:
-      return IsPdfWhite(c);
+    case '(':
+    case ')':
+    case '<':
+    case '>':
+    case '[':
+    case ']':
+    case '{':
+    case '}':
+    case '/':
+    case '%': return true;
+    default: return IsPdfWhite(c);
   }
 }
-inline bool IsDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+inline bool IsDigit(uint8_t c) {
+  return c >= '0' && c <= '9';
+}
 
 // A value inside a dictionary body: [start, end). It starts right after the key's name, so it
 // may begin with white space.
@@ -37,7 +47,9 @@ size_t SkipValue(std::string_view text, size_t pos);
 // FindKey finds a top-level key (without its slash) of a dictionary body. The first occurrence
 // decides; it returns nothing when that occurrence has no value.
 std::optional<ValueSpan> FindKey(std::string_view body, std::string_view key);
-inline bool HasKey(std::string_view body, std::string_view key) { return FindKey(body, key).has_value(); }
+inline bool HasKey(std::string_view body, std::string_view key) {
+  return FindKey(body, key).has_value();
+}
 // FindValue is the text of FindKey's span, or nothing.
 std::optional<std::string_view> FindValue(std::string_view body, std::string_view key);
 // Trim removes white space (not comments) from both ends.

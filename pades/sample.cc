@@ -30,23 +30,26 @@ SampleLayout BuildSampleDocument(std::string_view pageText, bool withSignature, 
                             "/BaseVersion /1.7 /ExtensionLevel 1 >> >> >>"
                           : "<< /Type /Catalog /Pages 2 0 R >>");
   object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  object(3, std::string("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 4 0 R "
-                        ">> >> /Contents 5 0 R") +
-                (withSignature ? " /Annots [7 0 R]" : "") + " >>");
+  object(3,
+         std::string("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 4 0 R "
+                     ">> >> /Contents 5 0 R") +
+             (withSignature ? " /Annots [7 0 R]" : "") + " >>");
   object(4, kStampFont);
   const std::string content = "BT\n/F1 24 Tf\n72 720 Td\n(" + EscapeLiteral(pageText) + ") Tj\nET";
   object(5, "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
 
   if (withSignature) {
-    object(6, "<< /Fields [7 0 R] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
-              "/Subtype /Type1 /BaseFont /Helvetica >> >> >> >>");
+    object(6,
+           "<< /Fields [7 0 R] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
+           "/Subtype /Type1 /BaseFont /Helvetica >> >> >> >>");
     const std::array<std::string, 3> lines = {"Firmado digitalmente por:", texts.name,
                                               "Fecha: " + HumanUtcDate(signingTime)};
     size_t longest = 0;
     for (const std::string& line : lines) longest = std::max(longest, line.size());
     const double width = std::clamp(std::ceil(double(longest) * 4.8 + 16), 220.0, 400.0);
-    object(7, "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Rect [50 40 " + FormatNumber(width + 50) +
-                  " " + FormatNumber(72) + "] /F 4 /P 3 0 R /V 8 0 R /AP << /N 10 0 R >> >>");
+    object(7, "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Rect [50 40 " +
+                  FormatNumber(width + 50) + " " + FormatNumber(72) +
+                  "] /F 4 /P 3 0 R /V 8 0 R /AP << /N 10 0 R >> >>");
     SignaturePlaceholders holes;
     offsets.push_back(out.size());
     const size_t dictionary = out.size();
@@ -68,8 +71,8 @@ SampleLayout BuildSampleDocument(std::string_view pageText, bool withSignature, 
     std::snprintf(line, sizeof line, "%010u %05u %c \n", unsigned(offset), 0u, 'n');
     out += line;
   }
-  out += "trailer\n<< /Size " + std::to_string(entries) + " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) +
-         "\n%%EOF\n";
+  out += "trailer\n<< /Size " + std::to_string(entries) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
   return layout;
 }
 
@@ -113,11 +116,12 @@ SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string
   if (callback && certificate.parsed && !certificate.der.empty() && contentsReservation >= 512) {
     key = ExtractSignerKeyInfo(certificate.der);
     if (!key) {
-      result.error = "el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + SHA-256).";
+      result.error =
+          "el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + SHA-256).";
     } else {
-      Bytes trial = BuildSignedData(certificate.der, *key,
-                                    BuildSignedAttributes(Bytes(32, 0), certificate.der, *key),
-                                    Bytes(key->modulusLength, 0));
+      Bytes trial =
+          BuildSignedData(certificate.der, *key, BuildSignedAttributes(Bytes(32, 0), certificate.der, *key),
+                          Bytes(key->modulusLength, 0));
       if (trial.size() > contentsReservation) {
         result.error = "el CMS (" + std::to_string(trial.size()) + " B) no cabe en la reserva de " +
                        std::to_string(contentsReservation) + " B.";
@@ -136,7 +140,8 @@ SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string
     hash.Update(doc.data(), layout.contentsOpen);
     hash.Update(doc.data() + layout.contentsClose + 1, doc.size() - (layout.contentsClose + 1));
     const Sha256Digest digest = hash.Final();
-    const Bytes signedAttributes = BuildSignedAttributes(Bytes(digest.begin(), digest.end()), certificate.der, *key);
+    const Bytes signedAttributes =
+        BuildSignedAttributes(Bytes(digest.begin(), digest.end()), certificate.der, *key);
     std::string note;
     const Bytes signature = callback(signedAttributes, &note);
     if (signature.empty()) {
@@ -156,7 +161,8 @@ SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string
           result.info = note;
           return result;
         }
-        result.error = checkFailed ? "autocomprobacion del ByteRange fallida: se deja el PDF sin firma." : error;
+        result.error =
+            checkFailed ? "autocomprobacion del ByteRange fallida: se deja el PDF sin firma." : error;
       }
     }
   }

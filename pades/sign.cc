@@ -20,7 +20,9 @@ SignatureTexts WithDefaults(const SignatureTexts& texts, const ParsedCertificate
   return out;
 }
 
-std::string SigningTimeNow() { return UtcTimeNow("%y%m%d%H%M%SZ"); }
+std::string SigningTimeNow() {
+  return UtcTimeNow("%y%m%d%H%M%SZ");
+}
 
 }  // namespace pades_internal
 
@@ -54,8 +56,8 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
 
 SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath,
                      const ParsedCertificate& certificate, uint32_t contentsReservation,
-                     const SigningCallback& callback, const SignatureTexts& givenTexts, const StampOptions& stamp,
-                     std::string_view signingTime) {
+                     const SigningCallback& callback, const SignatureTexts& givenTexts,
+                     const StampOptions& stamp, std::string_view signingTime) {
   SignResult result;
   const SignatureTexts texts = pades_internal::WithDefaults(givenTexts, certificate);
   auto fail = [&](std::string message) {
@@ -64,13 +66,15 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   };
 
   PdfScan scan;
-  if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok) return fail(OpenError(status, inputPath));
+  if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
+    return fail(OpenError(status, inputPath));
   const std::vector<int64_t>& pages = scan.pages();
 
   const std::vector<size_t> stampIndices = ChooseStampPages(stamp, pages.size());
   if (stamp.mode == StampMode::PageList && !stamp.pageList.empty() && stampIndices.empty())
-    result.warning = "stampList \"" + stamp.pageList + "\" no contiene indices validos para este documento (" +
-                     std::to_string(pages.size()) + " paginas); se usa firma invisible.";
+    result.warning = "stampList \"" + stamp.pageList +
+                     "\" no contiene indices validos para este documento (" + std::to_string(pages.size()) +
+                     " paginas); se usa firma invisible.";
 
   FieldObjects objects;
   objects.referencePage = pages[stampIndices.empty() ? pages.size() - 1 : stampIndices[0]];
@@ -110,12 +114,16 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   // the final container's size, and settles the room reserved for it.
   std::optional<SignerKeyInfo> key;
   size_t reservation = contentsReservation;
-  if (callback && certificate.parsed && !certificate.der.empty() && contentsReservation >= kMinimumReservation) {
+  if (callback && certificate.parsed && !certificate.der.empty() &&
+      contentsReservation >= kMinimumReservation) {
     key = ExtractSignerKeyInfo(certificate.der);
     if (!key)
-      return fail("el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + SHA-256).");
-    Bytes trial = BuildSignedData(certificate.der, *key, BuildSignedAttributes(Bytes(32, 0), certificate.der, *key),
-                                  Bytes(key->modulusLength, 0));
+      return fail(
+          "el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + "
+          "SHA-256).");
+    Bytes trial =
+        BuildSignedData(certificate.der, *key, BuildSignedAttributes(Bytes(32, 0), certificate.der, *key),
+                        Bytes(key->modulusLength, 0));
     if (trial.size() > contentsReservation)
       return fail("el CMS (" + std::to_string(trial.size()) + " B) no cabe en la reserva de " +
                   std::to_string(contentsReservation) + " B.");
@@ -153,7 +161,8 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   hash.Update(section.data() + (contentsClose + 1 - base), section.size() - size_t(contentsClose + 1 - base));
   const Sha256Digest digest = hash.Final();
 
-  const Bytes signedAttributes = BuildSignedAttributes(Bytes(digest.begin(), digest.end()), certificate.der, *key);
+  const Bytes signedAttributes =
+      BuildSignedAttributes(Bytes(digest.begin(), digest.end()), certificate.der, *key);
   std::string note;
   const Bytes signature = callback(signedAttributes, &note);
   if (signature.empty()) return fail(note.empty() ? "la tarjeta no firmo." : note);

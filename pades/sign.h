@@ -21,11 +21,11 @@ struct SignatureTexts {
 
 // StampMode picks the pages that show a visible stamp. Values outside the list behave as None.
 enum class StampMode : int32_t {
-  None = 0,       // invisible signature
+  None = 0,  // invisible signature
   FirstPage = 1,
   LastPage = 2,
   AllPages = 3,
-  PageList = 4,   // the 1-based pages named in StampOptions::pageList, e.g. "1, 3, 5-8"
+  PageList = 4,  // the 1-based pages named in StampOptions::pageList, e.g. "1, 3, 5-8"
 };
 
 struct StampOptions {

@@ -32,7 +32,8 @@ std::string SetKey(std::string_view body, std::string_view key, std::string_view
   return out;
 }
 
-std::string AppendRef(std::string_view body, std::string_view key, uint32_t number, const ArrayReader& readArray) {
+std::string AppendRef(std::string_view body, std::string_view key, uint32_t number,
+                      const ArrayReader& readArray) {
   const std::string ref = std::to_string(number) + " 0 R";
   std::optional<ValueSpan> span = FindKey(body, key);
   if (!span) return std::string(body) + " /" + std::string(key) + " [ " + ref + " ]";
@@ -81,6 +82,6 @@ void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer) {
     out += line;
   }
   out += "trailer\n<< /Size " + std::to_string(trailer.size) + " /Root " + std::to_string(trailer.root) +
-         " 0 R /Prev " + std::to_string(trailer.prev) + " /ID [<" + trailer.firstId + "> <" + trailer.secondId +
-         ">] >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+         " 0 R /Prev " + std::to_string(trailer.prev) + " /ID [<" + trailer.firstId + "> <" +
+         trailer.secondId + ">] >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }

@@ -44,7 +44,8 @@ std::string SetKey(std::string_view body, std::string_view key, std::string_view
 using ArrayReader = std::function<bool(int64_t number, std::string* elements)>;
 // AppendRef adds "N 0 R" to the array under `key`: a new array when the key is absent, the
 // inline array extended, or an indirect array's elements copied inline and extended.
-std::string AppendRef(std::string_view body, std::string_view key, uint32_t number, const ArrayReader& readArray);
+std::string AppendRef(std::string_view body, std::string_view key, uint32_t number,
+                      const ArrayReader& readArray);
 
 struct TrailerFields {
   uint32_t size = 0;

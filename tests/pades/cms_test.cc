@@ -22,7 +22,8 @@ TEST(Cms, SignerKeyInfoFromCertificates) {
   testing_support::TestIdentity ca;
   ca.keyPem = Pki().dir() + "/largo-ca.key.pem";
   ca.certPem = Pki().dir() + "/largo-ca.crt.pem";
-  const std::string subject = "/C=PE/O=" + std::string(60, 'O') + "/OU=" + std::string(60, 'U') + "/CN=Emisor";
+  const std::string subject =
+      "/C=PE/O=" + std::string(60, 'O') + "/OU=" + std::string(60, 'U') + "/CN=Emisor";
   ASSERT_EQ(testing_support::RunCommand("openssl req -x509 -newkey rsa:2048 -nodes -keyout " + ca.keyPem +
                                         " -out " + ca.certPem + " -subj " + subject + " -days 30")
                 .status,

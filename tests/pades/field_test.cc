@@ -31,7 +31,9 @@ SignResult Sign(const TempDir& dir, const std::string& in, const std::string& ou
   return r;
 }
 
-bool Has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+bool Has(const std::string& text, const std::string& what) {
+  return text.find(what) != std::string::npos;
+}
 
 TEST(SignatureField, NamesNoticeAndStackedStamps) {
   TempDir dir;
@@ -89,9 +91,18 @@ TEST(SignatureField, AllPagesWritesKidsSharingOneAppearance) {
   SignResult r = Sign(dir, "a.pdf", "b.pdf", {StampMode::AllPages, ""}, &section);
   ASSERT_TRUE(r.ok) << r.error;
   // Numbers: AcroForm 9, field 10, kids 11-13, font 14, appearance 15, signature 16.
-  const char* order[] = {"\n14 0 obj\n<< /Type /Font", "\n15 0 obj\n<< /Type /XObject", "\n3 0 obj",
-                         "\n11 0 obj", "\n5 0 obj", "\n12 0 obj", "\n7 0 obj", "\n13 0 obj", "\n1 0 obj",
-                         "\n9 0 obj", "\n10 0 obj", "\n16 0 obj"};
+  const char* order[] = {"\n14 0 obj\n<< /Type /Font",
+                         "\n15 0 obj\n<< /Type /XObject",
+                         "\n3 0 obj",
+                         "\n11 0 obj",
+                         "\n5 0 obj",
+                         "\n12 0 obj",
+                         "\n7 0 obj",
+                         "\n13 0 obj",
+                         "\n1 0 obj",
+                         "\n9 0 obj",
+                         "\n10 0 obj",
+                         "\n16 0 obj"};
   size_t last = 0;
   for (const char* header : order) {
     size_t at = ("\n" + section).find(header);
@@ -99,9 +110,11 @@ TEST(SignatureField, AllPagesWritesKidsSharingOneAppearance) {
     EXPECT_GT(at + 1, last) << header;
     last = at;
   }
-  EXPECT_TRUE(Has(section, "11 0 obj\n<< /Type /Annot /Subtype /Widget /Parent 10 0 R /P 3 0 R /F 4 /Rect [50 40 "
-                           "210 72] /AP << /N 15 0 R >> >>"));
-  EXPECT_TRUE(Has(section, "10 0 obj\n<< /FT /Sig /T (Signature1) /V 16 0 R /Kids [11 0 R 12 0 R 13 0 R] >>"));
+  EXPECT_TRUE(Has(section,
+                  "11 0 obj\n<< /Type /Annot /Subtype /Widget /Parent 10 0 R /P 3 0 R /F 4 /Rect [50 40 "
+                  "210 72] /AP << /N 15 0 R >> >>"));
+  EXPECT_TRUE(
+      Has(section, "10 0 obj\n<< /FT /Sig /T (Signature1) /V 16 0 R /Kids [11 0 R 12 0 R 13 0 R] >>"));
   // poppler 22 reads each kid that has /Parent as a field of its own and looks for /V there, so
   // pdfsig cannot judge this layout; qpdf and the CMS over the ranges still can.
   Validation v = Validate(dir.File("b.pdf"));
@@ -113,14 +126,16 @@ TEST(SignatureField, StampWidthAndPageList) {
   TempDir dir;
   WriteFileText(dir.File("a.pdf"), SimpleDocument(3));
   std::string section;
-  ASSERT_TRUE(Sign(dir, "a.pdf", "b.pdf", {StampMode::FirstPage, ""}, &section, {std::string(85, 'A'), "", ""}).ok);
+  ASSERT_TRUE(
+      Sign(dir, "a.pdf", "b.pdf", {StampMode::FirstPage, ""}, &section, {std::string(85, 'A'), "", ""}).ok);
   EXPECT_TRUE(Has(section, "/Rect [50 40 470 72]"));
   EXPECT_TRUE(Has(section, "/BBox [0 0 420 32]"));
 
   SignResult r = Sign(dir, "a.pdf", "c.pdf", {StampMode::PageList, "0, 99"}, &section);
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.warning, "stampList \"0, 99\" no contiene indices validos para este documento (3 paginas); se usa "
-                       "firma invisible.");
+  EXPECT_EQ(r.warning,
+            "stampList \"0, 99\" no contiene indices validos para este documento (3 paginas); se usa "
+            "firma invisible.");
   EXPECT_TRUE(Has(section, "/Rect [0 0 0 0] /F 4 /P 7 0 R")) << "invisible, on the last page";
   ExpectValid(dir.File("c.pdf"), 1);
 
@@ -132,7 +147,9 @@ TEST(SignatureField, StampWidthAndPageList) {
 
   // Names with parentheses and non-ASCII letters: escaped in the stamp, hex in /Name.
   ASSERT_TRUE(Sign(dir, "a.pdf", "e.pdf", {StampMode::FirstPage, ""}, &section, {"Peña (CEO)", "", ""}).ok);
-  EXPECT_TRUE(Has(section, "(Pe\xC3\xB1" "a \\(CEO\\)) Tj"));
+  EXPECT_TRUE(Has(section,
+                  "(Pe\xC3\xB1"
+                  "a \\(CEO\\)) Tj"));
   EXPECT_TRUE(Has(section, "/Name <FEFF0050006500F100610020002800430045004F0029>"));
   ExpectValid(dir.File("e.pdf"), 1);
 }
@@ -152,8 +169,9 @@ TEST(SignatureField, AcroFormAndAnnotsByReference) {
   EXPECT_TRUE(Has(section, "/Annots [ 6 0 R 7 0 R ]")) << "the array object's elements are copied inline";
   EXPECT_FALSE(Has(section, "\n5 0 obj")) << "the array object itself is not rewritten";
   EXPECT_FALSE(Has(section, "\n1 0 obj")) << "a referenced AcroForm leaves the catalog alone";
-  EXPECT_TRUE(Has(section, "4 0 obj\n<< /Fields [ 7 0 R ] /SigFlags 3 /DA (0 g /Helv 9 Tf) /DR << /Font << >> >> "
-                           ">>\nendobj"));
+  EXPECT_TRUE(Has(section,
+                  "4 0 obj\n<< /Fields [ 7 0 R ] /SigFlags 3 /DA (0 g /Helv 9 Tf) /DR << /Font << >> >> "
+                  ">>\nendobj"));
   ExpectValid(dir.File("b.pdf"), 1);
 
   // A catalog whose /AcroForm names a missing object gets a new AcroForm under a number of its

@@ -41,8 +41,8 @@ std::string PdfBuilder::Finish(const std::string& trailerExtra, bool finalNewlin
     }
     text_ += line;
   }
-  text_ += "trailer\n<< /Size " + std::to_string(size >= 0 ? size : highest + 1) + " /Root 1 0 R" + trailerExtra +
-           " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF";
+  text_ += "trailer\n<< /Size " + std::to_string(size >= 0 ? size : highest + 1) + " /Root 1 0 R" +
+           trailerExtra + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF";
   if (finalNewline) text_ += "\n";
   return text_;
 }
@@ -56,10 +56,12 @@ std::string SimpleDocument(int pages, const std::string& catalogExtra, const std
   for (int i = 0; i < pages; ++i) {
     int page = 3 + 2 * i;
     std::string content = "BT /F1 18 Tf 72 720 Td (Pagina " + std::to_string(i + 1) + ") Tj ET";
-    pdf.Object(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 << /Type "
-                     "/Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> /Contents " +
-                         std::to_string(page + 1) + " 0 R" + pageExtra + " >>");
-    pdf.Object(page + 1, "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+    pdf.Object(page,
+               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 << /Type "
+               "/Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> /Contents " +
+                   std::to_string(page + 1) + " 0 R" + pageExtra + " >>");
+    pdf.Object(page + 1,
+               "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
   }
   return pdf.Finish();
 }
@@ -72,7 +74,9 @@ KeySigner::KeySigner(const std::string& keyPem) {
   if (!key_) throw std::runtime_error("cannot read " + keyPem);
 }
 
-KeySigner::~KeySigner() { EVP_PKEY_free(static_cast<EVP_PKEY*>(key_)); }
+KeySigner::~KeySigner() {
+  EVP_PKEY_free(static_cast<EVP_PKEY*>(key_));
+}
 
 Bytes KeySigner::Sign(const Bytes& data) const {
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
@@ -128,7 +132,8 @@ struct Environment {
   Identity signer;
   Environment() {
     signer.id = Load(shared, "firmante");
-    if (!ParseCertificateExact(signer.id.certDer, &signer.certificate)) throw std::runtime_error("bad test cert");
+    if (!ParseCertificateExact(signer.id.certDer, &signer.certificate))
+      throw std::runtime_error("bad test cert");
   }
 };
 
@@ -145,9 +150,15 @@ size_t CountOf(const std::string& text, const std::string& what) {
 
 }  // namespace
 
-testing_support::TestPki& Pki() { return Env().pki; }
-const Identity& Signer() { return Env().signer; }
-const testing_support::TestIdentity& Authority() { return Env().authority; }
+testing_support::TestPki& Pki() {
+  return Env().pki;
+}
+const Identity& Signer() {
+  return Env().signer;
+}
+const testing_support::TestIdentity& Authority() {
+  return Env().authority;
+}
 
 Validation Validate(const std::string& path) {
   Validation v;
@@ -162,7 +173,8 @@ Validation Validate(const std::string& path) {
 
   const Bytes file = testing_support::ReadFileBytes(path);
   const std::string text(file.begin(), file.end());
-  for (size_t at = text.find("/ByteRange ["); at != std::string::npos; at = text.find("/ByteRange [", at + 1)) {
+  for (size_t at = text.find("/ByteRange ["); at != std::string::npos;
+       at = text.find("/ByteRange [", at + 1)) {
     ++v.byteRanges;
     unsigned long long a, b, c, d;
     if (std::sscanf(text.c_str() + at + 12, "%llu %llu %llu %llu", &a, &b, &c, &d) != 4 || a != 0 ||
@@ -183,8 +195,9 @@ Validation Validate(const std::string& path) {
     data.insert(data.end(), file.begin() + long(c), file.begin() + long(c + d));
     testing_support::WriteFileBytes(work.File("sig.der"), der);
     testing_support::WriteFileBytes(work.File("data.bin"), data);
-    auto cms = RunCommand("openssl cms -verify -binary -noverify -inform DER -in " + Quote(work.File("sig.der")) +
-                          " -content " + Quote(work.File("data.bin")) + " -out /dev/null");
+    auto cms =
+        RunCommand("openssl cms -verify -binary -noverify -inform DER -in " + Quote(work.File("sig.der")) +
+                   " -content " + Quote(work.File("data.bin")) + " -out /dev/null");
     if (cms.status == 0) {
       ++v.cmsVerified;
     } else {

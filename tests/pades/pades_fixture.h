@@ -27,11 +27,13 @@ class PdfBuilder {
 
 // WithTrailer appends a classic section whose trailer names /Root 1 0 R.
 inline std::string WithTrailer(const std::string& objects) {
-  return objects + "xref\ntrailer\n<< /Root 1 0 R >>\nstartxref\n" + std::to_string(objects.size()) + "\n%%EOF\n";
+  return objects + "xref\ntrailer\n<< /Root 1 0 R >>\nstartxref\n" + std::to_string(objects.size()) +
+         "\n%%EOF\n";
 }
 
 // A plain document: catalog 1, page tree 2, pages from 3 on, each with a content stream.
-std::string SimpleDocument(int pages, const std::string& catalogExtra = "", const std::string& pageExtra = "");
+std::string SimpleDocument(int pages, const std::string& catalogExtra = "",
+                           const std::string& pageExtra = "");
 
 // KeySigner signs with a PEM private key through libcrypto (RSA PKCS#1 v1.5, SHA-256).
 class KeySigner {

@@ -18,9 +18,10 @@ class Producers : public testing::Test {
   static void SetUpTestSuite() {
     dir_ = new TempDir();
     WriteFileText(File("base.pdf"), SimpleDocument(4));
-    WriteFileText(File("page.ps"),
-                  "%!PS\n/Helvetica findfont 24 scalefont setfont\n72 720 moveto (Documento de prueba) show showpage\n"
-                  "72 720 moveto (Segunda pagina) show showpage\n");
+    WriteFileText(
+        File("page.ps"),
+        "%!PS\n/Helvetica findfont 24 scalefont setfont\n72 720 moveto (Documento de prueba) show showpage\n"
+        "72 720 moveto (Segunda pagina) show showpage\n");
     Run("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" + Quote(File("gs.pdf")) + " " +
         Quote(File("page.ps")));
     Run("pdftocairo -pdf " + Quote(File("gs.pdf")) + " " + Quote(File("cairo.pdf")));
@@ -34,7 +35,8 @@ class Producers : public testing::Test {
     auto r = RunCommand(command);
     ASSERT_EQ(r.status, 0) << command << "\n" << r.output;
   }
-  static SignResult SignFile(const std::string& in, const std::string& out, StampMode mode = StampMode::FirstPage) {
+  static SignResult SignFile(const std::string& in, const std::string& out,
+                             StampMode mode = StampMode::FirstPage) {
     static KeySigner key(Signer().id.keyPem);
     return SignPdf(File(in), File(out), Signer().certificate, key.Callback(), {}, {mode, ""});
   }

@@ -34,8 +34,8 @@ TEST(SignedSample, SignedFromTheStart) {
 
 TEST(SignedSample, WrittenWithoutSignatureWhenSigningCannotFinish) {
   TempDir dir;
-  SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola", Signer().certificate, 8192, SigningCallback(), {},
-                                      kTime);
+  SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola", Signer().certificate, 8192,
+                                      SigningCallback(), {}, kTime);
   EXPECT_TRUE(r.ok);
   EXPECT_FALSE(r.isSigned);
   EXPECT_EQ(r.error, "PDF escrito sin firma.");
@@ -57,8 +57,8 @@ TEST(SignedSample, WrittenWithoutSignatureWhenSigningCannotFinish) {
   EXPECT_EQ(r.error, "PIN incorrecto.");
   r = CreateSignedSampleAt(dir.File("u.pdf"), "Hola", Signer().certificate, 600, refuses, {}, kTime);
   EXPECT_NE(r.error.find("no cabe en la reserva de 600 B."), std::string::npos) << r.error;
-  r = CreateSignedSampleAt(dir.File("no/such/v.pdf"), "Hola", Signer().certificate, 8192, SigningCallback(), {},
-                           kTime);
+  r = CreateSignedSampleAt(dir.File("no/such/v.pdf"), "Hola", Signer().certificate, 8192, SigningCallback(),
+                           {}, kTime);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.error, "no se pudo abrir " + dir.File("no/such/v.pdf") + " para escritura.");
 }

@@ -12,9 +12,15 @@ using testing_support::WriteFileText;
 
 namespace {
 
-bool White(char c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
-bool Delimiter(char c) { return White(c) || std::string_view("()<>[]{}/%").find(c) != std::string_view::npos; }
-bool Digit(char c) { return c >= '0' && c <= '9'; }
+bool White(char c) {
+  return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
+}
+bool Delimiter(char c) {
+  return White(c) || std::string_view("()<>[]{}/%").find(c) != std::string_view::npos;
+}
+bool Digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The object index by its plain definition: every position tested, byte by byte.
 std::map<int32_t, uint32_t> ReferenceIndex(const std::string& f) {
@@ -54,8 +60,9 @@ std::map<int32_t, uint32_t> ScannedIndex(const std::string& path, size_t chunk) 
 
 TEST(PdfScan, IndexMatchesTheByteByByteRuleAcrossChunkEdges) {
   TempDir dir;
-  const char* pieces[] = {"obj", "endobj", " ", "\n", "\r\n", "0", "1", "12", "7", "%%EOF", "x", "(", ")",
-                          "<<", ">>", "/T", "stream", "9999999999", "00", "\t", "[", "]"};
+  const char* pieces[] = {"obj",    "endobj",     " ",  "\n", "\r\n", "0",  "1",  "12",
+                          "7",      "%%EOF",      "x",  "(",  ")",    "<<", ">>", "/T",
+                          "stream", "9999999999", "00", "\t", "[",    "]"};
   std::mt19937 random(1234);
   for (int round = 0; round < 300; ++round) {
     std::string text = "%PDF-1.7\n";
@@ -75,9 +82,10 @@ TEST(PdfScan, IndexMatchesTheByteByByteRuleAcrossChunkEdges) {
 
 TEST(PdfScan, HeaderRulesAndLastDefinition) {
   TempDir dir;
-  std::string text = "%PDF-1.4\n1 0 obj<</A 1>>endobj12 0 obj<</B 2>>endobj x13 0 obj<<>>endobj\n"
-                     "%%EOF14 0 obj<<>>endobj\n1 0 obj<</A 2>>endobj\n0 0 obj<<>>endobj\n"
-                     "99999999999 0 obj<<>>endobj\nstartxref\n9\n%%EOF\n";
+  std::string text =
+      "%PDF-1.4\n1 0 obj<</A 1>>endobj12 0 obj<</B 2>>endobj x13 0 obj<<>>endobj\n"
+      "%%EOF14 0 obj<<>>endobj\n1 0 obj<</A 2>>endobj\n0 0 obj<<>>endobj\n"
+      "99999999999 0 obj<<>>endobj\nstartxref\n9\n%%EOF\n";
   WriteFileText(dir.File("f.pdf"), text);
   auto index = ScannedIndex(dir.File("f.pdf"), 1 << 20);
   EXPECT_EQ(index.count(12), 1u) << "a header right after endobj counts";
@@ -108,22 +116,26 @@ TEST(PdfScan, OpeningChecksRunInOrder) {
   EXPECT_EQ(OpenText("%PDF-1.4\nxref\ntrailer\n<< /Root 1 1 R >>\nstartxref\n9\n%%EOF"), ScanStatus::NoRoot);
   EXPECT_EQ(OpenText("%PDF-1.4\nxref\ntrailer\n<< /Root 1 0 R /Encrypt 5 0 R >>\nstartxref\n9\n%%EOF"),
             ScanStatus::Encrypted);
-  EXPECT_EQ(OpenText("%PDF-1.4\nxref\ntrailer\n<< /Root 1 0 R >>\nstartxref\n9\n%%EOF"), ScanStatus::NoObjects);
+  EXPECT_EQ(OpenText("%PDF-1.4\nxref\ntrailer\n<< /Root 1 0 R >>\nstartxref\n9\n%%EOF"),
+            ScanStatus::NoObjects);
   EXPECT_EQ(OpenText(WithTrailer("%PDF-1.4\n1 0 obj [1]\nendobj\n")), ScanStatus::BadCatalog);
-  EXPECT_EQ(OpenText(WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 1 R>>\nendobj\n")), ScanStatus::NoPagesReference);
-  EXPECT_EQ(OpenText(WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 0 R>>\nendobj\n2 0 obj <</Kids 3 0 R>>\nendobj\n"
-                                 "3 0 obj [4 0 R]\nendobj\n4 0 obj <</Type/Page>>\nendobj\n")),
-            ScanStatus::NoPages)
+  EXPECT_EQ(OpenText(WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 1 R>>\nendobj\n")),
+            ScanStatus::NoPagesReference);
+  EXPECT_EQ(
+      OpenText(WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 0 R>>\nendobj\n2 0 obj <</Kids 3 0 R>>\nendobj\n"
+                           "3 0 obj [4 0 R]\nendobj\n4 0 obj <</Type/Page>>\nendobj\n")),
+      ScanStatus::NoPages)
       << "/Kids given by reference yields no pages";
 }
 
 TEST(PdfScan, CrossReferenceStreamTrailerAndTheLastStartxref) {
-  std::string body = "%PDF-1.5\n1 0 obj <</Type/Catalog/Pages 2 0 R>>\nendobj\n"
-                     "2 0 obj <</Type/Pages/Kids[3 0 R]/Count 1>>\nendobj\n3 0 obj <</Type/Page/Parent 2 0 R>>\nendobj\n";
+  std::string body =
+      "%PDF-1.5\n1 0 obj <</Type/Catalog/Pages 2 0 R>>\nendobj\n"
+      "2 0 obj <</Type/Pages/Kids[3 0 R]/Count 1>>\nendobj\n3 0 obj <</Type/Page/Parent 2 0 R>>\nendobj\n";
   size_t stream = body.size();
   body += "4 0 obj <</Type/XRef/Size 5/Root 1 0 R/ID[<0A0B><0C0D>]/Length 0>>stream\nendstream\nendobj\n";
-  body += "startxref\n3\n%%EOF\n% an earlier startxref above is not the one\nstartxref\n" + std::to_string(stream) +
-          "\n%%EOF\n";
+  body += "startxref\n3\n%%EOF\n% an earlier startxref above is not the one\nstartxref\n" +
+          std::to_string(stream) + "\n%%EOF\n";
   TempDir dir;
   WriteFileText(dir.File("f.pdf"), body);
   PdfScan scan;
@@ -142,8 +154,8 @@ TEST(PdfScan, PageTreeDepthCyclesAndSharedNodes) {
   deep.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
   for (int level = 0; level < 40; ++level) {
     int node = 2 + 2 * level;
-    deep.Object(node, "<< /Type /Pages /Kids [" + std::to_string(node + 1) + " 0 R " + std::to_string(node + 2) +
-                          " 0 R] >>");
+    deep.Object(node, "<< /Type /Pages /Kids [" + std::to_string(node + 1) + " 0 R " +
+                          std::to_string(node + 2) + " 0 R] >>");
     deep.Object(node + 1, "<< /Type/Page >>");
   }
   TempDir dir;

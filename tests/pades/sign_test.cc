@@ -20,7 +20,9 @@ namespace {
 
 constexpr const char* kTime = "261206101500Z";
 
-std::string ReadText(const std::string& path) { return ToText(ReadFileBytes(path)); }
+std::string ReadText(const std::string& path) {
+  return ToText(ReadFileBytes(path));
+}
 
 struct Signed {
   SignResult result;
@@ -31,8 +33,8 @@ struct Signed {
 
 // SignText signs `input` (written to a fresh folder) and returns the result and the file.
 Signed SignText(const TempDir& dir, const std::string& input, StampOptions stamp = {StampMode::None, ""},
-                const SignatureTexts& texts = {"Ana", "Lima", "Prueba"}, const SigningCallback* callback = nullptr,
-                uint32_t reservation = 8192) {
+                const SignatureTexts& texts = {"Ana", "Lima", "Prueba"},
+                const SigningCallback* callback = nullptr, uint32_t reservation = 8192) {
   static KeySigner key(Signer().id.keyPem);
   Signed s;
   s.input = input;
@@ -48,8 +50,10 @@ std::string NumberingExample(bool finalNewline = true, const std::string& traile
   PdfBuilder pdf;
   pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
   pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 "
-                "0 R >> >> >>");
+  pdf.Object(
+      3,
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 "
+      "0 R >> >> >>");
   std::string content = "BT /F1 12 Tf 72 720 Td (Hola) Tj ET";
   pdf.Object(4, "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
   pdf.Object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
@@ -77,17 +81,21 @@ TEST(SignPdf, AppendedSectionIsExactToTheByte) {
   const std::string hole = section.substr(open, close - open + 1);
 
   std::string expected =
-      "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 0 "
+      "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << "
+      "/F1 5 0 "
       "R >> >>  /Annots [ 7 0 R ]>>\nendobj\n"
       "1 0 obj\n<< /Type /Catalog /Pages 2 0 R  /AcroForm 6 0 R>>\nendobj\n"
-      "6 0 obj\n<< /Fields [ 7 0 R ] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
+      "6 0 obj\n<< /Fields [ 7 0 R ] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type "
+      "/Font "
       "/Subtype /Type1 /BaseFont /Helvetica >> >> >>>>\nendobj\n"
-      "7 0 obj\n<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Rect [0 0 0 0] /F 4 /P 3 0 R /V 8 0 R "
+      "7 0 obj\n<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Rect [0 0 0 0] /F 4 /P 3 0 R /V 8 "
+      "0 R "
       ">>\nendobj\n"
       "8 0 obj\n<<\n/Type /Sig\n/Filter /Adobe.PPKLite\n/SubFilter /ETSI.CAdES.detached\n/Name (Ana)\n"
-      "/Location <FEFF004C0069006D0061>\n/Reason <FEFF005000720075006500620061>\n/M (D:20261206101500+00'00')\n"
-      "/ByteRange [" + std::string(43, '@') + "]\n/Contents " +
-      hole + "\n>>\nendobj\n";
+      "/Location <FEFF004C0069006D0061>\n/Reason <FEFF005000720075006500620061>\n/M "
+      "(D:20261206101500+00'00')\n"
+      "/ByteRange [" +
+      std::string(43, '@') + "]\n/Contents " + hole + "\n>>\nendobj\n";
   const size_t base = input.size();
   auto at = [&](const std::string& header) {
     char line[32];
@@ -96,12 +104,12 @@ TEST(SignPdf, AppendedSectionIsExactToTheByte) {
   };
   const size_t holeStart = base + expected.find("/Contents <") + 10;
   const std::string xref = "xref\n0 1\n0000000000 65535 f \n1 1\n" + at("1 0 obj") + " 00000 n \n3 1\n" +
-                           at("3 0 obj") + " 00000 n \n6 1\n" + at("6 0 obj") + " 00000 n \n7 1\n" + at("7 0 obj") +
-                           " 00000 n \n8 1\n" + at("8 0 obj") + " 00000 n \n";
+                           at("3 0 obj") + " 00000 n \n6 1\n" + at("6 0 obj") + " 00000 n \n7 1\n" +
+                           at("7 0 obj") + " 00000 n \n8 1\n" + at("8 0 obj") + " 00000 n \n";
   const size_t xrefAt = base + expected.size();
   const std::string id = InputId(input);
-  expected += xref + "trailer\n<< /Size 9 /Root 1 0 R /Prev " + std::to_string(input.find("xref\n")) + " /ID [<" +
-              id + "> <" + id + ">] >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
+  expected += xref + "trailer\n<< /Size 9 /Root 1 0 R /Prev " + std::to_string(input.find("xref\n")) +
+              " /ID [<" + id + "> <" + id + ">] >>\nstartxref\n" + std::to_string(xrefAt) + "\n%%EOF\n";
   const size_t total = base + expected.size();
   expected.replace(expected.find('@'), 43, ByteRangeText(holeStart, holeStart + 32769, total));
   EXPECT_EQ(section, expected);
@@ -132,6 +140,12 @@ TEST(SignPdf, EndOfInputIdentifierAndSizeRules) {
   ASSERT_TRUE(withId.result.ok) << withId.result.error;
   EXPECT_NE(withId.section().find("/ID [<ab01> <" + InputId(withId.input) + ">]"), std::string::npos);
   ExpectValid(dir.File("out.pdf"), 1);
+
+  // An /ID whose first string is not hex is not carried into the new trailer.
+  Signed oddId = SignText(dir, NumberingExample(true, " /ID [<zz)> <CD02>]"));
+  ASSERT_TRUE(oddId.result.ok) << oddId.result.error;
+  const std::string fresh = InputId(oddId.input);
+  EXPECT_NE(oddId.section().find("/ID [<" + fresh + "> <" + fresh + ">]"), std::string::npos);
 
   std::string sized = NumberingExample();
   sized.replace(sized.find("/Size 6"), 7, "/Size 20");
@@ -164,7 +178,8 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
       {"%PDF-1.4\nxref\ntrailer\n<< /Root 1 0 R >>\nstartxref\n9\n%%EOF\n",
        "el PDF no contiene objetos legibles (probablemente todo el arbol esta en un ObjStm)."},
       {WithTrailer("%PDF-1.4\n1 0 obj 5\nendobj\n"), "el catalogo del PDF no es un diccionario legible."},
-      {WithTrailer("%PDF-1.4\n1 0 obj <</Pages [2 0 R]>>\nendobj\n"), "el catalogo no apunta a /Pages por referencia."},
+      {WithTrailer("%PDF-1.4\n1 0 obj <</Pages [2 0 R]>>\nendobj\n"),
+       "el catalogo no apunta a /Pages por referencia."},
       {WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 0 R>>\nendobj\n"),
        "no se localizo ninguna pagina en el arbol del PDF."},
   };
@@ -175,8 +190,8 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
     EXPECT_EQ(s.result.error, c.error);
     EXPECT_TRUE(s.output.empty());
   }
-  SignResult missing = SignPdf(dir.File("nada.pdf"), dir.File("out.pdf"), Signer().certificate, key.Callback(), {},
-                               StampOptions{});
+  SignResult missing = SignPdf(dir.File("nada.pdf"), dir.File("out.pdf"), Signer().certificate,
+                               key.Callback(), {}, StampOptions{});
   EXPECT_EQ(missing.error, "no se pudo leer " + dir.File("nada.pdf") + ".");
 
   // Certificate and callback conditions for the trial container.
@@ -186,13 +201,17 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
   empty.der.clear();
   WriteFileText(dir.File("in.pdf"), good);
   const std::string none = "no hay certificado valido para firmar.";
-  EXPECT_EQ(SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), Signer().certificate, 8192, SigningCallback(), {}).error,
-            none);
+  EXPECT_EQ(
+      SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), Signer().certificate, 8192, SigningCallback(), {})
+          .error,
+      none);
   EXPECT_EQ(SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), unparsed, 8192, key.Callback(), {}).error, none);
   EXPECT_EQ(SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), empty, 8192, key.Callback(), {}).error, none);
-  EXPECT_EQ(SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), Signer().certificate, 511, key.Callback(), {}).error,
-            none);
-  SignResult small = SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), Signer().certificate, 1000, key.Callback(), {});
+  EXPECT_EQ(
+      SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), Signer().certificate, 511, key.Callback(), {}).error,
+      none);
+  SignResult small =
+      SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), Signer().certificate, 1000, key.Callback(), {});
   EXPECT_NE(small.error.find("B) no cabe en la reserva de 1000 B."), std::string::npos) << small.error;
   EXPECT_EQ(small.error.rfind("el CMS (", 0), 0u);
 
@@ -205,15 +224,18 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
   EXPECT_EQ(SignText(dir, good, {}, {}, &refuses).result.error, "PIN bloqueado.");
   EXPECT_EQ(SignText(dir, good, {}, {}, &silent).result.error, "la tarjeta no firmo.");
   Signed tooBig = SignText(dir, good, {}, {}, &oversized);
-  EXPECT_NE(tooBig.result.error.find(" B) supera la reserva de 16384 B."), std::string::npos) << tooBig.result.error;
+  EXPECT_NE(tooBig.result.error.find(" B) supera la reserva de 16384 B."), std::string::npos)
+      << tooBig.result.error;
   EXPECT_TRUE(tooBig.output.empty());
 
   // A non-RSA key.
-  auto ec = Pki().MakeLeaf(Authority(), "ec", "/CN=Clave EC", "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
+  auto ec =
+      Pki().MakeLeaf(Authority(), "ec", "/CN=Clave EC", "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
   ParsedCertificate ecCert;
   ASSERT_TRUE(ParseCertificateExact(ec.certDer, &ecCert));
-  EXPECT_EQ(SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), ecCert, 8192, key.Callback(), {}).error,
-            "el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + SHA-256).");
+  EXPECT_EQ(
+      SignPdf(dir.File("in.pdf"), dir.File("out.pdf"), ecCert, 8192, key.Callback(), {}).error,
+      "el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + SHA-256).");
   EXPECT_FALSE(FileExists(dir.File("out.pdf")));
   for (const std::string& name : dir.Entries()) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
 }
@@ -221,11 +243,13 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
 TEST(SignPdf, EncryptedDocumentsAreRefusedBeforeWriting) {
   TempDir dir;
   WriteFileText(dir.File("plain.pdf"), SimpleDocument(1));
-  ASSERT_EQ(RunCommand("qpdf --encrypt usuario duenio 256 -- " + dir.File("plain.pdf") + " " + dir.File("enc.pdf"))
-                .status,
-            0);
+  ASSERT_EQ(
+      RunCommand("qpdf --encrypt usuario duenio 256 -- " + dir.File("plain.pdf") + " " + dir.File("enc.pdf"))
+          .status,
+      0);
   KeySigner key(Signer().id.keyPem);
-  SignResult r = SignPdf(dir.File("enc.pdf"), dir.File("out.pdf"), Signer().certificate, key.Callback(), {}, {});
+  SignResult r =
+      SignPdf(dir.File("enc.pdf"), dir.File("out.pdf"), Signer().certificate, key.Callback(), {}, {});
   EXPECT_EQ(r.error, "el PDF esta cifrado; no se puede firmar.");
   EXPECT_FALSE(FileExists(dir.File("out.pdf")));
 }
@@ -237,7 +261,8 @@ TEST(SignPdf, OutputReplacesAtomicallyAndNeverWritesTheInput) {
   WriteFileText(dir.File("doc.pdf"), original);
   // A second name for the same bytes: the input file itself must never be written.
   ASSERT_EQ(::link(dir.File("doc.pdf").c_str(), dir.File("alias.pdf").c_str()), 0);
-  SignResult r = SignPdf(dir.File("doc.pdf"), dir.File("doc.pdf"), Signer().certificate, key.Callback(), {}, {});
+  SignResult r =
+      SignPdf(dir.File("doc.pdf"), dir.File("doc.pdf"), Signer().certificate, key.Callback(), {}, {});
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(ReadText(dir.File("alias.pdf")), original);
   ExpectValid(dir.File("doc.pdf"), 1);
@@ -245,7 +270,8 @@ TEST(SignPdf, OutputReplacesAtomicallyAndNeverWritesTheInput) {
   // A failure leaves an existing output as it was, and no temporary file behind.
   WriteFileText(dir.File("keep.pdf"), "anterior");
   SigningCallback refuses = [](const Bytes&, std::string*) { return Bytes(); };
-  EXPECT_FALSE(SignPdf(dir.File("alias.pdf"), dir.File("keep.pdf"), Signer().certificate, refuses, {}, {}).ok);
+  EXPECT_FALSE(
+      SignPdf(dir.File("alias.pdf"), dir.File("keep.pdf"), Signer().certificate, refuses, {}, {}).ok);
   EXPECT_EQ(ReadText(dir.File("keep.pdf")), "anterior");
   // Unwritable output: the message names the path the caller gave.
   SignResult denied = SignPdf(dir.File("alias.pdf"), dir.File("no/such/out.pdf"), Signer().certificate,
@@ -263,8 +289,10 @@ TEST(SignPdf, FilesPast32BitOffsetsAreRefused) {
   // A sparse file of 4 GiB: nothing is read beyond the header before the refusal.
   ASSERT_EQ(::truncate(dir.File("huge.pdf").c_str(), off_t(1) << 32), 0);
   KeySigner key(Signer().id.keyPem);
-  SignResult r = SignPdf(dir.File("huge.pdf"), dir.File("out.pdf"), Signer().certificate, key.Callback(), {}, {});
-  EXPECT_EQ(r.error, "el PDF es demasiado grande para firmarlo: el /ByteRange admite como maximo 4294967295 bytes.");
+  SignResult r =
+      SignPdf(dir.File("huge.pdf"), dir.File("out.pdf"), Signer().certificate, key.Callback(), {}, {});
+  EXPECT_EQ(r.error,
+            "el PDF es demasiado grande para firmarlo: el /ByteRange admite como maximo 4294967295 bytes.");
   EXPECT_FALSE(FileExists(dir.File("out.pdf")));
 }
 

@@ -45,8 +45,9 @@ TEST(PdfSyntax, SkipValueEndsEveryKindOfValue) {
 }
 
 TEST(PdfSyntax, FindKeyAndGetRef) {
-  std::string body = " /Type/Page /Resources << /Font << /F1 5 0 R >> >> /Parent 2 0 R /Kids [3 0 R] /Bad 5 1 R "
-                     "/Neg -3 0 R /Last";
+  std::string body =
+      " /Type/Page /Resources << /Font << /F1 5 0 R >> >> /Parent 2 0 R /Kids [3 0 R] /Bad 5 1 R "
+      "/Neg -3 0 R /Last";
   auto type = FindValue(body, "Type");
   ASSERT_TRUE(type);
   EXPECT_EQ(Trim(*type), "/Page");
@@ -123,11 +124,13 @@ TEST(StampLayout, PagesWidthsAndPlaces) {
 TEST(StampLayout, AppearanceStreamText) {
   std::string body = AppearanceStream({"Firmado digitalmente por:", "A (b)", "Fecha: x"}, 160, 14);
   std::string content =
-      "BT /Ft0 7.5 Tf 0 0 0 rg 4 22 Td (Firmado digitalmente por:) Tj 0 -9 Td (A \\(b\\)) Tj 0 -9 Td (Fecha: x) Tj "
+      "BT /Ft0 7.5 Tf 0 0 0 rg 4 22 Td (Firmado digitalmente por:) Tj 0 -9 Td (A \\(b\\)) Tj 0 -9 Td (Fecha: "
+      "x) Tj "
       "ET\n";
-  EXPECT_EQ(body, "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 160 32] /Resources << /Font << /Ft0 14 "
-                  "0 R >> >> /Length " +
-                      std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
+  EXPECT_EQ(body,
+            "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 160 32] /Resources << /Font << /Ft0 14 "
+            "0 R >> >> /Length " +
+                std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
 }
 
 }  // namespace
