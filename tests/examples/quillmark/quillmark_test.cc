@@ -99,6 +99,16 @@ TEST_F(QuillmarkCli, OutputNamesFollowTheSignersRule) {
   EXPECT_NE(r.output.find("Firmado: dir.x/archivo_firmao.pdf"), std::string::npos) << r.output;
   EXPECT_TRUE(FileExists(work_.File("contrato.final_firmao.pdf")));
   EXPECT_TRUE(FileExists(work_.File("dir.x/archivo_firmao.pdf")));
+
+  // With every name up to _firmao999.pdf taken, nothing is overwritten.
+  for (int n = 3; n <= 999; ++n)
+    WriteFileText(work_.File("contrato.final_firmao" + std::to_string(n) + ".pdf"), "ocupado");
+  r = Run("sign contrato.final.pdf " + Pkcs12());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("no queda ningun nombre libre para la copia firmada de contrato.final.pdf."),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(ToText(ReadFileBytes(work_.File("contrato.final_firmao999.pdf"))), "ocupado");
 }
 
 TEST_F(QuillmarkCli, FailuresExitOneAndLeaveNothing) {
