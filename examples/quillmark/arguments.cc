@@ -1,6 +1,6 @@
 #include "examples/quillmark/arguments.h"
 
-bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionRule>& rules,
                     Arguments* out, std::string* error) {
   *out = Arguments();
   for (size_t i = 0; i < words.size(); ++i) {
@@ -16,10 +16,10 @@ bool ParseArguments(const std::vector<std::string>& words, const std::vector<Opt
       name = word.substr(0, equals);
       value = word.substr(equals + 1);
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : specs)
-      if (name == candidate.name) spec = &candidate;
-    if (!spec) {
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& candidate : rules)
+      if (name == candidate.name) rule = &candidate;
+    if (!rule) {
       *error = "opcion desconocida: " + name;
       return false;
     }
@@ -27,13 +27,13 @@ bool ParseArguments(const std::vector<std::string>& words, const std::vector<Opt
       *error = "opcion repetida: " + name;
       return false;
     }
-    if (spec->takesValue && !inlineValue) {
+    if (rule->takesValue && !inlineValue) {
       if (i + 1 >= words.size()) {
         *error = "falta el valor de " + name;
         return false;
       }
       value = words[++i];
-    } else if (!spec->takesValue && inlineValue) {
+    } else if (!rule->takesValue && inlineValue) {
       *error = "la opcion " + name + " no lleva valor";
       return false;
     }

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-// OptionSpec declares one "--name" option of a command.
-struct OptionSpec {
+// OptionRule declares one "--name" option of a command.
+struct OptionRule {
   const char* name;  // with the leading dashes
   bool takesValue;
 };
@@ -23,8 +23,8 @@ struct Arguments {
   }
 };
 
-// ParseArguments reads `words` against `specs` ("--name value" or "--name=value"). A lone "-"
+// ParseArguments reads `words` against `rules` ("--name value" or "--name=value"). A lone "-"
 // is a positional word. It returns false with a Spanish message for an unknown or repeated
 // option, or a missing value.
-bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionSpec>& specs,
+bool ParseArguments(const std::vector<std::string>& words, const std::vector<OptionRule>& rules,
                     Arguments* out, std::string* error);

@@ -32,7 +32,7 @@ struct SecretGuard {
   }
 };
 
-std::vector<OptionSpec> With(std::vector<OptionSpec> options, const std::vector<OptionSpec>& more) {
+std::vector<OptionRule> With(std::vector<OptionRule> options, const std::vector<OptionRule>& more) {
   options.insert(options.end(), more.begin(), more.end());
   return options;
 }

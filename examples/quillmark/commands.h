@@ -14,7 +14,7 @@ inline constexpr int kExitUsage = 2;
 struct Command {
   const char* name;
   const char* usage;
-  std::vector<OptionSpec> options;
+  std::vector<OptionRule> options;
   int (*run)(const Arguments& args);
 };
 

@@ -9,11 +9,11 @@
 #include "certs/store.h"
 #include "examples/quillmark/secrets.h"
 
-const std::vector<OptionSpec> kSourceOptions = {
+const std::vector<OptionRule> kSourceOptions = {
     {"--pkcs12", true},   {"--password-file", true}, {"--password-env", true}, {"--store", false},
     {"--pin-file", true}, {"--pin-env", true},       {"--dnie", false},        {"--reader", true},
 };
-const OptionSpec kCertOption = {"--cert", true};
+const OptionRule kCertOption = {"--cert", true};
 
 namespace {
 

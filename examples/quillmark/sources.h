@@ -8,10 +8,10 @@
 
 // The certificate-source options that `certs`, `sign` and `sample` share. Each source reads
 // its own options in its own function, so a new source is one more function and entry.
-extern const std::vector<OptionSpec> kSourceOptions;
+extern const std::vector<OptionRule> kSourceOptions;
 // `--cert N`: the N-th certificate (from 1) of the list `quillmark certs` prints with the same
 // source options.
-extern const OptionSpec kCertOption;
+extern const OptionRule kCertOption;
 
 // Outcome of the steps that may fail: the exit status to use and the message for stderr.
 struct Failure {
