@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "certs/certificate.h"
 #include "core/der.h"
+#include "core/rsa.h"
 #include "tests/support/test_support.h"
 
 namespace testing_support {
@@ -44,6 +46,30 @@ struct PrivateTempFolder {
   ScopedEnv tmp{"TMP", std::nullopt};
   ScopedEnv tmpdir{"TMPDIR", std::nullopt};
 };
+
+// PeopleSuite makes one TestPeople for a whole suite; suites with more identities extend
+// SetUpTestSuite and make them with people_->pki.
+class PeopleSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    people_ = new TestPeople();
+    ana_ = &people_->ana;
+    beto_ = &people_->beto;
+  }
+  static void TearDownTestSuite() {
+    delete people_;
+    people_ = nullptr;
+  }
+  static std::string File(const std::string& name) { return people_->dir.File(name); }
+
+  static inline TestPeople* people_;
+  static inline const TestIdentity *ana_, *beto_;
+};
+
+inline bool Verifies(const Bytes& certDer, const Bytes& signature, const Bytes& data) {
+  auto key = ExtractRsaPublicKey(certDer);
+  return key && VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size());
+}
 
 // MakePkcs12 exports a key and certificate (plus `extra` certificates) with a password.
 // `plain` files have no MAC and no encryption, so their safes can be recombined (Safes).

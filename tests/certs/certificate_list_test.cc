@@ -4,31 +4,27 @@
 
 #include "tests/certs/cert_test_helpers.h"
 #include "tests/support/softhsm.h"
-#include "tests/support/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-class CertificateList : public ::testing::Test {
+class CertificateList : public PeopleSuite {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir();
-    TestPki pki(dir_->path());
-    TestIdentity ca = pki.MakeCa("Quillmark CA");
-    ana_ = new TestIdentity(pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe"));
-    beto_ = new TestIdentity(pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas"));
+    PeopleSuite::SetUpTestSuite();
     // An expired certificate: valid until yesterday.
-    old_ = new TestIdentity(pki.MakeLeaf(ca, "old", "/C=PE/CN=Olga Vencida"));
-    std::string base = dir_->File("old");
+    old_ = people_->pki.MakeLeaf(people_->ca, "old", "/C=PE/CN=Olga Vencida");
+    std::string base = File("old");
+    const TestIdentity& ca = people_->ca;
     CommandResult r = RunCommand(
-        "openssl req -new -key " + Quote(old_->keyPem) + " -subj /CN=Olga\\ Vencida -out " +
+        "openssl req -new -key " + Quote(old_.keyPem) + " -subj /CN=Olga\\ Vencida -out " +
         Quote(base + ".csr") + " && openssl x509 -req -in " + Quote(base + ".csr") + " -CA " +
         Quote(ca.certPem) + " -CAkey " + Quote(ca.keyPem) + " -set_serial 77 -days -1 -outform DER -out " +
         Quote(base + ".crt.der") + " && openssl x509 -inform DER -in " + Quote(base + ".crt.der") + " -out " +
-        Quote(old_->certPem));
+        Quote(old_.certPem));
     ASSERT_EQ(r.status, 0) << r.output;
-    old_->certDer = ReadFileBytes(base + ".crt.der");
+    old_.certDer = ReadFileBytes(base + ".crt.der");
 
     MakePkcs12(*beto_, "pw", File("beto.p12"));
     MakePkcs12(*ana_, "pw", File("ana.p12"));
@@ -39,23 +35,15 @@ class CertificateList : public ::testing::Test {
     WriteFileBytes(File("foreign.p12"), JoinSafes({beto[0], ana[1]}));  // Beto's certificate, Ana's key
     WriteFileBytes(File("nokey.p12"), JoinSafes({beto[0]}));
   }
-  static void TearDownTestSuite() {
-    delete old_;
-    delete beto_;
-    delete ana_;
-    delete dir_;
-  }
-  static std::string File(const std::string& name) { return dir_->File(name); }
 
   // One token holding Ana's key and certificate and Olga's expired certificate.
   void MakeToken() {
     hsm_.InitToken("personal", "1234");
     hsm_.Import("personal", "1234", *ana_, Bytes{0x01}, Bytes{0x01});
-    hsm_.Import("personal", "1234", *old_, Bytes{0x02}, Bytes{0x02});
+    hsm_.Import("personal", "1234", old_, Bytes{0x02}, Bytes{0x02});
   }
 
-  static inline TempDir* dir_;
-  static inline TestIdentity *ana_, *beto_, *old_;
+  static inline TestIdentity old_;
   // No card reader is reachable: the DNIe source always says "sin lector".
   ScopedEnv pcsc_{"PCSCLITE_CSOCK_NAME", "/nonexistent/pcscd.comm"};
   PrivateTempFolder temp_;

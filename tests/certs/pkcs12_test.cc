@@ -10,44 +10,23 @@
 #include <optional>
 
 #include "certs/certificate.h"
-#include "core/der.h"
-#include "core/rsa.h"
 #include "core/text.h"
 #include "tests/certs/cert_test_helpers.h"
-#include "tests/support/test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-bool Verifies(const Bytes& certDer, const Bytes& signature, const Bytes& data) {
-  auto key = ExtractRsaPublicKey(certDer);
-  return key && VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size());
-}
-
-class Pkcs12 : public ::testing::Test {
+class Pkcs12 : public PeopleSuite {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir();
-    TestPki pki(dir_->path());
-    TestIdentity ca = pki.MakeCa("Quillmark CA");
-    ana_ = new TestIdentity(pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe"));
-    beto_ = new TestIdentity(pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas"));
-    MakePkcs12(*ana_, kPassword, File("ana.p12"), false, ca.certPem);
+    PeopleSuite::SetUpTestSuite();
+    MakePkcs12(*ana_, kPassword, File("ana.p12"), false, people_->ca.certPem);
     MakePkcs12(*ana_, kPassword, File("ana-plain.p12"), true);
     MakePkcs12(*beto_, kPassword, File("beto-plain.p12"), true);
   }
-  static void TearDownTestSuite() {
-    delete beto_;
-    delete ana_;
-    delete dir_;
-  }
-  static std::string File(const std::string& name) { return dir_->File(name); }
 
   static inline const std::string kPassword = "clave secreta ";  // the trailing space is part of it
-  static inline TempDir* dir_;
-  static inline TestIdentity* ana_;
-  static inline TestIdentity* beto_;
   const Bytes data_ = ToBytes("atributos firmados de prueba");
 };
 

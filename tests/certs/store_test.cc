@@ -4,9 +4,8 @@
 
 #include <cstdlib>
 
-#include "core/rsa.h"
+#include "tests/certs/cert_test_helpers.h"
 #include "tests/support/softhsm.h"
-#include "tests/support/test_support.h"
 
 using namespace testing_support;
 
@@ -18,35 +17,19 @@ const char* const kNoKey =
     "no se pudo abrir la clave privada de este certificado. Puede que la tarjeta que la guarda no este "
     "conectada, o que la clave este bloqueada: en ese caso escribe el PIN en el dialogo y vuelve a firmar.";
 
-bool Verifies(const Bytes& certDer, const Bytes& signature, const Bytes& data) {
-  auto key = ExtractRsaPublicKey(certDer);
-  return key && VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size());
-}
-
 const CertificateEntry* Find(const std::vector<CertificateEntry>& entries, const Bytes& der) {
   for (const CertificateEntry& entry : entries)
     if (entry.der == der) return &entry;
   return nullptr;
 }
 
-class SystemStore : public ::testing::Test {
+class SystemStore : public PeopleSuite {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir();
-    TestPki pki(dir_->path());
-    TestIdentity ca = pki.MakeCa("Quillmark CA");
-    ana_ = new TestIdentity(pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe"));
-    beto_ = new TestIdentity(pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas"));
-    carla_ = new TestIdentity(pki.MakeLeaf(ca, "carla", "/C=PE/O=Sin Nombre SAC"));
-    ec_ = new TestIdentity(
-        pki.MakeLeaf(ca, "ec", "/C=PE/CN=Eva Curva", "-algorithm EC -pkeyopt ec_paramgen_curve:P-256"));
-  }
-  static void TearDownTestSuite() {
-    delete ec_;
-    delete carla_;
-    delete beto_;
-    delete ana_;
-    delete dir_;
+    PeopleSuite::SetUpTestSuite();
+    carla_ = people_->pki.MakeLeaf(people_->ca, "carla", "/C=PE/O=Sin Nombre SAC");
+    ec_ = people_->pki.MakeLeaf(people_->ca, "ec", "/C=PE/CN=Eva Curva",
+                                "-algorithm EC -pkeyopt ec_paramgen_curve:P-256");
   }
 
   // Two tokens: "personal" (PIN 1234) holds Ana's private key and certificate, an EC
@@ -56,13 +39,12 @@ class SystemStore : public ::testing::Test {
     hsm_.InitToken("personal", "1234");
     hsm_.InitToken("publico", "5678");
     hsm_.Import("personal", "1234", *ana_, Bytes{0x01}, Bytes{0x01});
-    hsm_.Import("personal", "1234", *ec_, Bytes{0x02}, std::nullopt);
-    hsm_.Import("personal", "1234", *carla_, Bytes{0x0B}, Bytes{0x0A});
+    hsm_.Import("personal", "1234", ec_, Bytes{0x02}, std::nullopt);
+    hsm_.Import("personal", "1234", carla_, Bytes{0x0B}, Bytes{0x0A});
     hsm_.Import("publico", "5678", *beto_, Bytes{0x03}, Bytes{0x03}, /*keyPrivate=*/false);
   }
 
-  static inline TempDir* dir_;
-  static inline TestIdentity *ana_, *beto_, *carla_, *ec_;
+  static inline TestIdentity carla_, ec_;
   SoftHsm hsm_;
   const Bytes data_ = ToBytes("atributos firmados");
 };
@@ -74,7 +56,7 @@ TEST_F(SystemStore, ListsRsaCertificatesOfEveryTokenWithTheirKeyProbe) {
   ListSystemCertificates(&entries, &message);
   EXPECT_EQ(message, "3 certificado(s)");
   ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(Find(entries, ec_->certDer), nullptr);
+  EXPECT_EQ(Find(entries, ec_.certDer), nullptr);
 
   const CertificateEntry* ana = Find(entries, ana_->certDer);
   ASSERT_NE(ana, nullptr);
@@ -89,7 +71,7 @@ TEST_F(SystemStore, ListsRsaCertificatesOfEveryTokenWithTheirKeyProbe) {
   EXPECT_TRUE(beto->hasPrivateKey);
   EXPECT_FALSE(beto->keyNeedsInteraction);
 
-  const CertificateEntry* carla = Find(entries, carla_->certDer);
+  const CertificateEntry* carla = Find(entries, carla_.certDer);
   ASSERT_NE(carla, nullptr);
   EXPECT_EQ(carla->displayName, "PKCS#11 · C=PE, O=Sin Nombre SAC");
 }
@@ -106,8 +88,8 @@ TEST_F(SystemStore, SignsWithTheCertificatesKey) {
   EXPECT_TRUE(Verifies(beto_->certDer, signature, data_)) << error;
 
   // Carla's key has another id: it is found by its modulus.
-  signature = SignWithSystemKey(carla_->certDer, data_, "1234", true, &error);
-  EXPECT_TRUE(Verifies(carla_->certDer, signature, data_)) << error;
+  signature = SignWithSystemKey(carla_.certDer, data_, "1234", true, &error);
+  EXPECT_TRUE(Verifies(carla_.certDer, signature, data_)) << error;
 }
 
 TEST_F(SystemStore, LooksForTheKeyInEveryTokenThatHoldsTheCertificate) {
@@ -127,13 +109,13 @@ TEST_F(SystemStore, RefusalsHaveClearMessages) {
   EXPECT_EQ(error, kWrongPin);
   EXPECT_TRUE(SignWithSystemKey(ana_->certDer, data_, "", true, &error).empty());
   EXPECT_EQ(error, kNoKey);  // the token has no keypad: without a PIN the key stays hidden
-  EXPECT_TRUE(SignWithSystemKey(ec_->certDer, data_, "1234", true, &error).empty());
+  EXPECT_TRUE(SignWithSystemKey(ec_.certDer, data_, "1234", true, &error).empty());
   EXPECT_EQ(error, "PKCS#11 no pudo cargar el certificado.");
   EXPECT_TRUE(SignWithSystemKey({}, data_, "1234", true, &error).empty());
   EXPECT_EQ(error, "no hay el DER del certificado.");
 
   // A certificate that no token holds: no token is given the PIN.
-  TestPki pki(dir_->path());
+  TestPki pki(people_->dir.path());
   TestIdentity stranger = pki.MakeLeaf(pki.MakeCa("Otra CA"), "stranger", "/CN=Desconocido");
   EXPECT_TRUE(SignWithSystemKey(stranger.certDer, data_, "1234", true, &error).empty());
   EXPECT_EQ(error, kNoKey);

@@ -67,4 +67,14 @@ class TestPki {
   int serial_ = 1;
 };
 
+// TestPeople is a private folder with a CA and two of its people: "ana" (Ana Quispe) and
+// "beto" (Beto Rojas). `pki` stays usable for further certificates.
+struct TestPeople {
+  TempDir dir;
+  TestPki pki{dir.path()};
+  TestIdentity ca = pki.MakeCa("Quillmark CA");
+  TestIdentity ana = pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe");
+  TestIdentity beto = pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas");
+};
+
 }  // namespace testing_support
