@@ -6,7 +6,6 @@
 
 #include "tests/certs/cert_test_helpers.h"
 #include "tests/support/softhsm.h"
-#include "tests/support/test_support.h"
 
 using namespace testing_support;
 
@@ -20,25 +19,16 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-class QuillmarkCli : public ::testing::Test {
+class QuillmarkCli : public PeopleSuite {
  protected:
   static void SetUpTestSuite() {
-    keys_ = new TempDir();
-    TestPki pki(keys_->path());
-    TestIdentity ca = pki.MakeCa("Quillmark CA");
-    ana_ = new TestIdentity(pki.MakeLeaf(ca, "ana", "/C=PE/CN=Ana Quispe"));
-    beto_ = new TestIdentity(pki.MakeLeaf(ca, "beto", "/C=PE/CN=Beto Rojas"));
-    MakePkcs12(*ana_, "clave", keys_->File("ana.p12"));
-    MakePkcs12(*ana_, "clave", keys_->File("ana-plain.p12"), true);
-    MakePkcs12(*beto_, "clave", keys_->File("beto-plain.p12"), true);
-    std::vector<Bytes> ana = Safes(ReadFileBytes(keys_->File("ana-plain.p12")));
-    std::vector<Bytes> beto = Safes(ReadFileBytes(keys_->File("beto-plain.p12")));
-    WriteFileBytes(keys_->File("foreign.p12"), JoinSafes({beto[0], ana[1]}));
-  }
-  static void TearDownTestSuite() {
-    delete beto_;
-    delete ana_;
-    delete keys_;
+    PeopleSuite::SetUpTestSuite();
+    MakePkcs12(*ana_, "clave", File("ana.p12"));
+    MakePkcs12(*ana_, "clave", File("ana-plain.p12"), true);
+    MakePkcs12(*beto_, "clave", File("beto-plain.p12"), true);
+    std::vector<Bytes> ana = Safes(ReadFileBytes(File("ana-plain.p12")));
+    std::vector<Bytes> beto = Safes(ReadFileBytes(File("beto-plain.p12")));
+    WriteFileBytes(File("foreign.p12"), JoinSafes({beto[0], ana[1]}));
   }
 
   // Run starts quillmark with `arguments` (already shell words) in the work folder, with one
@@ -50,7 +40,7 @@ class QuillmarkCli : public ::testing::Test {
                       " " + arguments);
   }
   std::string Pkcs12(const std::string& name = "ana.p12") {
-    return "--pkcs12 " + Quote(keys_->File(name)) + " --password-env QM_PASSWORD";
+    return "--pkcs12 " + Quote(File(name)) + " --password-env QM_PASSWORD";
   }
   std::vector<std::string> WorkFiles() {
     std::vector<std::string> names = work_.Entries();
@@ -58,8 +48,6 @@ class QuillmarkCli : public ::testing::Test {
     return names;
   }
 
-  static inline TempDir* keys_;
-  static inline TestIdentity *ana_, *beto_;
   ScopedEnv password_{"QM_PASSWORD", "clave"};
   ScopedEnv pcsc_{"PCSCLITE_CSOCK_NAME", "/nonexistent/pcscd.comm"};
   PrivateTempFolder temp_;
@@ -73,7 +61,7 @@ TEST_F(QuillmarkCli, SignsWithAPkcs12AndStacksSignatures) {
   EXPECT_NE(r.output.find("Firmado: muestra.pdf  ("), std::string::npos) << r.output;
 
   // The password can come from standard input too.
-  r = Run("sign muestra.pdf --stamp all --pkcs12 " + Quote(keys_->File("ana.p12")) + " --password-file -", "",
+  r = Run("sign muestra.pdf --stamp all --pkcs12 " + Quote(File("ana.p12")) + " --password-file -", "",
           "clave");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("Firmado: muestra_firmao.pdf  ("), std::string::npos) << r.output;
@@ -124,7 +112,7 @@ TEST_F(QuillmarkCli, FailuresExitOneAndLeaveNothing) {
   } cases[] = {
       {"missing input", "sign falta.pdf " + Pkcs12(), "no se pudo leer falta.pdf."},
       {"not a PDF", "sign texto.pdf " + Pkcs12(), "texto.pdf no es un PDF."},
-      {"wrong password", "sign doc.pdf --pkcs12 " + Quote(keys_->File("ana.p12")) + " --password-env OTRA",
+      {"wrong password", "sign doc.pdf --pkcs12 " + Quote(File("ana.p12")) + " --password-env OTRA",
        "openssl no extrajo ningun certificado del PKCS#12 (contraseña incorrecta o fichero dañado)."},
       {"damaged PKCS#12", "sign doc.pdf --pkcs12 roto.p12 --password-env QM_PASSWORD",
        "openssl no extrajo ningun certificado del PKCS#12"},
@@ -149,7 +137,7 @@ TEST_F(QuillmarkCli, FailuresExitOneAndLeaveNothing) {
     EXPECT_TRUE(temp_.dir.Entries().empty());
   }
   // Without a password option the program asks on the terminal; without a terminal it says so.
-  CommandResult r = Run("sign doc.pdf --pkcs12 " + Quote(keys_->File("ana.p12")), "setsid -w");
+  CommandResult r = Run("sign doc.pdf --pkcs12 " + Quote(File("ana.p12")), "setsid -w");
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("no hay un terminal donde pedir la contraseña o el PIN"), std::string::npos)
       << r.output;
