@@ -32,7 +32,7 @@ TEST(ExchangeTest, FollowsMoreDataAndWrongLength) {
 
   // A command without Le ends in data: it is never re-sent with that byte changed (for VERIFY
   // that would present another PIN and spend an attempt).
-  ScriptedCard verify([](const std::string&) { return std::string("6C08"); });
+  ScriptedCard verify(ScriptedCard::Always("6C08"));
   channel = CardChannel{&verify};
   Exchange(&channel, HexDecode("00200081083132333435363738"));
   EXPECT_EQ(verify.sent.size(), 1u);
@@ -41,7 +41,7 @@ TEST(ExchangeTest, FollowsMoreDataAndWrongLength) {
 
 TEST(ExchangeTest, BoundsRunawayCards) {
   // A card that answers 61 xx forever gets exactly 8 GET RESPONSE commands per exchange.
-  ScriptedCard endless([](const std::string&) { return std::string("00616110"); });
+  ScriptedCard endless(ScriptedCard::Always("00616110"));
   CardChannel channel{&endless};
   Bytes data = Exchange(&channel, HexDecode("00A4040C00"));
   EXPECT_EQ(endless.sent.size(), 9u);
@@ -49,10 +49,10 @@ TEST(ExchangeTest, BoundsRunawayCards) {
   EXPECT_EQ(channel.statusWord, 0x6110);
 
   // The 151st command of a session is not sent and the last real status word stays.
-  ScriptedCard plain([](const std::string&) { return std::string("9000"); });
+  ScriptedCard plain(ScriptedCard::Always("9000"));
   channel = CardChannel{&plain};
   for (int i = 0; i < 149; ++i) Exchange(&channel, HexDecode("00B00000FF"));
-  ScriptedCard last([](const std::string&) { return std::string("6A82"); });
+  ScriptedCard last(ScriptedCard::Always("6A82"));
   channel.card = &last;
   Exchange(&channel, HexDecode("00A4040000"));
   EXPECT_EQ(channel.commandCount, 150);
@@ -62,7 +62,7 @@ TEST(ExchangeTest, BoundsRunawayCards) {
   EXPECT_EQ(channel.commandCount, 150);
 
   // A 6Cxx whose re-send would pass the cap leaves that status, not an older 9000.
-  ScriptedCard wrongLe([](const std::string&) { return std::string("6C10"); });
+  ScriptedCard wrongLe(ScriptedCard::Always("6C10"));
   channel = CardChannel{&wrongLe};
   channel.commandCount = 149;
   channel.statusWord = 0x9000;
@@ -71,18 +71,18 @@ TEST(ExchangeTest, BoundsRunawayCards) {
   EXPECT_EQ(channel.statusWord, 0x6C10);
 
   // The cap also ends a GET RESPONSE chain.
-  ScriptedCard chain([](const std::string&) { return std::string("6101"); });
+  ScriptedCard chain(ScriptedCard::Always("6101"));
   channel = CardChannel{&chain};
   channel.commandCount = 147;
   Exchange(&channel, HexDecode("00B00000FF"));
   EXPECT_EQ(chain.sent.size(), 3u);
 
   // No answer, a short answer, no card or an empty command: -1 and nothing returned.
-  ScriptedCard mute([](const std::string&) { return std::string("mute"); });
+  ScriptedCard mute(ScriptedCard::Always("mute"));
   channel = CardChannel{&mute};
   EXPECT_TRUE(Exchange(&channel, HexDecode("00B00000FF")).empty());
   EXPECT_EQ(channel.statusWord, -1);
-  ScriptedCard shortAnswer([](const std::string&) { return std::string("90"); });
+  ScriptedCard shortAnswer(ScriptedCard::Always("90"));
   channel = CardChannel{&shortAnswer};
   Exchange(&channel, HexDecode("00B00000FF"));
   EXPECT_EQ(channel.statusWord, -1);
@@ -95,7 +95,7 @@ TEST(ExchangeTest, BoundsRunawayCards) {
 
 TEST(ExchangeTest, CommandBytes) {
   // Each P2 of a list goes without Le, then with Le 00, until one answers 9000.
-  ScriptedCard card([](const std::string&) { return std::string("6A82"); });
+  ScriptedCard card(ScriptedCard::Always("6A82"));
   CardChannel channel{&card};
   EXPECT_FALSE(SelectByName(&channel, HexDecode("E828BD080FD25047656E65726963"), {0x04, 0x0C}));
   EXPECT_FALSE(SelectFile(&channel, 0x3F00, 0x02, {0x0C}));

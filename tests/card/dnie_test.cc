@@ -10,9 +10,9 @@
 #include "card/dnie_sign.h"
 #include "certs/store.h"
 #include "core/platform_names.h"
-#include "core/rsa.h"
 #include "core/text.h"
 #include "tests/card/scripted_card.h"
+#include "tests/certs/cert_test_helpers.h"
 #include "tests/support/virtual_dnie.h"
 
 namespace {
@@ -21,6 +21,7 @@ using testing_support::DnieGeneration;
 using testing_support::MakeDnie;
 using testing_support::SharedDnieIdentities;
 using testing_support::SignatureInput;
+using testing_support::Verifies;
 using testing_support::VirtualConnector;
 using testing_support::VirtualDnie;
 
@@ -36,11 +37,6 @@ std::vector<std::string> Instructions(const VirtualDnie& card) {
 
 size_t CountOf(const std::vector<std::string>& list, const std::string& value) {
   return std::count(list.begin(), list.end(), value);
-}
-
-bool Verifies(const Bytes& certDer, const Bytes& signature, const Bytes& data) {
-  auto key = ExtractRsaPublicKey(certDer);
-  return key && VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size());
 }
 
 TEST(IdentifyTest, ContactRule) {
@@ -62,7 +58,7 @@ TEST(IdentifyTest, ContactRule) {
             (std::vector<std::string>{"00A4040010A0000000770100700A1000F100000100", "00C0000014"}));
 
   // An unknown ATR and a card that knows none of the applications: 4 + 2 + 4 SELECT commands.
-  ScriptedCard nothing([](const std::string&) { return std::string("6A82"); });
+  ScriptedCard nothing(ScriptedCard::Always("6A82"));
   channel = CardChannel{&nothing};
   EXPECT_EQ(IdentifyDnie(&channel, "Generic Reader", HexDecode("3B00")), DnieProfile::Unknown);
   EXPECT_EQ(nothing.sent, (std::vector<std::string>{
@@ -89,7 +85,7 @@ TEST(IdentifyTest, ContactRule) {
 }
 
 TEST(IdentifyTest, ContactlessRule) {
-  ScriptedCard nothing([](const std::string&) { return std::string("6A82"); });
+  ScriptedCard nothing(ScriptedCard::Always("6A82"));
   CardChannel channel{&nothing};
   EXPECT_EQ(IdentifyDnie(&channel, kPicc, HexDecode("3B80800101")), DnieProfile::V2);
   EXPECT_EQ(IdentifyDnie(&channel, kPicc, HexDecode("3B8F800180738421E0")), DnieProfile::V3);
@@ -174,7 +170,7 @@ TEST(ReadCertificatesTest, ContactTraceOfTheFirstGeneration) {
 }
 
 TEST(ReadCertificatesTest, ContactlessTraceOfTheThirdGeneration) {
-  auto dnie = MakeDnie(testing_support::DnieGeneration::V3, true);
+  auto dnie = MakeDnie(DnieGeneration::V3, true);
   VirtualConnector connector;
   connector.Insert(kPicc, dnie.get());
   std::string status, atr;
@@ -242,11 +238,15 @@ TEST(ReadCertificatesTest, Refusals) {
   EXPECT_TRUE(ReadCardCertificates(connector, kContact, &status, &atr).empty());
   EXPECT_EQ(status, "No hay tarjeta en el lector. Acerque el DNIe y pulse Actualizar.");
 
+  auto readsNothing = [&](VirtualDnie* card) {
+    connector.Insert(kContact, card);
+    EXPECT_TRUE(ReadCardCertificates(connector, kContact, &status, &atr).empty());
+  };
+
   // Identified by its ATR, then 6982 to everything.
   auto denied = MakeDnie(DnieGeneration::V2);
   denied->faults.denyAll = true;
-  connector.Insert(kContact, denied.get());
-  EXPECT_TRUE(ReadCardCertificates(connector, kContact, &status, &atr).empty());
+  readsNothing(denied.get());
   EXPECT_EQ(status,
             "la tarjeta exige canal seguro (PACE/CAN); introduzca el DNIe con su PIN/CAN. SW=6982 "
             "(perfil DNIe 2.0 RENIEC, 6 APDUs)");
@@ -255,8 +255,7 @@ TEST(ReadCertificatesTest, Refusals) {
   auto stranger = MakeDnie(DnieGeneration::V1);
   stranger->SetAtr(HexDecode("3B00"));
   stranger->faults.denyAll = true;
-  connector.Insert(kContact, stranger.get());
-  EXPECT_TRUE(ReadCardCertificates(connector, kContact, &status, &atr).empty());
+  readsNothing(stranger.get());
   EXPECT_EQ(
       status,
       "Tarjeta no identificada como DNIe (revise que este bien insertada/tapada). la tarjeta exige canal "
@@ -265,15 +264,13 @@ TEST(ReadCertificatesTest, Refusals) {
   // A card that stops answering, and one that answers 61xx for ever: both end, bounded.
   auto mute = MakeDnie(DnieGeneration::V2);
   mute->faults.muteAfter = 2;
-  connector.Insert(kContact, mute.get());
-  EXPECT_TRUE(ReadCardCertificates(connector, kContact, &status, &atr).empty());
+  readsNothing(mute.get());
   EXPECT_EQ(status.rfind("la tarjeta dejo de responder (timeout); mantenga el DNIe en el lector. (perfil", 0),
             0u)
       << status;
   auto endless = MakeDnie(DnieGeneration::V2);
   endless->faults.endless61 = true;
-  connector.Insert(kContact, endless.get());
-  EXPECT_TRUE(ReadCardCertificates(connector, kContact, &status, &atr).empty());
+  readsNothing(endless.get());
   EXPECT_EQ(endless->CommandsHex().size(), 6u * (1 + 8));  // six SELECT tries, each with 8 GET RESPONSE
   EXPECT_EQ(connector.openSessions(), 0);
 }

@@ -25,6 +25,10 @@ class ScriptedCard : public CardTransport {
     return 0;
   }
   std::vector<std::string> sent;
+  // Always gives the same answer to every command.
+  static std::function<std::string(const std::string&)> Always(std::string hex) {
+    return [hex = std::move(hex)](const std::string&) { return hex; };
+  }
 
  private:
   std::function<std::string(const std::string&)> answer_;
