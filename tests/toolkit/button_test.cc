@@ -101,29 +101,27 @@ TEST_F(HeadlessTest, ButtonStylesAndFlatLook) {
   auto& win = Open(w);
   CButton* b = w.AddButton("", {20, 20, 100, 32});
   b->SetStyle("background-color:#204080; color:#ffffff; border-width: 2.0; border-radius: 0.0");
-  const CTheme& theme = b->Theme();
-  EXPECT_EQ(theme.ForState(kStateNormal).GetColor("background-color", {}), (Color{32, 64, 128, 255}));
-  EXPECT_EQ(theme.ForState(kStateHover).GetColor("background-color", {}), (Color{50, 82, 146, 255}));
-  EXPECT_EQ(theme.ForState(kStatePressed).GetColor("background-color", {}), (Color{10, 42, 106, 255}));
-  EXPECT_EQ(theme.ForState(kStateCheckedHover).GetColor("background-color", {}), (Color{50, 82, 146, 255}));
-  EXPECT_EQ(theme.ForState(kStateDisabled).GetColor("background-color", {}), (Color{32, 64, 128, 255}));
+  auto fill = [&](int state) { return b->Theme().ForState(state).GetColor("background-color", {}); };
+  EXPECT_EQ(fill(kStateNormal), (Color{32, 64, 128, 255}));
+  EXPECT_EQ(fill(kStateHover), (Color{50, 82, 146, 255}));
+  EXPECT_EQ(fill(kStatePressed), (Color{10, 42, 106, 255}));
+  EXPECT_EQ(fill(kStateCheckedHover), (Color{50, 82, 146, 255}));
+  EXPECT_EQ(fill(kStateDisabled), (Color{32, 64, 128, 255}));
   EXPECT_TRUE(Near(win.PixelAt(20, 20), {180, 180, 180, 255})) << "real width 2, square corners";
   EXPECT_TRUE(Near(win.PixelAt(21, 21), {180, 180, 180, 255}));
   EXPECT_TRUE(Near(win.PixelAt(23, 23), {32, 64, 128, 255}));
 
   b->SetStyle("color: black");
-  EXPECT_EQ(b->Theme().ForState(kStateHover).GetColor("background-color", {}), (Color{231, 236, 245, 255}));
-  EXPECT_EQ(b->Theme().ForState(kStatePressed).GetColor("background-color", {}), (Color{214, 222, 237, 255}));
+  EXPECT_EQ(fill(kStateHover), (Color{231, 236, 245, 255}));
+  EXPECT_EQ(fill(kStatePressed), (Color{214, 222, 237, 255}));
 
   b->SetHoverStyle("background-color: red");
   b->SetStyle("background-color: #101010");
-  EXPECT_EQ(b->Theme().ForState(kStateHover).GetColor("background-color", {}), (Color{255, 0, 0, 255}))
-      << "a custom hover style survives SetStyle";
+  EXPECT_EQ(fill(kStateHover), (Color{255, 0, 0, 255})) << "a custom hover style survives SetStyle";
   b->SetHoverStyle("");
-  EXPECT_EQ(b->Theme().ForState(kStateHover).GetColor("background-color", {}), (Color{16, 16, 16, 255}));
+  EXPECT_EQ(fill(kStateHover), (Color{16, 16, 16, 255}));
   b->SetStyle("background-color: #202020");
-  EXPECT_EQ(b->Theme().ForState(kStateHover).GetColor("background-color", {}), (Color{32, 32, 32, 255}))
-      << "hover effect off: hover is the style itself";
+  EXPECT_EQ(fill(kStateHover), (Color{32, 32, 32, 255})) << "hover effect off: hover is the style itself";
 
   // A flat button shows no border until hovered.
   CButton* flat = w.AddButton("", {200, 20, 100, 32});

@@ -1,25 +1,17 @@
-#include <vector>
-
+#include "toolkit/combobox.h"
 #include "tests/toolkit/headless_fixture.h"
 #include "toolkit/button.h"
-#include "toolkit/combobox.h"
 
 namespace Vy {
 namespace {
 
-class Form : public CWindow {
- public:
-  void Selected(int index) { picks.push_back(index); }
-  std::vector<int> picks;
-};
-
 const std::vector<std::string> kPages = {"Primera", "Todas", "Ultima", "Especificas", "Ninguna"};
 
 TEST_F(HeadlessTest, ComboBoxMouseOpensPicksAndCloses) {
-  Form form;
+  PickForm form;
   auto& win = Open(form, {400, 300});
   CComboBox* combo = form.AddComboBox(kPages, {20, 20, 180, 30});
-  combo->OnSelectionChanged(&form, &Form::Selected);
+  combo->OnSelectionChanged(&form, &PickForm::Selected);
   CButton* below = form.AddButton("", {20, 60, 180, 30});
   int clicks = 0;
   below->OnClick([&] { ++clicks; });
@@ -36,10 +28,9 @@ TEST_F(HeadlessTest, ComboBoxMouseOpensPicksAndCloses) {
   // The open list paints over the button under it, with the hovered row marked.
   win.MouseMove(100, 50 + 26 + 5);
   EXPECT_EQ(combo->HoveredItem(), 1);
-  EXPECT_TRUE(Near(win.PixelAt(190, 50 + 26 + 5), Blend({255, 255, 255, 255}, {0, 120, 215, 60}), 3));
-  EXPECT_TRUE(Near(win.PixelAt(190, 50 + 26 * 2 + 5), {255, 255, 255, 255})) << "covers the button";
-  EXPECT_TRUE(Near(win.PixelAt(190, 55), Blend({255, 255, 255, 255}, {0, 120, 215, 40}), 3))
-      << "the selection";
+  EXPECT_TRUE(Near(win.PixelAt(190, 50 + 26 + 5), Highlight(60), 3));
+  EXPECT_TRUE(Near(win.PixelAt(190, 50 + 26 * 2 + 5), kWhite)) << "covers the button";
+  EXPECT_TRUE(Near(win.PixelAt(190, 55), Highlight(40), 3)) << "the selection";
 
   form.picks.clear();
   win.Click(100, 50 + 26 * 2 + 5);
@@ -70,10 +61,10 @@ TEST_F(HeadlessTest, ComboBoxMouseOpensPicksAndCloses) {
 }
 
 TEST_F(HeadlessTest, ComboBoxKeysWheelAndItemChanges) {
-  Form form;
+  PickForm form;
   auto& win = Open(form, {400, 300});
   CComboBox* combo = form.AddComboBox(kPages, {20, 20, 180, 30});
-  combo->OnSelectionChanged(&form, &Form::Selected);
+  combo->OnSelectionChanged(&form, &PickForm::Selected);
   combo->SetMaxVisibleItems(2);
   win.Click(100, 35);
   win.Click(100, 35);  // open, then closed again by a click on the field
@@ -118,12 +109,12 @@ TEST_F(HeadlessTest, ComboBoxKeysWheelAndItemChanges) {
 }
 
 TEST_F(HeadlessTest, ComboBoxOpensUpwardsUnlessFixedRows) {
-  Form form;
+  PickForm form;
   auto& win = Open(form, {300, 200});
   CComboBox* combo = form.AddComboBox(kPages, {20, 150, 180, 30});
   win.Click(100, 165);
   EXPECT_EQ(combo->ListRect(), (Rect{20, 150 - 130, 180, 130})) << "no room below, room above";
-  EXPECT_TRUE(Near(win.PixelAt(190, 30), {255, 255, 255, 255}));
+  EXPECT_TRUE(Near(win.PixelAt(190, 30), kWhite));
   win.Click(100, 35);
   EXPECT_EQ(combo->SelectedIndex(), 0);
   combo->SetRowHeight(26);

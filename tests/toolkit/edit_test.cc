@@ -178,10 +178,9 @@ TEST_F(EditTest, PaintsBorderSelectionCaretAndPlaceholder) {
   int caret = edit->CaretX();
   EXPECT_TRUE(Near(win.PixelAt(caret, 35), {30, 30, 30, 255}, 10)) << "caret line";
   edit->SetCaretShown(false);
-  EXPECT_TRUE(Near(win.PixelAt(caret, 35), {255, 255, 255, 255}));
+  EXPECT_TRUE(Near(win.PixelAt(caret, 35), kWhite));
   edit->SelectAll();
-  EXPECT_TRUE(Near(win.PixelAt(caret - 1, 24), Blend({255, 255, 255, 255}, {0, 120, 215, 90}), 3))
-      << "selection band from top + 3";
+  EXPECT_TRUE(Near(win.PixelAt(caret - 1, 24), Highlight(90), 3)) << "selection band from top + 3";
 
   edit->SetEnabled(false);
   EXPECT_TRUE(Near(win.PixelAt(140, 20), {205, 205, 205, 255}, 10));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "toolkit/app.h"
 #include "toolkit/headless/headless.h"
@@ -31,6 +32,15 @@ class HeadlessTest : public ::testing::Test {
   VyApp app_;
 };
 
+// PickForm records every selection index its controls report.
+class PickForm : public CWindow {
+ public:
+  void Selected(int index) { picks.push_back(index); }
+  std::vector<int> picks;
+};
+
+inline const Color kWhite{255, 255, 255, 255};
+
 inline bool Near(Color a, Color b, int tolerance = 2) {
   auto d = [](int x, int y) { return x > y ? x - y : y - x; };
   return d(a.r, b.r) <= tolerance && d(a.g, b.g) <= tolerance && d(a.b, b.b) <= tolerance &&
@@ -47,6 +57,11 @@ inline Color Blend(Color under, Color over) {
     return static_cast<uint8_t>((o * over.a + u * (255 - over.a) + 127) / 255);
   };
   return {mix(under.r, over.r), mix(under.g, over.g), mix(under.b, over.b), 255};
+}
+
+// Highlight is the accent band at `alpha` over a white field.
+inline Color Highlight(uint8_t alpha) {
+  return Blend(kWhite, {0, 120, 215, alpha});
 }
 
 }  // namespace Vy

@@ -1,17 +1,10 @@
 #include <string>
-#include <vector>
 
 #include "tests/toolkit/headless_fixture.h"
 #include "toolkit/listview.h"
 
 namespace Vy {
 namespace {
-
-class Form : public CWindow {
- public:
-  void Selected(int index) { picks.push_back(index); }
-  std::vector<int> picks;
-};
 
 CListView::Item Row(const std::string& text, std::vector<std::string> cells = {}) {
   CListView::Item item;
@@ -24,12 +17,12 @@ class ListTest : public HeadlessTest {
  protected:
   ListTest() : win(Open(form, {400, 300})) {
     list = form.AddListView({10, 10, 300, 200});  // header 30, body 170: six whole rows of 28
-    list->OnSelectionChanged(&form, &Form::Selected);
+    list->OnSelectionChanged(&form, &PickForm::Selected);
     list->SetColumns({"Nombre", "Emisor"});
     for (int i = 0; i < 20; ++i) list->AddItem(Row("fila " + std::to_string(i), {"emisor"}));
   }
   int RowY(int visibleRow) const { return 40 + visibleRow * 28 + 14; }
-  Form form;
+  PickForm form;
   CHeadlessWindowImpl& win;
   CListView* list;
 };
@@ -40,12 +33,12 @@ TEST_F(ListTest, SelectionBySetterMouseAndKeys) {
   EXPECT_TRUE(form.picks.empty());
   win.Click(100, RowY(2));
   EXPECT_EQ(list->SelectedIndex(), 2);
-  EXPECT_TRUE(Near(win.PixelAt(250, RowY(2)), Blend({255, 255, 255, 255}, {0, 120, 215, 60}), 3));
+  EXPECT_TRUE(Near(win.PixelAt(250, RowY(2)), Highlight(60), 3));
   EXPECT_TRUE(Near(win.PixelAt(250, RowY(1)), {245, 245, 250, 255})) << "odd rows are striped";
   EXPECT_TRUE(Near(win.PixelAt(250, 15), {230, 230, 230, 255})) << "header";
   win.MouseMove(100, RowY(3));
   EXPECT_EQ(list->HoveredIndex(), 3);
-  EXPECT_TRUE(Near(win.PixelAt(250, RowY(3)), Blend({255, 255, 255, 255}, {0, 120, 215, 30}), 3));
+  EXPECT_TRUE(Near(win.PixelAt(250, RowY(3)), Highlight(30), 3));
 
   EXPECT_TRUE(win.Press(kKeyDown));
   EXPECT_TRUE(win.Press(kKeyPageDown));
@@ -165,7 +158,7 @@ TEST_F(ListTest, CardsAndCustomPainter) {
   EXPECT_TRUE(Near(win.PixelAt(250, cardTop + 40), {232, 241, 255, 255}));
   int circleX = 10 + 8 + 10 + 5, circleY = 10 + 58 + 29;
   EXPECT_TRUE(Near(win.PixelAt(circleX, circleY), {22, 116, 184, 255}, 4)) << "circle colour by index";
-  EXPECT_TRUE(Near(win.PixelAt(250, 10 + 5 + 20), {255, 255, 255, 255})) << "an idle card";
+  EXPECT_TRUE(Near(win.PixelAt(250, 10 + 5 + 20), kWhite)) << "an idle card";
   list->SetAlternateCardColors(true);
   EXPECT_TRUE(Near(win.PixelAt(250, 10 + 5 + 20), {232, 241, 255, 255}));
 

@@ -5,13 +5,6 @@
 namespace Vy {
 namespace {
 
-void ExpectColor(Color actual, Color expected) {
-  EXPECT_EQ(actual.r, expected.r);
-  EXPECT_EQ(actual.g, expected.g);
-  EXPECT_EQ(actual.b, expected.b);
-  EXPECT_EQ(actual.a, expected.a);
-}
-
 TEST(ParseColor, NamesHexAndFunctionalForms) {
   const struct {
     const char* text;
@@ -41,7 +34,7 @@ TEST(ParseColor, NamesHexAndFunctionalForms) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.text) + ": " + c.why);
-    ExpectColor(ParseColor(c.text), c.expected);
+    EXPECT_EQ(ParseColor(c.text), c.expected);
   }
 }
 
@@ -60,8 +53,8 @@ TEST(CStyle, KindsOfValues) {
   EXPECT_EQ(s.GetString("label", ""), "quoted");
   EXPECT_EQ(s.GetString("title", ""), "x");
   EXPECT_EQ(s.GetInt("gap", 0), -3);
-  ExpectColor(s.GetColor("accent-color", {}), {255, 255, 255, 255});
-  ExpectColor(s.GetColor("fill", {}), {255, 0, 0, 255});
+  EXPECT_EQ(s.GetColor("accent-color", {}), (Color{255, 255, 255, 255}));
+  EXPECT_EQ(s.GetColor("fill", {}), (Color{255, 0, 0, 255}));
   EXPECT_EQ(s.GetString("weird", ""), "1.2.3");
   EXPECT_FALSE(s.Has("empty"));
   EXPECT_FALSE(s.Has("novalue"));
@@ -72,32 +65,30 @@ TEST(CStyle, KindsOfValues) {
 
 TEST(CStyle, GettersFallBackAndLaterDeclarationsWin) {
   CStyle s = CStyle::Parse("color: blue; color: #010203; background-color: 'lime'; n: 4");
-  ExpectColor(s.GetColor("color", {}), {1, 2, 3, 255});
-  ExpectColor(s.GetColor("missing", {9, 9, 9, 9}), {9, 9, 9, 9});
-  ExpectColor(s.GetColor("n", {5, 5, 5, 5}), {5, 5, 5, 5});
+  EXPECT_EQ(s.GetColor("color", {}), (Color{1, 2, 3, 255}));
+  EXPECT_EQ(s.GetColor("missing", {9, 9, 9, 9}), (Color{9, 9, 9, 9}));
+  EXPECT_EQ(s.GetColor("n", {5, 5, 5, 5}), (Color{5, 5, 5, 5}));
   EXPECT_EQ(s.GetString("n", "d"), "d");
   EXPECT_FALSE(s.GetBool("n", false));
   // A string value is parsed when read as a colour.
   CStyle t;
   t.Set("x", std::string("#102030"));
-  ExpectColor(t.GetColor("x", {}), {16, 32, 48, 255});
+  EXPECT_EQ(t.GetColor("x", {}), (Color{16, 32, 48, 255}));
 }
 
 TEST(CStyle, ToTextWritesEveryKind) {
-  CStyle s;
-  s.Set("c", Color{1, 2, 3, 128});
-  EXPECT_EQ(ToText(s), "c: rgba(1,2,3,0.50); ");
-  s = CStyle();
-  s.Set("r", 1.25f);
-  EXPECT_EQ(ToText(s), "r: 1.25; ");
-  s = CStyle();
-  s.Set("b", false);
-  EXPECT_EQ(ToText(s), "b: false; ");
+  CStyle c, r, b;
+  c.Set("c", Color{1, 2, 3, 128});
+  r.Set("r", 1.25f);
+  b.Set("b", false);
+  EXPECT_EQ(ToText(c), "c: rgba(1,2,3,0.50); ");
+  EXPECT_EQ(ToText(r), "r: 1.25; ");
+  EXPECT_EQ(ToText(b), "b: false; ");
   // Round trip through the parser keeps the values.
   CStyle parsed = CStyle::Parse(ToText(CStyle::Parse("a: 3; f: serif; color: rgba(9,89,204,1)")));
   EXPECT_EQ(parsed.GetInt("a", 0), 3);
   EXPECT_EQ(parsed.GetString("f", ""), "serif");
-  ExpectColor(parsed.GetColor("color", {}), {9, 89, 204, 255});
+  EXPECT_EQ(parsed.GetColor("color", {}), (Color{9, 89, 204, 255}));
 }
 
 TEST(StyleText, BuildersAndColourHelpers) {
@@ -112,32 +103,31 @@ TEST(StyleText, BuildersAndColourHelpers) {
   EXPECT_TRUE(IsDark({9, 89, 204, 255}));
   EXPECT_FALSE(IsDark({240, 240, 242, 255}));
   EXPECT_FALSE(IsDark({0, 0, 0, 0})) << "invisible colours are never dark";
-  ExpectColor(Shade({250, 10, 100, 7}, 18), {255, 28, 118, 7});
-  ExpectColor(Shade({5, 30, 100, 255}, -22), {0, 8, 78, 255});
+  EXPECT_EQ(Shade({250, 10, 100, 7}, 18), (Color{255, 28, 118, 7}));
+  EXPECT_EQ(Shade({5, 30, 100, 255}, -22), (Color{0, 8, 78, 255}));
 }
 
 TEST(CThemeRegistry, BuiltInThemeAndLookups) {
   CThemeRegistry& registry = CThemeRegistry::Instance();
   const CTheme& theme = registry.Default();
-  ExpectColor(theme.ForState(kStateNormal).GetColor("background-color", {}), {240, 240, 242, 255});
-  ExpectColor(theme.ForState(kStateHover).GetColor("border-color", {}), {170, 175, 190, 255});
-  ExpectColor(theme.ForState(kStateCheckedPressed).GetColor("color", {}), {255, 255, 255, 255});
+  EXPECT_EQ(theme.ForState(kStateNormal).GetColor("background-color", {}), (Color{240, 240, 242, 255}));
+  EXPECT_EQ(theme.ForState(kStateHover).GetColor("border-color", {}), (Color{170, 175, 190, 255}));
+  EXPECT_EQ(theme.ForState(kStateCheckedPressed).GetColor("color", {}), (Color{255, 255, 255, 255}));
   EXPECT_TRUE(theme.ForState(kStatePressed).GetBool("font-weight-bold", false));
-  ExpectColor(theme.ForState(kStateDisabled).GetColor("color", {}), {150, 155, 165, 255});
-  ExpectColor(theme.ForState(42).GetColor("background-color", {}), {240, 240, 242, 255});
+  EXPECT_EQ(theme.ForState(kStateDisabled).GetColor("color", {}), (Color{150, 155, 165, 255}));
+  EXPECT_EQ(theme.ForState(42).GetColor("background-color", {}), (Color{240, 240, 242, 255}));
   EXPECT_EQ(theme.ForState(kStateFocused).GetInt("font-size", 0), 13);
   EXPECT_TRUE(registry.Theme("default").ForState(kStateNormal).Has("font-family"));
   EXPECT_FALSE(registry.Theme("never-registered").ForState(kStateNormal).Has("color"));
 }
 
 TEST(FontFamilies, WindowsFacesAndFontconfigFamilies) {
-  EXPECT_EQ(MapFontFamily(""), u"Segoe UI");
-  EXPECT_EQ(MapFontFamily("system"), u"Segoe UI");
+  for (const char* family : {"", "system"}) EXPECT_EQ(MapFontFamily(family), u"Segoe UI") << family;
   EXPECT_EQ(MapFontFamily("Courier New"), u"Consolas");
   EXPECT_EQ(MapFontFamily("serif"), u"Times New Roman");
   EXPECT_EQ(MapFontFamily("Señal"), u"Señal");
-  EXPECT_EQ(MapFontconfigFamily("system"), "sans-serif");
-  EXPECT_EQ(MapFontconfigFamily("Segoe UI"), "sans-serif");
+  for (const char* family : {"system", "Segoe UI"})
+    EXPECT_EQ(MapFontconfigFamily(family), "sans-serif") << family;
   EXPECT_EQ(MapFontconfigFamily("mono"), "monospace");
   EXPECT_EQ(MapFontconfigFamily("Times New Roman"), "serif");
   EXPECT_EQ(MapFontconfigFamily("DejaVu Sans"), "DejaVu Sans");

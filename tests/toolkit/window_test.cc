@@ -129,11 +129,9 @@ TEST_F(HeadlessTest, DisabledHiddenAndEmptyArea) {
 TEST_F(HeadlessTest, OverlaySeesMouseFirstAndPaintsOnTop) {
   Recorder w;
   auto& win = Open(w, {200, 200});
-  Probe* below = w.AddProbe("below", {60, 60, 40, 40}, {255, 0, 0, 255});
+  w.AddProbe("below", {60, 60, 40, 40}, {255, 0, 0, 255});
   Probe* menu = w.AddProbe("menu", {10, 10, 40, 40}, {0, 0, 255, 255});
-  Probe* last = w.AddProbe("last", {120, 120, 40, 40}, {0, 255, 0, 255});
-  (void)below;
-  (void)last;
+  w.AddProbe("last", {120, 120, 40, 40}, {0, 255, 0, 255});
   // A plain child is clipped to its rectangle.
   EXPECT_EQ(win.PixelAt(55, 55), (Color{240, 240, 240, 255}));
   EXPECT_EQ(win.PixelAt(70, 70), (Color{255, 0, 0, 255}));
