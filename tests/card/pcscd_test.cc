@@ -12,14 +12,15 @@
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
 #include "card/pcsc.h"
-#include "core/rsa.h"
 #include "core/text.h"
+#include "tests/certs/cert_test_helpers.h"
 #include "tests/support/pcscd_fixture.h"
 
 namespace {
 
 using namespace testing_support;
 
+const char kContact[] = "Virtual Contact Reader 00 00";
 const char kNoService[] = "Servicio PC/SC no disponible (servicio 'pcscd' detenido).";
 
 class PcscdTest : public testing::Test {
@@ -33,13 +34,12 @@ TEST_F(PcscdTest, WithoutTheServiceAndWithEmptyReaders) {
   std::string message, status, atr;
   EXPECT_TRUE(ListReaders(&message).empty());
   EXPECT_EQ(message, kNoService);
-  EXPECT_TRUE(ReadCardCertificates("Virtual Contact Reader 00 00", &status, &atr).empty());
+  EXPECT_TRUE(ReadCardCertificates(kContact, &status, &atr).empty());
   EXPECT_EQ(status, kNoService);
-  EXPECT_FALSE(CheckCardPin("Virtual Contact Reader 00 00", "12345678", &message));
+  EXPECT_FALSE(CheckCardPin(kContact, "12345678", &message));
   EXPECT_EQ(message, kNoService);
-  EXPECT_TRUE(SignWithCard("Virtual Contact Reader 00 00", SharedDnieIdentities().signature.certDer, data,
-                           "12345678", &message)
-                  .empty());
+  EXPECT_TRUE(
+      SignWithCard(kContact, SharedDnieIdentities().signature.certDer, data, "12345678", &message).empty());
   EXPECT_EQ(message.rfind(std::string(kNoService) + " | ", 0), 0u) << message;
 
   std::string why;
@@ -52,10 +52,10 @@ TEST_F(PcscdTest, WithoutTheServiceAndWithEmptyReaders) {
   EXPECT_EQ(sorted, (std::vector<std::string>{"Virtual Contact Reader 00 00", "Virtual Contact Reader 00 01",
                                               "Virtual PICC Reader 00 00", "Virtual PICC Reader 00 01"}));
   ASSERT_GE(DefaultReaderIndex(readers), 0);
-  EXPECT_EQ(readers[DefaultReaderIndex(readers)], "Virtual Contact Reader 00 00");
+  EXPECT_EQ(readers[DefaultReaderIndex(readers)], kContact);
   EXPECT_EQ(ClassifyReader("Virtual PICC Reader 00 00"), ReaderKind::Contactless);
-  EXPECT_EQ(ReadReaderAtr("Virtual Contact Reader 00 00"), "");
-  EXPECT_TRUE(ReadCardCertificates("Virtual Contact Reader 00 00", &status, &atr).empty());
+  EXPECT_EQ(ReadReaderAtr(kContact), "");
+  EXPECT_TRUE(ReadCardCertificates(kContact, &status, &atr).empty());
   EXPECT_EQ(status, "No hay tarjeta en el lector. Acerque el DNIe y pulse Actualizar.");
   EXPECT_TRUE(ReadCardCertificates("Lector que no existe", &status, &atr).empty());
   EXPECT_EQ(status, "Lector no disponible.");
@@ -92,9 +92,7 @@ TEST_F(PcscdTest, EveryGenerationThroughTheDaemon) {
 
     std::string message;
     Bytes signature = SignWithCard(contactReader, ids.signature.certDer, data, "12345678", &message);
-    auto key = ExtractRsaPublicKey(ids.signature.certDer);
-    EXPECT_TRUE(VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size()))
-        << message;
+    EXPECT_TRUE(Verifies(ids.signature.certDer, signature, data)) << message;
     EXPECT_EQ(message.rfind("Firmado por APDU con el PIN del DNIe (256 byte(s), ", 0), 0u);
     EXPECT_TRUE(SignWithCard(piccReader, ids.signature.certDer, data, "00000000", &message).empty());
     EXPECT_EQ(message, "PIN incorrecto: quedan 2 intento(s).");

@@ -39,6 +39,13 @@ bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 
+// Count says how many times `what` occurs in `text`, overlapping ones included.
+inline int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 // A key and certificate made with the openssl program.
 struct TestIdentity {
   std::string keyPem;   // path of the PKCS#8 PEM private key

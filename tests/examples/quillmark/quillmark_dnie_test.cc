@@ -13,12 +13,6 @@ namespace {
 const std::string kProgram = std::string(VY_BINARY_DIR) + "/examples/quillmark/quillmark";
 const char kNoService[] = "quillmark: Servicio PC/SC no disponible (servicio 'pcscd' detenido).\n";
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 class QuillmarkDnie : public testing::Test {
  protected:
   static void SetUpTestSuite() { PrivatePcscd::UsePrivateSocket(); }
@@ -34,15 +28,14 @@ class QuillmarkDnie : public testing::Test {
 };
 
 TEST_F(QuillmarkDnie, WithoutTheService) {
-  CommandResult readers = Run("readers");
-  EXPECT_EQ(readers.status, 1);
-  EXPECT_EQ(readers.output, kNoService);
-  CommandResult certs = Run("certs --dnie");
-  EXPECT_EQ(certs.status, 1);
-  EXPECT_EQ(certs.output, kNoService);
-  CommandResult sign = Run("sign doc.pdf --dnie --pin-env QM_PIN", "12345678");
-  EXPECT_EQ(sign.status, 1);
-  EXPECT_EQ(sign.output, kNoService);
+  for (auto [arguments, pin] : {std::pair<const char*, const char*>{"readers", ""},
+                                {"certs --dnie", ""},
+                                {"sign doc.pdf --dnie --pin-env QM_PIN", "12345678"}}) {
+    SCOPED_TRACE(arguments);
+    CommandResult r = Run(arguments, pin);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, kNoService);
+  }
   EXPECT_TRUE(work.Entries().empty());
   CommandResult usage = Run("certs --reader 'Lector 00 00'");
   EXPECT_EQ(usage.status, 2);

@@ -13,12 +13,6 @@ namespace {
 
 const std::string kProgram = std::string(VY_BINARY_DIR) + "/examples/quillmark/quillmark";
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 class QuillmarkCli : public PeopleSuite {
  protected:
   static void SetUpTestSuite() {
