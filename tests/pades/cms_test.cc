@@ -55,12 +55,11 @@ TEST(Cms, SignerKeyInfoFromCertificates) {
 }
 
 TEST(Cms, SignatureCoversTheAttributesAsASet) {
-  KeySigner key(Signer().id.keyPem);
   const Bytes& der = Signer().certificate.der;
   auto info = ExtractSignerKeyInfo(der);
   ASSERT_TRUE(info);
   Bytes attrs = BuildSignedAttributes(Bytes(32, 1), der, *info);
-  Bytes signature = key.Sign(attrs);
+  Bytes signature = SignerKey().Sign(attrs);
   Bytes cms = BuildSignedData(der, *info, attrs, signature);
   // The [0]-tagged attributes inside the SignerInfo turn back into exactly the signed bytes.
   Bytes tagged = attrs;

@@ -159,6 +159,10 @@ const Identity& Signer() {
 const testing_support::TestIdentity& Authority() {
   return Env().authority;
 }
+const KeySigner& SignerKey() {
+  static KeySigner key(Signer().id.keyPem);
+  return key;
+}
 
 Validation Validate(const std::string& path) {
   Validation v;

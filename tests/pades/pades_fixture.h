@@ -57,6 +57,9 @@ struct Identity {
 testing_support::TestPki& Pki();
 const Identity& Signer();
 const testing_support::TestIdentity& Authority();
+// The signer's key, loaded once, and the fixed time every test signature carries.
+const KeySigner& SignerKey();
+inline constexpr const char* kSigningTime = "261206101500Z";
 
 // Verdicts of the independent tools on a signed file.
 struct Validation {

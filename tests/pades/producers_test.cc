@@ -37,8 +37,7 @@ class Producers : public testing::Test {
   }
   static SignResult SignFile(const std::string& in, const std::string& out,
                              StampMode mode = StampMode::FirstPage) {
-    static KeySigner key(Signer().id.keyPem);
-    return SignPdf(File(in), File(out), Signer().certificate, key.Callback(), {}, {mode, ""});
+    return SignPdf(File(in), File(out), Signer().certificate, SignerKey().Callback(), {}, {mode, ""});
   }
   static TempDir* dir_;
 };

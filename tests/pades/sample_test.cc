@@ -5,19 +5,15 @@
 #include "tests/pades/pades_fixture.h"
 
 using namespace pades_test;
-using testing_support::FileExists;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 
 namespace {
 
-constexpr const char* kTime = "261206101500Z";
-
 TEST(SignedSample, SignedFromTheStart) {
   TempDir dir;
-  KeySigner key(Signer().id.keyPem);
   SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola (mundo)", Signer().certificate, 8192,
-                                      key.Callback("nota"), {"Ana", "", ""}, kTime);
+                                      SignerKey().Callback("nota"), {"Ana", "", ""}, kSigningTime);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_TRUE(r.isSigned);
   EXPECT_EQ(r.info, "nota");
@@ -35,7 +31,7 @@ TEST(SignedSample, SignedFromTheStart) {
 TEST(SignedSample, WrittenWithoutSignatureWhenSigningCannotFinish) {
   TempDir dir;
   SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola", Signer().certificate, 8192,
-                                      SigningCallback(), {}, kTime);
+                                      SigningCallback(), {}, kSigningTime);
   EXPECT_TRUE(r.ok);
   EXPECT_FALSE(r.isSigned);
   EXPECT_EQ(r.error, "PDF escrito sin firma.");
@@ -51,20 +47,20 @@ TEST(SignedSample, WrittenWithoutSignatureWhenSigningCannotFinish) {
     *note = "PIN incorrecto.";
     return Bytes();
   };
-  r = CreateSignedSampleAt(dir.File("t.pdf"), "Hola", Signer().certificate, 8192, refuses, {}, kTime);
+  r = CreateSignedSampleAt(dir.File("t.pdf"), "Hola", Signer().certificate, 8192, refuses, {}, kSigningTime);
   EXPECT_TRUE(r.ok);
   EXPECT_FALSE(r.isSigned);
   EXPECT_EQ(r.error, "PIN incorrecto.");
-  r = CreateSignedSampleAt(dir.File("u.pdf"), "Hola", Signer().certificate, 600, refuses, {}, kTime);
+  r = CreateSignedSampleAt(dir.File("u.pdf"), "Hola", Signer().certificate, 600, refuses, {}, kSigningTime);
   EXPECT_NE(r.error.find("no cabe en la reserva de 600 B."), std::string::npos) << r.error;
   r = CreateSignedSampleAt(dir.File("no/such/v.pdf"), "Hola", Signer().certificate, 8192, SigningCallback(),
-                           {}, kTime);
+                           {}, kSigningTime);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(r.error, "no se pudo abrir " + dir.File("no/such/v.pdf") + " para escritura.");
 }
 
 TEST(SignedSample, LayoutPlaceholdersFrameTheHole) {
-  SampleLayout layout = BuildSampleDocument("x", true, 16384, kTime, {"Ana", "Lima", "Prueba"});
+  SampleLayout layout = BuildSampleDocument("x", true, 16384, kSigningTime, {"Ana", "Lima", "Prueba"});
   const std::string& doc = layout.document;
   EXPECT_EQ(doc.compare(layout.byteRange - 12, 12, "/ByteRange ["), 0);
   EXPECT_EQ(doc[layout.contentsOpen], '<');

@@ -18,8 +18,6 @@ using testing_support::WriteFileText;
 
 namespace {
 
-constexpr const char* kTime = "261206101500Z";
-
 std::string ReadText(const std::string& path) {
   return ToText(ReadFileBytes(path));
 }
@@ -35,13 +33,12 @@ struct Signed {
 Signed SignText(const TempDir& dir, const std::string& input, StampOptions stamp = {StampMode::None, ""},
                 const SignatureTexts& texts = {"Ana", "Lima", "Prueba"},
                 const SigningCallback* callback = nullptr, uint32_t reservation = 8192) {
-  static KeySigner key(Signer().id.keyPem);
   Signed s;
   s.input = input;
   WriteFileText(dir.File("in.pdf"), input);
   std::remove(dir.File("out.pdf").c_str());
   s.result = SignPdfAt(dir.File("in.pdf"), dir.File("out.pdf"), Signer().certificate, reservation,
-                       callback ? *callback : key.Callback(), texts, stamp, kTime);
+                       callback ? *callback : SignerKey().Callback(), texts, stamp, kSigningTime);
   if (FileExists(dir.File("out.pdf"))) s.output = ReadText(dir.File("out.pdf"));
   return s;
 }
@@ -82,19 +79,15 @@ TEST(SignPdf, AppendedSectionIsExactToTheByte) {
 
   std::string expected =
       "3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << "
-      "/F1 5 0 "
-      "R >> >>  /Annots [ 7 0 R ]>>\nendobj\n"
+      "/F1 5 0 R >> >>  /Annots [ 7 0 R ]>>\nendobj\n"
       "1 0 obj\n<< /Type /Catalog /Pages 2 0 R  /AcroForm 6 0 R>>\nendobj\n"
       "6 0 obj\n<< /Fields [ 7 0 R ] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type "
-      "/Font "
-      "/Subtype /Type1 /BaseFont /Helvetica >> >> >>>>\nendobj\n"
+      "/Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>>>\nendobj\n"
       "7 0 obj\n<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Rect [0 0 0 0] /F 4 /P 3 0 R /V 8 "
-      "0 R "
-      ">>\nendobj\n"
+      "0 R >>\nendobj\n"
       "8 0 obj\n<<\n/Type /Sig\n/Filter /Adobe.PPKLite\n/SubFilter /ETSI.CAdES.detached\n/Name (Ana)\n"
-      "/Location <FEFF004C0069006D0061>\n/Reason <FEFF005000720075006500620061>\n/M "
-      "(D:20261206101500+00'00')\n"
-      "/ByteRange [" +
+      "/Location <FEFF004C0069006D0061>\n/Reason <FEFF005000720075006500620061>\n"
+      "/M (D:20261206101500+00'00')\n/ByteRange [" +
       std::string(43, '@') + "]\n/Contents " + hole + "\n>>\nendobj\n";
   const size_t base = input.size();
   auto at = [&](const std::string& header) {
@@ -163,7 +156,7 @@ TEST(SignPdf, EndOfInputIdentifierAndSizeRules) {
 
 TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
   TempDir dir;
-  KeySigner key(Signer().id.keyPem);
+  const KeySigner& key = SignerKey();
   const std::string good = SimpleDocument(1);
   struct Case {
     std::string input;
@@ -247,22 +240,20 @@ TEST(SignPdf, EncryptedDocumentsAreRefusedBeforeWriting) {
       RunCommand("qpdf --encrypt usuario duenio 256 -- " + dir.File("plain.pdf") + " " + dir.File("enc.pdf"))
           .status,
       0);
-  KeySigner key(Signer().id.keyPem);
   SignResult r =
-      SignPdf(dir.File("enc.pdf"), dir.File("out.pdf"), Signer().certificate, key.Callback(), {}, {});
+      SignPdf(dir.File("enc.pdf"), dir.File("out.pdf"), Signer().certificate, SignerKey().Callback(), {}, {});
   EXPECT_EQ(r.error, "el PDF esta cifrado; no se puede firmar.");
   EXPECT_FALSE(FileExists(dir.File("out.pdf")));
 }
 
 TEST(SignPdf, OutputReplacesAtomicallyAndNeverWritesTheInput) {
   TempDir dir;
-  KeySigner key(Signer().id.keyPem);
   const std::string original = SimpleDocument(2);
   WriteFileText(dir.File("doc.pdf"), original);
   // A second name for the same bytes: the input file itself must never be written.
   ASSERT_EQ(::link(dir.File("doc.pdf").c_str(), dir.File("alias.pdf").c_str()), 0);
   SignResult r =
-      SignPdf(dir.File("doc.pdf"), dir.File("doc.pdf"), Signer().certificate, key.Callback(), {}, {});
+      SignPdf(dir.File("doc.pdf"), dir.File("doc.pdf"), Signer().certificate, SignerKey().Callback(), {}, {});
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(ReadText(dir.File("alias.pdf")), original);
   ExpectValid(dir.File("doc.pdf"), 1);
@@ -275,7 +266,7 @@ TEST(SignPdf, OutputReplacesAtomicallyAndNeverWritesTheInput) {
   EXPECT_EQ(ReadText(dir.File("keep.pdf")), "anterior");
   // Unwritable output: the message names the path the caller gave.
   SignResult denied = SignPdf(dir.File("alias.pdf"), dir.File("no/such/out.pdf"), Signer().certificate,
-                              key.Callback(), {}, {});
+                              SignerKey().Callback(), {}, {});
   EXPECT_EQ(denied.error, "no se pudo abrir " + dir.File("no/such/out.pdf") + " para escritura.");
   std::vector<std::string> names = dir.Entries();
   std::sort(names.begin(), names.end());
@@ -288,9 +279,8 @@ TEST(SignPdf, FilesPast32BitOffsetsAreRefused) {
   WriteFileText(dir.File("huge.pdf"), head);
   // A sparse file of 4 GiB: nothing is read beyond the header before the refusal.
   ASSERT_EQ(::truncate(dir.File("huge.pdf").c_str(), off_t(1) << 32), 0);
-  KeySigner key(Signer().id.keyPem);
-  SignResult r =
-      SignPdf(dir.File("huge.pdf"), dir.File("out.pdf"), Signer().certificate, key.Callback(), {}, {});
+  SignResult r = SignPdf(dir.File("huge.pdf"), dir.File("out.pdf"), Signer().certificate,
+                         SignerKey().Callback(), {}, {});
   EXPECT_EQ(r.error,
             "el PDF es demasiado grande para firmarlo: el /ByteRange admite como maximo 4294967295 bytes.");
   EXPECT_FALSE(FileExists(dir.File("out.pdf")));
