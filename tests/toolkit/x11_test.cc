@@ -217,6 +217,14 @@ class Scripted : public CWindow {
   bool* finished_;
 };
 
+// Do is a step that acts and is complete at once.
+Scripted::Step Do(std::function<void()> act) {
+  return [act] {
+    act();
+    return true;
+  };
+}
+
 class OkDialog : public CDialog {
  public:
   OkDialog(CWindow* parent, User* user) : CDialog(parent), user_(user) { SetClientSize({240, 120}); }
@@ -239,12 +247,19 @@ class OkDialog : public CDialog {
   bool clicked_ = false;
 };
 
-TEST(X11Backend, RealWindowUnderXvfbWithXTest) {
+// X11Backend gives each test its own server, named in DISPLAY, and a user on it.
+class X11Backend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+    setenv("DISPLAY", server.display().c_str(), 1);
+    ASSERT_NE(user.d(), nullptr);
+  }
   Xvfb server;
-  ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
-  setenv("DISPLAY", server.display().c_str(), 1);
-  User user(server.display());
-  ASSERT_NE(user.d(), nullptr);
+  User user{server.display()};
+};
+
+TEST_F(X11Backend, RealWindowUnderXvfbWithXTest) {
   int major, minor, event, error;
   ASSERT_TRUE(XTestQueryExtension(user.d(), &event, &error, &major, &minor));
   ASSERT_TRUE(user.MapSpareKey(XK_ntilde, XK_Ntilde));
@@ -274,7 +289,7 @@ TEST(X11Backend, RealWindowUnderXvfbWithXTest) {
         win = Xid(*w);
         return user.Viewable(win) && w->paints > 0;
       },
-      [&] {
+      Do([&] {
         EXPECT_EQ(user.Utf8Property(win, "_NET_WM_NAME"), "Prueba Año");
         XSizeHints hints;
         long supplied;
@@ -283,91 +298,68 @@ TEST(X11Backend, RealWindowUnderXvfbWithXTest) {
         EXPECT_EQ(hints.min_height, 150);
         EXPECT_TRUE(Near(user.Pixel(win, 300, 250), w->Background(), 0));
         user.MoveTo(win, 80, 38);
-        return true;
-      },
+      }),
       [&] { return button->IsHovered(); },
-      [&] {
-        user.Click();
-        return true;
-      },
+      Do([&] { user.Click(); }),
       [&] { return w->clicks == 1; },
+      // The hover look on screen.
       [&] {
         return Near(user.Pixel(win, 26, 38), {229, 233, 240, 255}, 2);
-      },  // hover look on screen
-      [&] {
+      },
+      Do([&] {
         user.MoveTo(win, 100, 95);
         user.Click();
-        return true;
-      },
+      }),
       [&] { return edit->IsFocused(); },
-      [&] {
+      Do([&] {
         user.Key(XK_a, true);
         user.Key(XK_ntilde);
         user.Key(XK_o);
-        return true;
-      },
+      }),
       [&] { return edit->Text() == "Año"; },
-      [&] {
-        user.Key(XK_Return);
-        return true;
-      },
+      Do([&] { user.Key(XK_Return); }),
       [&] { return w->entered == "Año"; },
+      // The focused border.
       [&] {
         return Near(user.Pixel(win, 120, 80), {0, 120, 215, 255}, 40);
-      },  // focused border
-      [&] {
+      },
+      Do([&] {
         user.MoveTo(win, 32, 95);
         user.Click();
         user.Click();
-        return true;
-      },
+      }),
       [&] { return edit->SelectedText() == "Año"; },
       // Press on the button, leave the window, release outside: no click, nothing stuck.
-      [&] {
+      Do([&] {
         user.MoveTo(win, 80, 38);
         user.Button(1, true);
-        return true;
-      },
+      }),
       [&] { return button->IsPressed(); },
-      [&] {
-        user.MoveToRoot(799, 599);
-        return true;
-      },
+      Do([&] { user.MoveToRoot(799, 599); }),
       [&] { return !button->IsHovered(); },
-      [&] {
-        user.Button(1, false);
-        return true;
-      },
+      Do([&] { user.Button(1, false); }),
       [&] { return !button->IsPressed() && w->Captured() == nullptr && w->Hovered() == nullptr; },
-      [&] {
+      Do([&] {
         EXPECT_EQ(w->clicks, 1);
         user.MoveTo(win, 300, 80);
         user.Button(5, true);
         user.Button(5, false);
-        return true;
-      },
+      }),
       [&] { return list->FirstRow() == 3; },
-      [&] {
+      Do([&] {
         OkDialog dialog(w, &user);
         dialogResult = dialog.ShowModal();
-        return true;
-      },
-      [&] {
+      }),
+      Do([&] {
         EXPECT_EQ(dialogResult, 3);
         user.RequestClose(win);
-        return true;
-      },
+      }),
   };
   EXPECT_EQ(app.Run(), 0) << "closing the main window ends the loop with 0";
   EXPECT_TRUE(finished);
 }
 
-TEST(X11Backend, DialogsAreTransientAndTimersRunInTheLoop) {
-  Xvfb server;
-  ASSERT_FALSE(server.display().empty());
-  setenv("DISPLAY", server.display().c_str(), 1);
-  User user(server.display());
-  ASSERT_NE(user.d(), nullptr);
+TEST_F(X11Backend, DialogsAreTransientAndTimersRunInTheLoop) {
   VyApp app(0, nullptr);
   auto* w = new Scripted;
   app.SetMainWindow(w);
@@ -383,7 +375,7 @@ TEST(X11Backend, DialogsAreTransientAndTimersRunInTheLoop) {
   };
   w->steps = {
       [&] { return user.Viewable(Xid(*w)); },
-      [&] {
+      Do([&] {
         Probe dialog(w);
         dialog.onTick = [&] {
           if (++ticks < 3 || !user.Viewable(Xid(dialog))) return;
@@ -403,12 +395,8 @@ TEST(X11Backend, DialogsAreTransientAndTimersRunInTheLoop) {
           user.RequestClose(Xid(dialog));  // the close box: result stays 0
         };
         EXPECT_EQ(dialog.ShowModal(), 0);
-        return true;
-      },
-      [&] {
-        VyApp::Current()->Quit(7);
-        return true;
-      },
+      }),
+      Do([&] { VyApp::Current()->Quit(7); }),
   };
   EXPECT_EQ(app.Run(), 7);
   EXPECT_NE(transientFor, 0u);
