@@ -24,13 +24,10 @@ class CertificateModel : public ::testing::Test {
     delete pki_;
     delete dir_;
   }
-  static TempDir* dir_;
-  static TestPki* pki_;
-  static TestIdentity* ca_;
+  static inline TempDir* dir_;
+  static inline TestPki* pki_;
+  static inline TestIdentity* ca_;
 };
-TempDir* CertificateModel::dir_;
-TestPki* CertificateModel::pki_;
-TestIdentity* CertificateModel::ca_;
 
 TEST_F(CertificateModel, DecodesCaAndEndEntity) {
   ParsedCertificate ca;
