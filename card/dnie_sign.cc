@@ -13,6 +13,30 @@
 
 namespace {
 
+// OpenedDnie is one card session on an identified DNIe; the channel points into `card`.
+struct OpenedDnie {
+  std::unique_ptr<CardTransport> card;
+  CardChannel channel;
+  DnieProfile profile = DnieProfile::Unknown;
+};
+
+// OpenDnie connects to the reader's card and identifies the generation. It returns false with
+// the connection error, or `unknownText` followed by the card's first refusal, in `message`.
+bool OpenDnie(CardConnector& connector, const std::string& reader, const char* unknownText, OpenedDnie* out,
+              std::string* message) {
+  ClearCardError();
+  out->card = connector.Open(reader, message);
+  if (!out->card) return false;
+  std::string atrHex;
+  if (out->card->Status(&atrHex) != kPcscSuccess) atrHex.clear();
+  out->channel = CardChannel{out->card.get()};
+  out->profile = IdentifyDnie(&out->channel, reader, HexDecode(atrHex));
+  if (out->profile != DnieProfile::Unknown) return true;
+  NoteCardError(out->channel);
+  *message = unknownText + TakeCardError(out->channel);
+  return false;
+}
+
 enum class InputForm { DigestInfo, BareHash };
 
 // SigningRules are a generation's PIN format, key references and accepted input forms.
@@ -119,18 +143,11 @@ CardAttempt SignOnCard(CardConnector& connector, const std::string& reader, cons
     attempt.message = "Elija un lector.";
     return attempt;
   }
-  ClearCardError();
-  std::unique_ptr<CardTransport> card = connector.Open(reader, &attempt.message);
-  if (!card) return attempt;
-  std::string atrHex;
-  if (card->Status(&atrHex) != kPcscSuccess) atrHex.clear();
-  CardChannel channel{card.get()};
-  const DnieProfile profile = IdentifyDnie(&channel, reader, HexDecode(atrHex));
-  if (profile == DnieProfile::Unknown) {
-    NoteCardError(channel);
-    attempt.message = "Tarjeta no identificada como DNIe. " + TakeCardError(channel);
+  OpenedDnie dnie;
+  if (!OpenDnie(connector, reader, "Tarjeta no identificada como DNIe. ", &dnie, &attempt.message))
     return attempt;
-  }
+  CardChannel& channel = dnie.channel;
+  const DnieProfile profile = dnie.profile;
   if (!SelectSignatureApplication(&channel, profile)) {
     attempt.message =
         "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(channel.statusWord) + ").";
@@ -240,18 +257,10 @@ bool CheckCardPin(CardConnector& connector, const std::string& reader, const std
     *message = "El PIN debe tener entre 4 y 8 digitos.";
     return false;
   }
-  ClearCardError();
-  std::unique_ptr<CardTransport> card = connector.Open(reader, message);
-  if (!card) return false;
-  std::string atrHex;
-  if (card->Status(&atrHex) != kPcscSuccess) atrHex.clear();
-  CardChannel channel{card.get()};
-  const DnieProfile profile = IdentifyDnie(&channel, reader, HexDecode(atrHex));
-  if (profile == DnieProfile::Unknown) {
-    NoteCardError(channel);
-    *message = "Tarjeta no identificada." + TakeCardError(channel);
-    return false;
-  }
+  OpenedDnie dnie;
+  if (!OpenDnie(connector, reader, "Tarjeta no identificada.", &dnie, message)) return false;
+  CardChannel& channel = dnie.channel;
+  const DnieProfile profile = dnie.profile;
   if (!SelectSignatureApplication(&channel, profile)) {
     *message =
         ProfileName(profile) + ": no se pudo abrir el DF de firma. SW=" + HexStatusWord(channel.statusWord);

@@ -23,12 +23,17 @@ int Fail(const Failure& failure) {
   return failure.status == kExitUsage ? UsageError(failure.message) : Fail(failure.message);
 }
 
-// Options hold the secrets that were read; they are wiped when the command ends.
-struct SecretGuard {
-  SignerOptions* options;
-  ~SecretGuard() {
-    SecureClear(&options->pin);
-    SecureClear(&options->pkcs12Password);
+// Signer is what a command signs with: the chosen certificate and the secrets that unlock
+// it, wiped when the command ends.
+struct Signer {
+  SignerOptions options;
+  CertificateEntry entry;
+  ~Signer() {
+    SecureClear(&options.pin);
+    SecureClear(&options.pkcs12Password);
+  }
+  bool Choose(const Arguments& args, Failure* failure) {
+    return ReadSourceOptions(args, &options, failure) && ChooseCertificate(args, &options, &entry, failure);
   }
 };
 
@@ -89,6 +94,13 @@ void PrintSigned(const std::string& path, const SignResult& result) {
   std::fflush(stdout);
 }
 
+// Finish reports a signing result: the output path on success, the engine's message otherwise.
+int Finish(const std::string& output, const SignResult& result) {
+  if (!result.isSigned) return Fail(result.error.empty() ? "No se pudo firmar." : result.error);
+  PrintSigned(output, result);
+  return kExitOk;
+}
+
 int RunSign(const Arguments& args) {
   if (args.positional.size() != 1) return UsageError("sign necesita un solo documento PDF de entrada.");
   if (!HasSourceOption(args))
@@ -102,18 +114,12 @@ int RunSign(const Arguments& args) {
     return Fail("no queda ningun nombre libre para la copia firmada de " + input + ".");
   if (output.empty()) return UsageError("--out necesita una ruta.");
 
-  SignerOptions options;
-  SecretGuard guard{&options};
-  CertificateEntry entry;
+  Signer signer;
   Failure failure;
-  if (!ReadSourceOptions(args, &options, &failure) || !ChooseCertificate(args, &options, &entry, &failure))
-    return Fail(failure);
-
-  SignResult result = SignPdf(input, output, entry, kDefaultContentsReservation, CallbackFor(entry, options),
-                              TextsFor(args, entry), stamp);
-  if (!result.isSigned) return Fail(result.error.empty() ? "No se pudo firmar." : result.error);
-  PrintSigned(output, result);
-  return kExitOk;
+  if (!signer.Choose(args, &failure)) return Fail(failure);
+  return Finish(output,
+                SignPdf(input, output, signer.entry, kDefaultContentsReservation,
+                        CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp));
 }
 
 int RunSample(const Arguments& args) {
@@ -123,22 +129,15 @@ int RunSample(const Arguments& args) {
   const std::string& output = args.positional[0];
   std::string text = args.Has("--text") ? args.Value("--text") : kDefaultSampleText;
 
-  SignerOptions options;
-  SecretGuard guard{&options};
-  CertificateEntry entry;
+  Signer signer;
   Failure failure;
-  if (!ReadSourceOptions(args, &options, &failure) || !ChooseCertificate(args, &options, &entry, &failure))
-    return Fail(failure);
-
-  SignResult result = CreateSignedSample(output, text, entry, kDefaultContentsReservation,
-                                         CallbackFor(entry, options), TextsFor(Arguments(), entry));
-  if (!result.isSigned) {
-    // The engine leaves an unsigned sample behind; a failed command leaves nothing.
-    if (result.ok) std::remove(output.c_str());
-    return Fail(result.error.empty() ? "No se pudo firmar." : result.error);
-  }
-  PrintSigned(output, result);
-  return kExitOk;
+  if (!signer.Choose(args, &failure)) return Fail(failure);
+  SignResult result =
+      CreateSignedSample(output, text, signer.entry, kDefaultContentsReservation,
+                         CallbackFor(signer.entry, signer.options), TextsFor(Arguments(), signer.entry));
+  // The engine leaves an unsigned sample behind; a failed command leaves nothing.
+  if (!result.isSigned && result.ok) std::remove(output.c_str());
+  return Finish(output, result);
 }
 
 std::string KeyText(const CertificateEntry& entry) {
@@ -167,13 +166,12 @@ int RunDnieCerts(SignerOptions* options) {
 
 int RunCerts(const Arguments& args) {
   if (!args.positional.empty()) return UsageError("certs no admite argumentos sueltos.");
-  SignerOptions options;
-  SecretGuard guard{&options};
+  Signer signer;
   Failure failure;
-  if (!ReadSourceOptions(args, &options, &failure)) return Fail(failure);
-  if (args.Has("--dnie")) return RunDnieCerts(&options);
+  if (!ReadSourceOptions(args, &signer.options, &failure)) return Fail(failure);
+  if (args.Has("--dnie")) return RunDnieCerts(&signer.options);
   std::string status;
-  std::vector<CertificateEntry> entries = ListCertificates(options, &status);
+  std::vector<CertificateEntry> entries = ListCertificates(signer.options, &status);
   int index = 0;
   for (const CertificateEntry& entry : entries) {
     std::string issuer = entry.issuerCommonName.empty() ? entry.issuerName : entry.issuerCommonName;
