@@ -6,7 +6,7 @@
 
 // The engine's file access: positioned reads of the input, and an output that is written to a
 // temporary file beside its final path and renamed into place only once it is complete and
-// checked. One implementation per platform (file_io_posix.cc, file_io_win32.cc).
+// checked. The platform calls live in file_io_posix.cc and file_io_win32.cc.
 
 // InputFile is a file opened read-only for positioned reads.
 class InputFile {
@@ -53,8 +53,14 @@ class OutputFile {
   const std::string& tempPath() const { return tempPath_; }
 
  private:
+  // CopyChunks is the portable copy: reads and writes in 1 MiB pieces.
+  bool CopyChunks(const InputFile& input, uint64_t offset, uint64_t len);
+
   void* handle_ = nullptr;
   std::string tempPath_;
   std::string finalPath_;
   bool committed_ = false;
 };
+
+// TemporaryName is `finalPath` + ".tmp" + eight random letters or digits.
+std::string TemporaryName(const std::string& finalPath);

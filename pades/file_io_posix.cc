@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <random>
 
 #include "pades/file_io.h"
 
@@ -56,16 +55,9 @@ bool InputFile::ReadAt(uint64_t offset, void* buf, size_t len, size_t* got) cons
   return true;
 }
 
-OutputFile::~OutputFile() {
-  if (!committed_) Discard();
-}
-
 bool OutputFile::CreateBeside(const std::string& finalPath) {
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::random_device random;
   for (int attempt = 0; attempt < 64; ++attempt) {
-    std::string name = finalPath + ".tmp";
-    for (int i = 0; i < 8; ++i) name += kAlphabet[random() % (sizeof kAlphabet - 1)];
+    std::string name = TemporaryName(finalPath);
     // The signed document is not secret: ordinary permissions (after umask) as any new file.
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
@@ -104,19 +96,7 @@ bool OutputFile::CopyFrom(const InputFile& input, uint64_t offset, uint64_t len)
     if (n <= 0) break;
     len -= uint64_t(n);
   }
-  offset = uint64_t(in);
-  static constexpr size_t kChunk = size_t(1) << 20;
-  std::string buffer;
-  while (len) {
-    if (buffer.empty()) buffer.resize(kChunk);
-    size_t got = 0;
-    size_t want = len < kChunk ? size_t(len) : kChunk;
-    if (!input.ReadAt(offset, buffer.data(), want, &got) || got != want) return false;
-    if (!Write(buffer.data(), got)) return false;
-    offset += got;
-    len -= got;
-  }
-  return true;
+  return CopyChunks(input, uint64_t(in), len);
 }
 
 bool OutputFile::Close() {

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <random>
 #include <string>
 
 #include "pades/file_io.h"
@@ -53,16 +52,9 @@ bool InputFile::ReadAt(uint64_t offset, void* buf, size_t len, size_t* got) cons
   return true;
 }
 
-OutputFile::~OutputFile() {
-  if (!committed_) Discard();
-}
-
 bool OutputFile::CreateBeside(const std::string& finalPath) {
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device random;
   for (int attempt = 0; attempt < 64; ++attempt) {
-    std::string name = finalPath + ".tmp";
-    for (int i = 0; i < 8; ++i) name += kAlphabet[random() % (sizeof kAlphabet - 1)];
+    std::string name = TemporaryName(finalPath);
     int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (fd < 0) {
       if (errno == EEXIST) continue;
@@ -87,17 +79,7 @@ bool OutputFile::Write(const void* data, size_t len) {
 }
 
 bool OutputFile::CopyFrom(const InputFile& input, uint64_t offset, uint64_t len) {
-  static constexpr size_t kChunk = size_t(1) << 20;
-  std::string buffer(kChunk, '\0');
-  while (len) {
-    size_t got = 0;
-    size_t want = len < kChunk ? size_t(len) : kChunk;
-    if (!input.ReadAt(offset, buffer.data(), want, &got) || got != want) return false;
-    if (!Write(buffer.data(), got)) return false;
-    offset += got;
-    len -= got;
-  }
-  return true;
+  return CopyChunks(input, offset, len);
 }
 
 bool OutputFile::Close() {

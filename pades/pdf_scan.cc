@@ -420,28 +420,25 @@ std::optional<uint32_t> PdfScan::Offset(int64_t number) const {
   return it->offset;
 }
 
-bool PdfScan::ReadObjectDict(int64_t number, std::string* body) {
+bool PdfScan::ReadObjectBody(int64_t number, bool array, std::string* body) {
   std::optional<uint32_t> offset = Offset(number);
   if (!offset) return false;
   return WithWindow(*offset, [&](std::string_view text, bool atEnd, size_t* used) {
     size_t start = 0, end = 0;
-    DictParse parsed = ParseObjectDict(text, atEnd, false, &start, &end, used);
+    DictParse parsed = ParseObjectDict(text, atEnd, array, &start, &end, used);
     if (parsed != DictParse::Done) return parsed == DictParse::NeedMore ? Parse::NeedMore : Parse::Failed;
-    body->assign(text.substr(start, end - start));
+    std::string_view value = text.substr(start, end - start);
+    body->assign(array ? Trim(value) : value);
     return Parse::Done;
   });
 }
 
+bool PdfScan::ReadObjectDict(int64_t number, std::string* body) {
+  return ReadObjectBody(number, false, body);
+}
+
 bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
-  std::optional<uint32_t> offset = Offset(number);
-  if (!offset) return false;
-  return WithWindow(*offset, [&](std::string_view text, bool atEnd, size_t* used) {
-    size_t start = 0, end = 0;
-    DictParse parsed = ParseObjectDict(text, atEnd, true, &start, &end, used);
-    if (parsed != DictParse::Done) return parsed == DictParse::NeedMore ? Parse::NeedMore : Parse::Failed;
-    elements->assign(Trim(text.substr(start, end - start)));
-    return Parse::Done;
-  });
+  return ReadObjectBody(number, true, elements);
 }
 
 std::vector<int64_t> PdfScan::CollectPages(int64_t rootNumber) {

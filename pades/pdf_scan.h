@@ -94,6 +94,8 @@ class PdfScan {
   enum class Parse { Done, Failed, NeedMore };
   template <typename F>
   bool WithWindow(uint64_t offset, F&& parse);
+  // ReadObjectBody reads the dictionary (or array) that an indexed object holds.
+  bool ReadObjectBody(int64_t number, bool array, std::string* body);
   std::string ReadSpan(uint64_t offset, size_t len);
   int ByteAt(uint64_t offset);
   bool Charge(uint64_t bytes);

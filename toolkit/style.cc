@@ -228,20 +228,22 @@ std::string ToText(const CStyle& style) {
   return out;
 }
 
-std::string BuildStyleText(Color bg, Color text, Color border, bool bold, int fontSize) {
+namespace {
+std::string BorderedStyleText(Color bg, Color text, Color border, bool bold, int fontSize, int radius) {
   return Format(
       "background-color:#%02x%02x%02x; color:#%02x%02x%02x; border-color:#%02x%02x%02x; border-width:1; "
-      "border-radius:6; %sfont-size:%d;",
-      bg.r, bg.g, bg.b, text.r, text.g, text.b, border.r, border.g, border.b,
+      "border-radius:%d; %sfont-size:%d;",
+      bg.r, bg.g, bg.b, text.r, text.g, text.b, border.r, border.g, border.b, radius,
       bold ? "font-weight-bold:true; " : "", fontSize);
+}
+}  // namespace
+
+std::string BuildStyleText(Color bg, Color text, Color border, bool bold, int fontSize) {
+  return BorderedStyleText(bg, text, border, bold, fontSize, 6);
 }
 
 std::string BuildSquareStyleText(Color bg, Color text, Color border, bool bold, int fontSize) {
-  return Format(
-      "background-color:#%02x%02x%02x; color:#%02x%02x%02x; border-color:#%02x%02x%02x; border-width:1; "
-      "border-radius:0; %sfont-size:%d;",
-      bg.r, bg.g, bg.b, text.r, text.g, text.b, border.r, border.g, border.b,
-      bold ? "font-weight-bold:true; " : "", fontSize);
+  return BorderedStyleText(bg, text, border, bold, fontSize, 0);
 }
 
 std::string BuildBorderlessStyleText(Color bg, Color text, int fontSize) {

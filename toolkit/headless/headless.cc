@@ -85,6 +85,14 @@ static Event MouseEvent(int kind, int x, int y, uint8_t button, uint32_t modifie
   return e;
 }
 
+static Event KeyEvent(int kind, uint16_t key, uint32_t modifiers) {
+  Event e;
+  e.kind = kind;
+  e.key = key;
+  e.modifiers = modifiers;
+  return e;
+}
+
 bool CHeadlessWindowImpl::MouseMove(int x, int y, uint32_t modifiers) {
   return Send(MouseEvent(kMouseMove, x, y, kLeftButton, modifiers));
 }
@@ -114,19 +122,11 @@ bool CHeadlessWindowImpl::Wheel(int x, int y, int steps, uint32_t modifiers) {
 }
 
 bool CHeadlessWindowImpl::KeyDown(uint16_t key, uint32_t modifiers) {
-  Event e;
-  e.kind = kKeyPressed;
-  e.key = key;
-  e.modifiers = modifiers;
-  return Send(e);
+  return Send(KeyEvent(kKeyPressed, key, modifiers));
 }
 
 bool CHeadlessWindowImpl::KeyUp(uint16_t key, uint32_t modifiers) {
-  Event e;
-  e.kind = kKeyReleased;
-  e.key = key;
-  e.modifiers = modifiers;
-  return Send(e);
+  return Send(KeyEvent(kKeyReleased, key, modifiers));
 }
 
 bool CHeadlessWindowImpl::Press(uint16_t key, uint32_t modifiers) {
@@ -136,11 +136,7 @@ bool CHeadlessWindowImpl::Press(uint16_t key, uint32_t modifiers) {
 }
 
 bool CHeadlessWindowImpl::Char(char16_t character, uint32_t modifiers) {
-  Event e;
-  e.kind = kCharacter;
-  e.key = character;
-  e.modifiers = modifiers;
-  return Send(e);
+  return Send(KeyEvent(kCharacter, character, modifiers));
 }
 
 void CHeadlessWindowImpl::Type(const std::string& text) {
