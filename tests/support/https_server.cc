@@ -145,7 +145,7 @@ std::string HttpsServer::Url(const std::string& target) const {
 }
 
 void HttpsServer::SetAnswer(const HttpsAnswer& answer) {
-  static const char* const kKinds[] = {"reply", "hang", "reset"};
+  static const char* const kKinds[] = {"reply", "hang", "reset", "cut"};
   std::string text =
       Line("kind", kKinds[static_cast<int>(answer.kind)]) + Line("status", std::to_string(answer.status)) +
       Line("type", HexEncode(ToBytes(answer.contentType))) + Line("body", HexEncode(answer.body));

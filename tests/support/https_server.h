@@ -16,6 +16,7 @@ struct HttpsAnswer {
     Reply,  // answer `status` with `body`
     Hang,   // never answer; hold the connection until the client leaves
     Reset,  // close the connection with a TCP reset
+    Cut,    // answer `status`, declare all of `body` but send only its first half, then close
   };
   Kind kind = Kind::Reply;
   int status = 200;

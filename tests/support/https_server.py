@@ -11,7 +11,8 @@ reader never sees half of one. The head is read off the socket rather than throu
 http.server's parser, which would normalise the headers the tests want to see as sent.
 
 FOLDER/answer has one "key value" pair a line; texts are in hex:
-  kind reply|hang|reset   hang: never answer; reset: close with a TCP reset
+  kind reply|hang|reset|cut   hang: never answer; reset: close with a TCP reset;
+                          cut: declare the whole body, send its first half and close
   status 200
   type <hex>              Content-Type of the answer
   body <hex>
@@ -116,7 +117,7 @@ class Handler(socketserver.StreamRequestHandler):
                 payload = run.stdout
         self.wfile.write(b"HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\nConnection: close\r\n\r\n"
                          % (status, REASONS.get(status, "Status").encode(), answer["type"], len(payload)))
-        self.wfile.write(payload)
+        self.wfile.write(payload[:len(payload) // 2] if answer["kind"] == "cut" else payload)
 
 
 class Server(socketserver.ThreadingTCPServer):
