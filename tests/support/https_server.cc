@@ -18,16 +18,6 @@
 namespace testing_support {
 namespace {
 
-template <typename F>
-bool WaitFor(F ready, double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
-
 // The server's certificates, made once per test process and removed when it exits.
 struct HttpsPki {
   TempDir dir;
@@ -129,12 +119,7 @@ bool HttpsServer::Start(std::string* why) {
 
 void HttpsServer::Stop() {
   if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    if (!WaitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 3)) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-    }
+    StopChild(pid_, 3);
     pid_ = -1;
   }
   port_ = 0;
