@@ -108,6 +108,10 @@ AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog) {
   return found;
 }
 
+std::array<std::string, 3> StampLines(const std::string& name, std::string_view signingTime) {
+  return {"Firmado digitalmente por:", name, "Fecha: " + HumanUtcDate(signingTime)};
+}
+
 double EstimateTextWidth(std::string_view line) {
   double width = 0;
   for (char ch : line) {

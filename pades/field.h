@@ -32,6 +32,8 @@ struct AcroFormFound {
 };
 AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog);
 
+// StampLines are the stamp's three lines: "Firmado digitalmente por:", the name and the date.
+std::array<std::string, 3> StampLines(const std::string& name, std::string_view signingTime);
 // EstimateTextWidth approximates a line's width in points of 7.5-point Helvetica.
 double EstimateTextWidth(std::string_view line);
 // StampWidth is the stamp's width for its three lines: between 160 and 420 points.

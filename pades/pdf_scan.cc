@@ -17,11 +17,6 @@ constexpr size_t kMaxBlocks = 16;
 // edge is still found whole.
 constexpr size_t kCarry = 16;
 
-size_t SkipDigitsAt(std::string_view text, size_t pos) {
-  while (pos < text.size() && IsDigit(uint8_t(text[pos]))) ++pos;
-  return pos;
-}
-
 bool IsHexOrWhite(char c) {
   return IsDigit(uint8_t(c)) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || IsPdfWhite(uint8_t(c));
 }
@@ -107,41 +102,39 @@ bool PdfScan::WithWindow(uint64_t offset, F&& parse) {
 
 namespace {
 
-enum class DictParse { Done, Failed, NeedMore };
-
 // ParseObjectDict reads "N G obj << ... >>" from the start of `text` and sets the body span.
 // NeedMore means the text ended before the answer was certain.
-DictParse ParseObjectDict(std::string_view text, bool atEnd, bool wantArray, size_t* bodyStart,
-                          size_t* bodyEnd, size_t* used) {
+Parse ParseObjectDict(std::string_view text, bool atEnd, bool wantArray, size_t* bodyStart, size_t* bodyEnd,
+                      size_t* used) {
   *used = text.size();
-  const DictParse more = atEnd ? DictParse::Failed : DictParse::NeedMore;
-  size_t p = SkipDigitsAt(text, 0);
+  const Parse more = atEnd ? Parse::Failed : Parse::NeedMore;
+  size_t p = SkipDigits(text, 0);
   p = SkipBlank(text, p);
-  p = SkipDigitsAt(text, p);
+  p = SkipDigits(text, p);
   p = SkipBlank(text, p);
   if (p + 3 > text.size()) return more;
-  if (text.compare(p, 3, "obj") != 0) return DictParse::Failed;
+  if (text.compare(p, 3, "obj") != 0) return Parse::Failed;
   p = SkipBlank(text, p + 3);
   if (wantArray) {
     if (p >= text.size()) return more;
-    if (text[p] != '[') return DictParse::Failed;
+    if (text[p] != '[') return Parse::Failed;
   } else {
     if (p + 2 > text.size()) return more;
-    if (text.compare(p, 2, "<<") != 0) return DictParse::Failed;
+    if (text.compare(p, 2, "<<") != 0) return Parse::Failed;
   }
   size_t end = SkipValue(text, p);
-  if (end >= text.size() && !atEnd) return DictParse::NeedMore;
+  if (end >= text.size() && !atEnd) return Parse::NeedMore;
   *used = end;
   if (wantArray) {
     size_t close = end > p + 1 && text[end - 1] == ']' ? end - 1 : end;
     *bodyStart = p + 1;
     *bodyEnd = close;
-    return DictParse::Done;
+    return Parse::Done;
   }
-  if (end - p < 4) return DictParse::Failed;
+  if (end - p < 4) return Parse::Failed;
   *bodyStart = p + 2;
   *bodyEnd = end - 2;
-  return DictParse::Done;
+  return Parse::Done;
 }
 
 }  // namespace
@@ -250,13 +243,13 @@ void PdfScan::TakeHeader(std::string_view view, uint64_t start, size_t objPos, b
   if (budget_ == 0) return;
   std::string_view text = view.substr(size_t(first - start));
   size_t bodyStart = 0, bodyEnd = 0, used = 0;
-  DictParse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, &used);
+  Parse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, &used);
   Charge(used);
-  if (parsed == DictParse::NeedMore) {
+  if (parsed == Parse::NeedMore) {
     deferred_.push_back(entry);
     return;
   }
-  if (parsed == DictParse::Done)
+  if (parsed == Parse::Done)
     NoteFieldObject(entry.number, entry.offset, text.substr(bodyStart, bodyEnd - bodyStart));
 }
 
@@ -377,14 +370,14 @@ ScanStatus PdfScan::ReadTrailer() {
   } else {
     // A cross-reference stream: its dictionary serves as the trailer.
     read = WithWindow(xref + blank, [&](std::string_view text, bool atEnd, size_t* used) {
-      size_t digits = SkipDigitsAt(text, 0);
+      size_t digits = SkipDigits(text, 0);
       if (digits >= text.size() && !atEnd) return Parse::NeedMore;
       bool positive = false;
       for (size_t k = 0; k < digits; ++k) positive |= text[k] != '0';
       if (!positive) return Parse::Failed;
       size_t bodyStart = 0, bodyEnd = 0;
-      DictParse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, used);
-      if (parsed != DictParse::Done) return parsed == DictParse::NeedMore ? Parse::NeedMore : Parse::Failed;
+      Parse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, used);
+      if (parsed != Parse::Done) return parsed;
       trailer_ = std::string(text.substr(bodyStart, bodyEnd - bodyStart));
       return Parse::Done;
     });
@@ -425,8 +418,8 @@ bool PdfScan::ReadObjectBody(int64_t number, bool array, std::string* body) {
   if (!offset) return false;
   return WithWindow(*offset, [&](std::string_view text, bool atEnd, size_t* used) {
     size_t start = 0, end = 0;
-    DictParse parsed = ParseObjectDict(text, atEnd, array, &start, &end, used);
-    if (parsed != DictParse::Done) return parsed == DictParse::NeedMore ? Parse::NeedMore : Parse::Failed;
+    Parse parsed = ParseObjectDict(text, atEnd, array, &start, &end, used);
+    if (parsed != Parse::Done) return parsed;
     std::string_view value = text.substr(start, end - start);
     body->assign(array ? Trim(value) : value);
     return Parse::Done;

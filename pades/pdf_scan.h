@@ -35,6 +35,10 @@ struct FieldObject {
   std::optional<std::string> name;  // /T as a literal, without its parentheses
 };
 
+// Parse is the outcome of reading a value from a window of the file: NeedMore means the window
+// ended before the answer was certain.
+enum class Parse { Done, Failed, NeedMore };
+
 enum class ScanStatus {
   Ok,
   Unreadable,  // the file cannot be read
@@ -62,9 +66,7 @@ class PdfScan {
   // Open reads the file and runs the opening checks in order; the first failure is returned.
   ScanStatus Open(const std::string& path);
 
-  const InputFile& file() const { return file_; }
-  // CloseFile releases the input once nothing more is read from it.
-  void CloseFile() { file_.Close(); }
+  InputFile& file() { return file_; }
   uint64_t length() const { return length_; }
   // The file's last byte (0 for an empty file).
   uint8_t lastByte() const { return lastByte_; }
@@ -91,7 +93,6 @@ class PdfScan {
   std::vector<int64_t> CollectPages(int64_t rootNumber);
 
  private:
-  enum class Parse { Done, Failed, NeedMore };
   template <typename F>
   bool WithWindow(uint64_t offset, F&& parse);
   // ReadObjectBody reads the dictionary (or array) that an indexed object holds.

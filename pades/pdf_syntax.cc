@@ -37,11 +37,6 @@ size_t TokenEnd(std::string_view text, size_t pos) {
   return pos;
 }
 
-size_t SkipDigits(std::string_view text, size_t pos) {
-  while (pos < text.size() && IsDigit(At(text, pos))) ++pos;
-  return pos;
-}
-
 // A plain token; one that starts with a digit may be the first of "N G R".
 size_t SkipToken(std::string_view text, size_t pos) {
   size_t end = TokenEnd(text, pos);
@@ -61,6 +56,11 @@ bool IsCSpace(uint8_t c) {
 }
 
 }  // namespace
+
+size_t SkipDigits(std::string_view text, size_t pos) {
+  while (pos < text.size() && IsDigit(At(text, pos))) ++pos;
+  return pos;
+}
 
 size_t SkipBlank(std::string_view text, size_t pos) {
   while (pos < text.size()) {

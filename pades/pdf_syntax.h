@@ -38,6 +38,8 @@ struct ValueSpan {
   size_t end = 0;
 };
 
+// SkipDigits returns the position after the run of decimal digits at `pos`.
+size_t SkipDigits(std::string_view text, size_t pos);
 // SkipBlank skips white space and comments ('%' up to the next LF or CR).
 size_t SkipBlank(std::string_view text, size_t pos);
 // SkipValue returns the position just after the value that starts at `pos` (after blanks):

@@ -59,7 +59,7 @@ std::string AppendRef(std::string_view body, std::string_view key, uint32_t numb
   return out;
 }
 
-void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer) {
+void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer, XrefLayout layout) {
   std::vector<XrefEntry> entries = update->entries();
   std::stable_sort(entries.begin(), entries.end(),
                    [](const XrefEntry& a, const XrefEntry& b) { return a.number < b.number; });
@@ -75,13 +75,29 @@ void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer) {
   }
   const uint64_t xref = update->Offset();
   std::string& out = update->text();
-  out += "xref\n0 1\n0000000000 65535 f \n";
   char line[64];
-  for (const XrefEntry& e : unique) {
-    std::snprintf(line, sizeof line, "%u 1\n%010llu 00000 n \n", e.number, (unsigned long long)e.offset);
-    out += line;
+  if (layout == XrefLayout::WholeFile) {
+    const uint32_t count = unique.empty() ? 1 : unique.back().number + 1;
+    out += "xref\n0 " + std::to_string(count) + "\n0000000000 65535 f \n";
+    size_t next = 0;
+    for (uint32_t n = 1; n < count; ++n) {
+      if (unique[next].number == n) {
+        std::snprintf(line, sizeof line, "%010llu 00000 n \n", (unsigned long long)unique[next++].offset);
+      } else {
+        std::snprintf(line, sizeof line, "%010u 65535 f \n", 0u);
+      }
+      out += line;
+    }
+  } else {
+    out += "xref\n0 1\n0000000000 65535 f \n";
+    for (const XrefEntry& e : unique) {
+      std::snprintf(line, sizeof line, "%u 1\n%010llu 00000 n \n", e.number, (unsigned long long)e.offset);
+      out += line;
+    }
   }
-  out += "trailer\n<< /Size " + std::to_string(trailer.size) + " /Root " + std::to_string(trailer.root) +
-         " 0 R /Prev " + std::to_string(trailer.prev) + " /ID [<" + trailer.firstId + "> <" +
-         trailer.secondId + ">] >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  out +=
+      "trailer\n<< /Size " + std::to_string(trailer.size) + " /Root " + std::to_string(trailer.root) + " 0 R";
+  if (trailer.prev) out += " /Prev " + std::to_string(*trailer.prev);
+  if (trailer.id) out += " /ID [<" + trailer.id->first + "> <" + trailer.id->second + ">]";
+  out += " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The incremental update: objects appended after the input's last byte, a classic
@@ -50,10 +52,14 @@ std::string AppendRef(std::string_view body, std::string_view key, uint32_t numb
 struct TrailerFields {
   uint32_t size = 0;
   int64_t root = 0;
-  int64_t prev = 0;
-  std::string firstId;
-  std::string secondId;
+  std::optional<int64_t> prev;  // the previous section, for an update
+  std::optional<std::pair<std::string, std::string>> id;
 };
-// WriteXrefAndTrailer appends the cross-reference section (one subsection per object, in
-// ascending order), the trailer, startxref and %%EOF.
-void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer);
+enum class XrefLayout {
+  PerObject,  // an update: a subsection for each object
+  WholeFile,  // a new file: one subsection from object 0, the free head included
+};
+// WriteXrefAndTrailer appends the cross-reference section (entries in ascending order), the
+// trailer, startxref and %%EOF.
+void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer,
+                         XrefLayout layout = XrefLayout::PerObject);
