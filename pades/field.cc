@@ -89,7 +89,7 @@ std::string FieldName(const std::set<std::string>& taken) {
 
 AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog) {
   AcroFormFound found;
-  if (std::optional<int64_t> number = GetRef(catalog, "AcroForm")) {
+  if (std::optional<int64_t> number = scan->RefTo(catalog, "AcroForm")) {
     if (scan->ReadObjectDict(*number, &found.body)) {
       found.kind = AcroFormFound::Kind::Referenced;
       found.number = *number;

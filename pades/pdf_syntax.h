@@ -59,6 +59,20 @@ std::string_view Trim(std::string_view text);
 // GetRef reads the key's value as "N 0 R" and returns N (at least 1); nothing otherwise.
 std::optional<int64_t> GetRef(std::string_view body, std::string_view key);
 
+// Reference is an indirect reference "N G R".
+struct Reference {
+  int64_t number = 0;
+  int64_t generation = 0;
+};
+// GetReference reads the key's value as "N G R" with N at least 1 and G from 0 to 65535.
+std::optional<Reference> GetReference(std::string_view body, std::string_view key);
+// ReadReference reads "N G R" at `*pos` (after blanks) and moves past it; nothing otherwise.
+std::optional<Reference> ReadReference(std::string_view text, size_t* pos);
+// StreamDataStart returns the position of a stream's first data byte when the text at
+// `dictEnd` (just after a stream dictionary's ">>") is the keyword "stream" and its end of
+// line, or npos. A lone CR is taken too, as common readers do.
+size_t StreamDataStart(std::string_view text, size_t dictEnd);
+
 // C scanf-style readers over a view: each skips leading C white space first and moves `*pos`
 // only on success. ScanLong saturates on overflow, as strtol does.
 bool ScanLong(std::string_view text, size_t* pos, int64_t* out);

@@ -41,6 +41,9 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::BadTrailer: return "no se pudo leer el trailer del PDF (xref ilegible).";
     case ScanStatus::NoRoot: return "el trailer del PDF no tiene /Root.";
     case ScanStatus::Encrypted: return "el PDF esta cifrado; no se puede firmar.";
+    case ScanStatus::StreamTooLarge:
+      return "el PDF contiene un flujo comprimido que se expande mas de lo admitido (posible bomba de "
+             "descompresion); no se firma.";
     case ScanStatus::NoObjects:
       return "el PDF no contiene objetos legibles (probablemente todo el arbol esta en un ObjStm).";
     case ScanStatus::BadCatalog: return "el catalogo del PDF no es un diccionario legible.";
@@ -86,7 +89,7 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
   // New objects are numbered from past both /Size and the highest number in use. A new
   // AcroForm is needed whenever none can be read, also when the catalog's reference to one is
   // dangling, so that its number never collides with the field's.
-  int64_t next = std::max<int64_t>(scan->declaredSize(), scan->index().back().number + int64_t(1));
+  int64_t next = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
   if (plan->acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = uint32_t(next++);
   objects.field = uint32_t(next++);
   if (stampIndices.size() >= 2)
