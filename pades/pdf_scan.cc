@@ -310,7 +310,8 @@ void PdfScan::SkipStreamData(std::string_view dict, uint64_t dictEnd, std::strin
 void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view body) {
   // Only fields and widgets matter; most dictionaries are rejected by these two searches.
   if (FindBytes(body, "/FT") == std::string_view::npos &&
-      FindBytes(body, "/Widget") == std::string_view::npos)
+      FindBytes(body, "/Widget") == std::string_view::npos &&
+      FindBytes(body, "/Stamp") == std::string_view::npos)
     return;
   FieldObject field;
   field.number = number;
@@ -319,7 +320,11 @@ void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view 
   field.signatureField = ft && Trim(*ft) == "/Sig";
   auto subtype = FindValue(body, "Subtype");
   field.widget = subtype && Trim(*subtype) == "/Widget";
-  if (!field.signatureField && !field.widget) return;
+  if (subtype && Trim(*subtype) == "/Stamp") {
+    auto name = FindValue(body, "NM");
+    field.signatureStamp = name && Trim(*name).substr(0, 10) == "(Signature";
+  }
+  if (!field.signatureField && !field.widget && !field.signatureStamp) return;
   if (field.signatureField) {
     if (auto t = FindValue(body, "T")) {
       std::string_view name = Trim(*t);

@@ -36,6 +36,7 @@ struct FieldObject {
   uint32_t offset = 0;
   bool signatureField = false;      // /FT /Sig
   bool widget = false;              // /Subtype /Widget
+  bool signatureStamp = false;      // a stamp annotation that shows a signature on a further page
   bool rectangleValid = false;      // /Rect with x2 > x1 and y2 > y1
   std::optional<int64_t> page;      // /P as a reference
   std::optional<int64_t> parent;    // /Parent as a reference

@@ -17,6 +17,7 @@ namespace {
 struct SampleUpdate {
   UpdateBuffer document{0};
   Holes holes;
+  std::string missing;  // characters the Helvetica text cannot show
 };
 
 SampleUpdate BuildSample(std::string_view pageText, bool withSignature, size_t reservation,
@@ -35,7 +36,9 @@ SampleUpdate BuildSample(std::string_view pageText, bool withSignature, size_t r
                   "R >> >> /Contents 5 0 R") +
           (withSignature ? " /Annots [7 0 R]" : "") + " >>");
   WriteObject(out, 4, kStampFont);
-  const std::string content = "BT\n/F1 24 Tf\n72 720 Td\n(" + EscapeLiteral(pageText) + ") Tj\nET";
+  WinAnsi text = EncodeWinAnsi(pageText);
+  sample.missing = text.missing;
+  const std::string content = "BT\n/F1 24 Tf\n72 720 Td\n(" + EscapeLiteral(text.bytes) + ") Tj\nET";
   WriteObject(out, 5,
               "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
 
@@ -44,7 +47,9 @@ SampleUpdate BuildSample(std::string_view pageText, bool withSignature, size_t r
         out, 6,
         "<< /Fields [7 0 R] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
         "/Subtype /Type1 /BaseFont /Helvetica >> >> >> >>");
-    const std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
+    std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
+    for (std::string& line : lines) line = EncodeWinAnsi(line).bytes;
+    sample.missing = EncodeWinAnsi(std::string(pageText) + texts.name).missing;
     // The sample's stamp is sized by byte count, wider than a signature's.
     size_t longest = 0;
     for (const std::string& line : lines) longest = std::max(longest, line.size());
@@ -96,6 +101,7 @@ SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string
       const std::string& document = sample.document.text();
       WriteStatus written = WriteChecked(outputPath, nullptr, 0, document, &sealed.digest);
       if (written == WriteStatus::Written) {
+        if (!sample.missing.empty()) result.warning = MissingGlyphsWarning(sample.missing);
         result.ok = true;
         result.isSigned = true;
         result.size = document.size();
@@ -113,6 +119,7 @@ SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string
   const std::string& document = plain.document.text();
   WriteStatus written = WriteChecked(outputPath, nullptr, 0, document, nullptr);
   if (written == WriteStatus::Written) {
+    if (!plain.missing.empty()) result.warning = MissingGlyphsWarning(plain.missing);
     result.ok = true;
     result.size = document.size();
     if (result.error.empty()) result.error = "PDF escrito sin firma.";

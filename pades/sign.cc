@@ -8,6 +8,7 @@
 #include "pades/field.h"
 #include "pades/file_io.h"
 #include "pades/pdf_scan.h"
+#include "pades/pdf_syntax.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
 
@@ -53,12 +54,17 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
   return "";
 }
 
+void AddWarning(SignResult* result, const std::string& warning) {
+  result->warning += (result->warning.empty() ? "" : " ") + warning;
+}
+
 // SignaturePlan is what the update writes for one signature: the field's objects and their
 // numbers, and the AcroForm they join.
 struct SignaturePlan {
   FieldObjects objects;
   AcroFormFound acroForm;
-  int64_t size = 0;  // the new trailer's /Size
+  int64_t size = 0;                    // the new trailer's /Size
+  std::optional<uint32_t> xrefStream;  // the cross-reference stream's number, when one is written
 };
 
 // PlanObjects chooses the stamp pages, reads the reference page, finds the AcroForm and the
@@ -92,16 +98,27 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
   int64_t next = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
   if (plan->acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = uint32_t(next++);
   objects.field = uint32_t(next++);
-  if (stampIndices.size() >= 2)
-    for (size_t i = 0; i < stampIndices.size(); ++i) objects.kids.push_back(uint32_t(next++));
+  for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(uint32_t(next++));
   if (!stampIndices.empty()) {
     objects.font = uint32_t(next++);
     objects.appearance = uint32_t(next++);
   }
   objects.signature = uint32_t(next++);
+  if (scan->newestSectionIsStream()) plan->xrefStream = uint32_t(next++);
+  // Readers refuse larger numbers (ISO 32000-1 Annex C), so the update could not be read.
+  if (next - 1 > kMaxObjectNumber)
+    return "el PDF usa numeros de objeto por encima de 8388607, el maximo que admiten los lectores; no se "
+           "puede firmar.";
   plan->size = next;
   for (size_t index : stampIndices) objects.stampPages.push_back(pages[index]);
-  objects.lines = StampLines(texts.name, signingTime);
+  std::string missing;
+  const std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    WinAnsi encoded = EncodeWinAnsi(lines[i]);
+    objects.lines[i] = std::move(encoded.bytes);
+    missing += encoded.missing;
+  }
+  if (!missing.empty() && !stampIndices.empty()) AddWarning(result, MissingGlyphsWarning(missing));
   objects.width = StampWidth(objects.lines);
   objects.catalogNumber = scan->root();
   return std::nullopt;
@@ -115,7 +132,13 @@ TrailerFields UpdateTrailer(const PdfScan& scan, const SignaturePlan& plan) {
   TrailerFields trailer;
   trailer.size = uint32_t(plan.size);
   trailer.root = scan.root();
+  trailer.rootGeneration = scan.Generation(scan.root());
   trailer.prev = scan.startxref();
+  if (auto info = FindValue(scan.trailer(), "Info")) {
+    size_t pos = 0;
+    if (std::optional<Reference> ref = ReadReference(*info, &pos))
+      trailer.info = std::to_string(ref->number) + " " + std::to_string(ref->generation) + " R";
+  }
   const std::string second = HexEncode(inputDigest.data(), 16);
   trailer.id = {scan.firstIdentifier().value_or(second), second};
   return trailer;
@@ -150,7 +173,12 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
 
   const Holes holes =
       AppendSignatureDictionary(&update, plan.objects.signature, texts, signingTime, reservation.bytes);
-  WriteXrefAndTrailer(&update, UpdateTrailer(scan, plan));
+  // The update's cross-reference takes the form of the input's newest section.
+  if (plan.xrefStream) {
+    WriteXrefStream(&update, UpdateTrailer(scan, plan), *plan.xrefStream);
+  } else {
+    WriteXrefAndTrailer(&update, UpdateTrailer(scan, plan));
+  }
   if (update.Offset() > PdfScan::kMaxSignedFileSize) return fail(OpenError(ScanStatus::TooLarge, inputPath));
 
   const Sealed sealed = Seal(&update, scan.hashAfterInput(), holes, reservation, certificate, callback);
@@ -166,7 +194,8 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   result.size = update.Offset();
   result.ok = true;
   result.isSigned = true;
-  result.info = sealed.note;
+  // The notice about earlier signatures stays in front of the callback's note.
+  if (!sealed.note.empty()) result.info += (result.info.empty() ? "" : " ") + sealed.note;
   return result;
 }
 

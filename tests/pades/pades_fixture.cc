@@ -171,6 +171,11 @@ Validation Validate(const std::string& path) {
   v.log += "pdfsig:\n" + sig.output;
   v.signatures = int(CountOf(sig.output, "Signature Validation:"));
   v.validSignatures = int(CountOf(sig.output, "Signature is Valid."));
+  auto mutool = RunCommand("mutool sign -v " + Quote(path));
+  v.log += "mutool:\n" + mutool.output;
+  v.mutoolSignatures =
+      int(CountOf(mutool.output, "Verifying signature") - CountOf(mutool.output, "Signature is not signed."));
+  v.mutoolDigestErrors = int(CountOf(mutool.output, "Digest error"));
   auto check = RunCommand("qpdf --check " + Quote(path));
   v.qpdfStatus = check.status;
   if (check.status != 0) v.log += "qpdf:\n" + check.output;
@@ -216,6 +221,8 @@ void ExpectValid(const std::string& path, int signatures) {
   EXPECT_EQ(v.signatures, signatures) << v.log;
   EXPECT_EQ(v.validSignatures, signatures) << v.log;
   EXPECT_EQ(v.qpdfStatus, 0) << v.log;
+  EXPECT_EQ(v.mutoolSignatures, signatures) << v.log;
+  EXPECT_EQ(v.mutoolDigestErrors, 0) << v.log;
   EXPECT_EQ(v.byteRanges, signatures) << v.log;
   EXPECT_EQ(v.cmsVerified, signatures) << v.log;
 }

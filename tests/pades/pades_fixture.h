@@ -66,6 +66,8 @@ struct Validation {
   int signatures = 0;       // "Signature #" lines of pdfsig
   int validSignatures = 0;  // "Signature is Valid." lines of pdfsig
   int qpdfStatus = -1;      // 0 clean, 2 errors, 3 warnings
+  int mutoolSignatures = 0;  // signed fields that mutool sign -v verified
+  int mutoolDigestErrors = 0;
   int cmsVerified = 0;      // ByteRanges whose CMS openssl verified over the two ranges
   int byteRanges = 0;
   std::string log;

@@ -87,7 +87,7 @@ TEST(IncrementalUpdate, EditsKeepEveryOtherByte) {
   WriteObject(&update, 7, "<< >>");
   WriteObject(&update, 3, "<< >>");
   WriteObject(&update, 7, "<< /A 1 >>");  // the same object twice keeps only its last copy
-  WriteXrefAndTrailer(&update, {8, 1, 500, std::pair<std::string, std::string>{"AB", "CD"}});
+  WriteXrefAndTrailer(&update, {8, 1, 0, "", 500, std::pair<std::string, std::string>{"AB", "CD"}});
   EXPECT_EQ(update.text().substr(update.text().find("xref")),
             "xref\n0 1\n0000000000 65535 f \n3 1\n0000001021 00000 n \n7 1\n0000001042 00000 n \n"
             "trailer\n<< /Size 8 /Root 1 0 R /Prev 500 /ID [<AB> <CD>] >>\nstartxref\n1068\n%%EOF\n");
