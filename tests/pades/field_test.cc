@@ -169,7 +169,10 @@ TEST(SignatureField, StampWidthAndPageList) {
   // A letter outside WinAnsi is drawn as '?' and named; /Name keeps it.
   r = Sign(dir, "a.pdf", "f.pdf", {StampMode::FirstPage, ""}, &section, {"Łucja Ñañez", "", ""});
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_TRUE(Has(section, "(?ucja \xD1" "a\xF1" "ez) Tj"));
+  EXPECT_TRUE(Has(section,
+                  "(?ucja \xD1"
+                  "a\xF1"
+                  "ez) Tj"));
   EXPECT_EQ(r.warning, "la fuente del sello no tiene los caracteres \"\xC5\x81\"; se dibujan como \"?\".");
   EXPECT_TRUE(Has(section, "/Name <FEFF0141"));
 }
