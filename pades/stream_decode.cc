@@ -62,12 +62,15 @@ DecodeStatus Unpredict(std::string* data, int predictor, int columns, int colors
   const size_t rowBytes = (size_t(columns) * size_t(colors) * size_t(bitsPerComponent) + 7) / 8;
   std::string out;
   out.reserve(data->size());
-  std::string previous(rowBytes, '\0');
+  // Rows longer than the data exist only in part: the row above is never longer than that.
+  const size_t kept = std::min(rowBytes, data->size());
+  std::string previous(kept, '\0');
   for (size_t at = 0; at < data->size(); at += rowBytes + 1) {
     const uint8_t type = uint8_t((*data)[at]);
+    // A short last row is decoded as far as it goes: padding it could turn a few bytes into
+    // a row as long as /Columns says.
     std::string row = data->substr(at + 1, rowBytes);
-    row.resize(rowBytes, '\0');  // a short last row is padded, as common readers do
-    for (size_t i = 0; i < rowBytes; ++i) {
+    for (size_t i = 0; i < row.size(); ++i) {
       const int left = i >= bpp ? uint8_t(row[i - bpp]) : 0;
       const int up = uint8_t(previous[i]);
       const int corner = i >= bpp ? uint8_t(previous[i - bpp]) : 0;
@@ -83,6 +86,7 @@ DecodeStatus Unpredict(std::string* data, int predictor, int columns, int colors
       row[i] = char(uint8_t(uint8_t(row[i]) + add));
     }
     out += row;
+    row.resize(kept, '\0');
     previous = std::move(row);
   }
   *data = std::move(out);

@@ -46,14 +46,17 @@ uint64_t Field(const uint8_t* at, int width) {
   return value;
 }
 
-// IntegerArray reads up to `max` non-negative integers of an inline array value.
+// IntegerArray reads up to `max` integers of an inline array value; none when one is negative.
 std::vector<int64_t> IntegerArray(std::string_view value, size_t max) {
   std::vector<int64_t> out;
   value = Trim(value);
   if (value.size() < 2 || value.front() != '[') return out;
   size_t pos = 1;
   int64_t n = 0;
-  while (out.size() < max && ScanLong(value, &pos, &n)) out.push_back(n);
+  while (out.size() < max && ScanLong(value, &pos, &n)) {
+    if (n < 0) return {};
+    out.push_back(n);
+  }
   return out;
 }
 

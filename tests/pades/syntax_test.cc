@@ -4,7 +4,9 @@
 
 #include "pades/field.h"
 #include "pades/pdf_syntax.h"
+#include "pades/stream_decode.h"
 #include "pades/update.h"
+#include "pades/xref.h"
 
 namespace {
 
@@ -134,3 +136,25 @@ TEST(StampLayout, AppearanceStreamText) {
 }
 
 }  // namespace
+
+// Cross-reference and predictor parameters from a hostile file: each row of the table is a
+// case the fuzzer found or a limit that keeps the output in proportion to the input.
+TEST(StreamParsers, HostileParametersStayBounded) {
+  std::vector<XrefRecord> records;
+  EXPECT_FALSE(ParseXrefStream("/W [-1 4 2] /Size 3", std::string(21, '\x01'), &records)) << "negative width";
+  EXPECT_FALSE(ParseXrefStream("/W [1 9 2] /Size 3", std::string(36, '\x01'), &records))
+      << "offset wider than 8";
+  EXPECT_TRUE(ParseXrefStream("/W [1 2 1] /Index [5 1000000]", std::string(8, '\x01'), &records));
+  EXPECT_EQ(records.size(), 2u) << "entries past the data are left out";
+
+  std::string data = "\x02\x01\x02";  // one row of a predictor claiming 7 million columns
+  EXPECT_EQ(Unpredict(&data, 12, 7122222, 1, 8), DecodeStatus::Ok);
+  EXPECT_EQ(data, "\x01\x02");
+  data = std::string("\x05\x01", 2);
+  EXPECT_EQ(Unpredict(&data, 12, 1, 1, 8), DecodeStatus::Corrupt) << "row filter 5";
+
+  std::vector<ObjectStreamEntry> entries;
+  EXPECT_FALSE(ParseObjectStream("/N 2 /First 9", "1 0 2 99 <<>>", &entries)) << "offset past the data";
+  EXPECT_TRUE(ParseObjectStream("/N 2 /First 8", "1 0 2 4 <<>><<>>", &entries));
+  EXPECT_EQ(ObjectStreamText("1 0 2 4 <<>><<>>", entries, 0), "<<>>");
+}
