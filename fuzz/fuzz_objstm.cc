@@ -13,7 +13,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const size_t split = input.find('\n');
-  const std::string_view dict = input.substr(0, split), raw = split == input.npos ? "" : input.substr(split + 1);
+  const std::string_view dict = input.substr(0, split),
+                         raw = split == input.npos ? "" : input.substr(split + 1);
   DecodeLimits limits;
   limits.maxOutput = size_t(4) << 20;
   std::string decoded;
