@@ -226,14 +226,12 @@ std::vector<CardCertificate> ReadCardCertificates(CardConnector& connector, cons
     *status = "Elija un lector.";
     return {};
   }
-  ClearCardError();
-  std::unique_ptr<CardTransport> card = connector.Open(reader, status);
-  if (!card) return {};
-  if (card->Status(atrHex) != kPcscSuccess) atrHex->clear();
-  CardChannel channel{card.get()};
-  const DnieProfile profile = IdentifyDnie(&channel, reader, HexDecode(*atrHex));
+  OpenedDnie dnie;
+  if (!OpenDnie(connector, reader, &dnie, status)) return {};
+  *atrHex = dnie.atrHex;
+  CardChannel& channel = dnie.channel;
+  const DnieProfile profile = dnie.profile;
   if (profile == DnieProfile::Unknown) {
-    NoteCardError(channel);
     *status = "Tarjeta no identificada como DNIe (revise que este bien insertada/tapada).";
     std::string error = TakeCardError(channel);
     if (!error.empty()) *status += " " + error;

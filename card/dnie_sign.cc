@@ -13,26 +13,13 @@
 
 namespace {
 
-// OpenedDnie is one card session on an identified DNIe; the channel points into `card`.
-struct OpenedDnie {
-  std::unique_ptr<CardTransport> card;
-  CardChannel channel;
-  DnieProfile profile = DnieProfile::Unknown;
-};
-
-// OpenDnie connects to the reader's card and identifies the generation. It returns false with
-// the connection error, or `unknownText` followed by the card's first refusal, in `message`.
-bool OpenDnie(CardConnector& connector, const std::string& reader, const char* unknownText, OpenedDnie* out,
-              std::string* message) {
-  ClearCardError();
-  out->card = connector.Open(reader, message);
-  if (!out->card) return false;
-  std::string atrHex;
-  if (out->card->Status(&atrHex) != kPcscSuccess) atrHex.clear();
-  out->channel = CardChannel{out->card.get()};
-  out->profile = IdentifyDnie(&out->channel, reader, HexDecode(atrHex));
+// OpenSignatureDnie opens the card in `reader` for a PIN operation. It returns false, with
+// the connection error or `unknownText` followed by the card's first refusal in `message`,
+// when there is no card or it is no DNIe.
+bool OpenSignatureDnie(CardConnector& connector, const std::string& reader, const char* unknownText,
+                       OpenedDnie* out, std::string* message) {
+  if (!OpenDnie(connector, reader, out, message)) return false;
   if (out->profile != DnieProfile::Unknown) return true;
-  NoteCardError(out->channel);
   *message = unknownText + TakeCardError(out->channel);
   return false;
 }
@@ -144,7 +131,7 @@ CardAttempt SignOnCard(CardConnector& connector, const std::string& reader, cons
     return attempt;
   }
   OpenedDnie dnie;
-  if (!OpenDnie(connector, reader, "Tarjeta no identificada como DNIe. ", &dnie, &attempt.message))
+  if (!OpenSignatureDnie(connector, reader, "Tarjeta no identificada como DNIe. ", &dnie, &attempt.message))
     return attempt;
   CardChannel& channel = dnie.channel;
   const DnieProfile profile = dnie.profile;
@@ -258,7 +245,7 @@ bool CheckCardPin(CardConnector& connector, const std::string& reader, const std
     return false;
   }
   OpenedDnie dnie;
-  if (!OpenDnie(connector, reader, "Tarjeta no identificada.", &dnie, message)) return false;
+  if (!OpenSignatureDnie(connector, reader, "Tarjeta no identificada.", &dnie, message)) return false;
   CardChannel& channel = dnie.channel;
   const DnieProfile profile = dnie.profile;
   if (!SelectSignatureApplication(&channel, profile)) {
