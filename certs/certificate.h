@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/bytes.h"
+#include "core/rsa.h"
 
 // ParsedCertificate is one decoded X.509 certificate. A cleared record has empty texts,
 // empty der, zero times and false flags.
@@ -28,11 +29,6 @@ enum class CertificateSource : int32_t {
   WindowsStore = 1,
   Keychain = 2,
   Pkcs12 = 3,
-};
-
-struct RsaPublicKey {
-  Bytes modulus;  // big-endian, leading zeros stripped
-  Bytes exponent;
 };
 
 // ParseCertificate finds and decodes a certificate somewhere inside `data` (a card file may

@@ -3,6 +3,8 @@
 #include "card/dnie_sign.h"
 #include "card/pcsc.h"
 #include "certs/dnie_source.h"
+#include "certs/store.h"
+#include "core/platform_names.h"
 
 std::string ListDnieCertificates(const SignerOptions& options, std::vector<CertificateEntry>* entries) {
   std::string reader = options.readerName;
@@ -38,7 +40,42 @@ std::string ListDnieCertificates(const SignerOptions& options, std::vector<Certi
   return part;
 }
 
-Bytes SignWithDnie(const std::string& readerName, const Bytes& certificateDer, const Bytes& data,
-                   const std::string& pin, std::string* message) {
-  return SignWithCard(readerName, certificateDer, data, pin, message);
+Bytes SignWithDnie(CardConnector& connector, const std::string& readerName, const Bytes& certificateDer,
+                   const Bytes& data, const std::string& pin, std::string* message, CardSignVariant variant) {
+  message->clear();
+  if (data.empty()) {
+    *message = "No hay datos que firmar.";
+    return {};
+  }
+  CardSignature card;
+  if (!pin.empty())
+    card = SignWithCard(connector, readerName, ExtractRsaPublicKey(certificateDer), data, pin, variant);
+  if (!card.signature.empty()) {
+    *message = std::move(card.message);
+    return std::move(card.signature);
+  }
+  // A PIN the card has just refused is not handed to the key store: it would only spend
+  // another of the card's attempts, and the count in the message would be stale.
+  if (card.pinRefused && variant == CardSignVariant::Signer) {
+    *message = std::move(card.message);
+    return {};
+  }
+  std::string storeError;
+  // The authenticator's key store asks for the PIN itself.
+  static const std::string kNoPin;
+  const std::string& storePin = variant == CardSignVariant::Signer ? pin : kNoPin;
+  Bytes signature = SignWithSystemKey(certificateDer, data, storePin, true, &storeError);
+  if (!signature.empty()) {
+    *message = std::string(platform::kStoreSignedNote) + " (" + SignatureSummary(signature) + ").";
+    return signature;
+  }
+  const std::string store = platform::kStoreEntryName;
+  if (!pin.empty()) {
+    *message = card.message.empty() ? "No se pudo firmar." : card.message;
+    if (!storeError.empty()) *message += " | " + store + ": " + storeError;
+  } else {
+    *message = "Se necesita el PIN de firma del DNIe.";
+    if (!storeError.empty()) *message += " (" + store + ": " + storeError + ")";
+  }
+  return {};
 }

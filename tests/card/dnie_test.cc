@@ -8,6 +8,7 @@
 #include "card/dnie.h"
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
+#include "certs/dnie_source.h"
 #include "certs/store.h"
 #include "core/platform_names.h"
 #include "core/text.h"
@@ -285,7 +286,7 @@ class SignTest : public testing::Test {
              CardSignVariant variant = CardSignVariant::Signer) {
     connector.Insert(kContact, card);
     card->ClearTrace();
-    Bytes signature = SignWithCard(connector, kContact, certDer, data, pin, &message, variant);
+    Bytes signature = SignWithDnie(connector, kContact, certDer, data, pin, &message, variant);
     EXPECT_EQ(connector.openSessions(), 0);
     return signature;
   }
@@ -389,7 +390,7 @@ TEST_F(SignTest, PinRefusals) {
   EXPECT_TRUE(SignWithSystemKey(ids.signature.certDer, data, "", true, &storeError).empty());
   EXPECT_EQ(message, "Se necesita el PIN de firma del DNIe. (" + std::string(platform::kStoreEntryName) +
                          ": " + storeError + ")");
-  EXPECT_TRUE(SignWithCard(connector, kContact, ids.signature.certDer, {}, "1234", &message).empty());
+  EXPECT_TRUE(SignWithDnie(connector, kContact, ids.signature.certDer, {}, "1234", &message).empty());
   EXPECT_EQ(message, "No hay datos que firmar.");
 
   // Not a DNIe.
