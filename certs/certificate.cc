@@ -283,6 +283,14 @@ std::optional<RsaPublicKey> ExtractRsaPublicKey(const Bytes& der) {
   return result;
 }
 
+std::string HolderName(const ParsedCertificate& cert) {
+  return cert.subjectCommonName.empty() ? cert.subjectName : cert.subjectCommonName;
+}
+
+std::string IssuerShortName(const ParsedCertificate& cert) {
+  return cert.issuerCommonName.empty() ? cert.issuerName : cert.issuerCommonName;
+}
+
 std::string FormatExpiry(const ParsedCertificate& cert) {
   if (cert.notAfter <= 0) return "--/--/-------- --:--:--";
   std::time_t t = cert.notAfter;

@@ -49,6 +49,10 @@ inline bool ParseCertificateExact(const Bytes& der, ParsedCertificate* out) {
 // returns nothing when the key does not have the RSA shape.
 std::optional<RsaPublicKey> ExtractRsaPublicKey(const Bytes& der);
 
+// HolderName is the name shown for a certificate: its common name, else its whole subject.
+std::string HolderName(const ParsedCertificate& cert);
+// IssuerShortName is the issuer's common name, else the whole issuer.
+std::string IssuerShortName(const ParsedCertificate& cert);
 // FormatExpiry renders notAfter in local time as "dd/mm/yyyy HH:MM:SS"; "--/--/-------- --:--:--"
 // when it is not positive.
 std::string FormatExpiry(const ParsedCertificate& cert);

@@ -1,7 +1,7 @@
 // The DNIe source of the certificate list, through the card code (PC/SC).
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
-#include "card/pcsc.h"
+#include "card/reader_report.h"
 #include "certs/dnie_source.h"
 #include "certs/store.h"
 #include "core/platform_names.h"
@@ -9,13 +9,8 @@
 std::string ListDnieCertificates(const SignerOptions& options, std::vector<CertificateEntry>* entries) {
   std::string reader = options.readerName;
   if (reader.empty()) {
-    // A PC/SC failure shows only as "sin lector".
-    std::string ignored;
-    std::vector<std::string> readers = ListReaders(&ignored);
-    if (!readers.empty()) {
-      int index = DefaultReaderIndex(readers);
-      if (index >= 0 && size_t(index) < readers.size()) reader = readers[size_t(index)];
-    }
+    std::string ignored;  // a PC/SC failure shows only as "sin lector"
+    reader = DefaultReaderName(&ignored);
   }
   if (reader.empty()) return "DNIe: sin lector";
 
@@ -24,14 +19,7 @@ std::string ListDnieCertificates(const SignerOptions& options, std::vector<Certi
   int added = 0;
   for (const CardCertificate& card : read) {
     if (card.certificate.isCa) continue;
-    CertificateEntry entry;
-    static_cast<ParsedCertificate&>(entry) = card.certificate;
-    entry.source = CertificateSource::DNIe;
-    std::string name = HolderName(entry);
-    entry.displayName = "DNIe · " + (name.empty() ? std::string("(sin nombre)") : name);
-    entry.readerName = reader;
-    entry.hasPrivateKey = true;
-    entries->push_back(std::move(entry));
+    entries->push_back(MakeDnieEntry(card.certificate, reader));
     ++added;
   }
   if (!read.empty()) return "DNIe: " + std::to_string(added) + " de firma";

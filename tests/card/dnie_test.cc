@@ -135,8 +135,8 @@ TEST(ReadCertificatesTest, EveryGenerationThroughEitherInterface) {
       // The 300 bytes of padding after each certificate are neither read nor kept.
       EXPECT_EQ(signature.certificate.der, ids.signature.certDer);
       EXPECT_EQ(certs[v3 ? 1 : 2].certificate.der, ids.encryption.certDer);
-      EXPECT_EQ(signature.holder, "ANA LUCIA QUISPE MAMANI FIR 44556677");
-      EXPECT_EQ(signature.issuer, "ECEP-RENIEC-Pruebas");
+      EXPECT_EQ(HolderName(signature.certificate), "ANA LUCIA QUISPE MAMANI FIR 44556677");
+      EXPECT_EQ(IssuerShortName(signature.certificate), "ECEP-RENIEC-Pruebas");
       const std::string profile = ProfileName(static_cast<DnieProfile>(generation));
       EXPECT_EQ(status, profile + (contactless ? " (NFC)" : "") + " · 3 certificado(s) · " +
                             std::to_string(dnie->CommandsHex().size()) + " APDUs");
