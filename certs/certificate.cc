@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/calendar.h"
 #include "core/der.h"
 #include "core/platform_names.h"
 #include "core/text.h"
@@ -268,13 +269,7 @@ std::string IssuerShortName(const ParsedCertificate& cert) {
 
 std::string FormatExpiry(const ParsedCertificate& cert) {
   if (cert.notAfter <= 0) return "--/--/-------- --:--:--";
-  std::time_t t = cert.notAfter;
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
+  const std::tm tm = LocalCalendar(cert.notAfter);
   char buf[64];
   std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1,
                 tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);

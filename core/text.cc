@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/calendar.h"
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
@@ -116,13 +118,7 @@ bool Base64Decode(std::string_view text, Bytes* out) {
 }
 
 std::string UtcTimeNow(const char* pattern) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &now);
-#else
-  gmtime_r(&now, &tm);
-#endif
+  const std::tm tm = UtcCalendar(std::time(nullptr));
   char buf[64];
   size_t n = std::strftime(buf, sizeof buf, pattern, &tm);
   return std::string(buf, n);
