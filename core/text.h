@@ -6,6 +6,8 @@
 
 #include "core/bytes.h"
 
+// HexValue is the value of one hex digit of either case, or -1 for any other character.
+int HexValue(char c);
 // HexEncode writes two upper-case digits per byte, high nibble first.
 std::string HexEncode(const uint8_t* data, size_t len);
 inline std::string HexEncode(const Bytes& bytes) {

@@ -19,13 +19,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // LowByte keeps the low eight bits of the value truncated towards zero, without the
 // undefined conversion of out-of-range doubles.
 uint8_t LowByte(double v) {
@@ -37,11 +30,11 @@ uint8_t LowByte(double v) {
 
 Color ParseHexColor(std::string_view digits) {
   for (char c : digits) {
-    if (HexDigit(c) < 0) return Color{};
+    if (HexValue(c) < 0) return Color{};
   }
-  auto nibble = [&](size_t i) { return static_cast<uint8_t>(HexDigit(digits[i]) * 17); };
+  auto nibble = [&](size_t i) { return static_cast<uint8_t>(HexValue(digits[i]) * 17); };
   auto pair = [&](size_t i) {
-    return static_cast<uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1]));
+    return static_cast<uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1]));
   };
   switch (digits.size()) {
     case 3: return {nibble(0), nibble(1), nibble(2), 255};
