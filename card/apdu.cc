@@ -1,6 +1,7 @@
 #include "card/apdu.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/text.h"
 
@@ -147,56 +148,96 @@ std::string HexStatusWord(int32_t statusWord) {
   return buf;
 }
 
-std::string StatusWordText(int32_t sw) {
-  if (sw == -1) return "sin respuesta (timeout)";
-  if ((sw >> 8) == 0x63)
-    return "63Cx: quedan " + std::to_string(RetryCount(sw)) + " intento(s) (SW=" + HexStatusWord(sw) + ")";
-  switch (sw) {
-    case 0x9000: return "OK (9000)";
-    case 0x6982: return "seguridad no satisficha, hace falta PIN o CAN (6982)";
-    case 0x6983: return "PIN bloqueado (6983)";
-    case 0x6985: return "condiciones de uso no satisfechas (6985)";
-    case 0x6A81: return "funcion no soportada / referencia inexistente (6A81)";
-    case 0x6A82: return "applet/DF no encontrado (6A82)";
-    case 0x6A86: return "P1/P2 incorrecto (6A86)";
-    case 0x6A88: return "referencia de datos no encontrada (6A88)";
-    case 0x6D00: return "instruccion no soportada (6D00)";
-    default: return "SW=" + HexStatusWord(sw);
+namespace {
+
+// StatusWordTexts are the three ways a status word is told: neutrally (traces and trial
+// summaries), after a refused VERIFY, and as the operation's first card refusal. In the texts
+// "{sw}" stands for the four hex digits, "{n}" for the retry count and "{text}" for the
+// neutral text. A null text falls back to kOtherStatus; an empty refusal is no refusal (6282
+// ends a file shorter than asked for, 6A82 is a probe that found nothing).
+struct StatusWordTexts {
+  int32_t statusWord;
+  bool anyLowByte;  // the row stands for the whole SW1 family
+  const char* neutral;
+  const char* pin;
+  const char* refusal;
+};
+
+constexpr char kPinBlocked[] = "PIN bloqueado: hay que desbloquearlo con el codigo PUK/clave de desbloqueo.";
+constexpr char kPinFormat[] = "La tarjeta no admite ese PIN (longitud o formato). SW={sw}";
+constexpr char kSecureChannel[] =
+    "la tarjeta exige canal seguro (PACE/CAN); introduzca el DNIe con su PIN/CAN. SW={sw}";
+constexpr char kUnsupported[] = "comando no soportado por la tarjeta. SW={sw}";
+
+constexpr StatusWordTexts kOtherStatus = {0, false, "SW={sw}", "Verificacion de PIN rechazada: {text}",
+                                          "la tarjeta rechazo el comando. SW={sw}"};
+
+constexpr StatusWordTexts kStatusWords[] = {
+    {-1, false, "sin respuesta (timeout)", "La tarjeta dejo de responder (timeout).",
+     "la tarjeta dejo de responder (timeout); mantenga el DNIe en el lector."},
+    {0x9000, false, "OK (9000)", nullptr, ""},
+    {0x6282, false, nullptr, nullptr, ""},
+    {0x6300, true, "63Cx: quedan {n} intento(s) (SW={sw})", "PIN incorrecto: quedan {n} intento(s).",
+     nullptr},
+    {0x6700, false, nullptr, kPinFormat, nullptr},
+    {0x6982, false, "seguridad no satisficha, hace falta PIN o CAN (6982)",
+     "La tarjeta exige canal seguro (CAN) antes de usar la clave (SW=6982).", kSecureChannel},
+    {0x6983, false, "PIN bloqueado (6983)", kPinBlocked, nullptr},
+    {0x6984, false, nullptr, kPinBlocked, nullptr},
+    {0x6985, false, "condiciones de uso no satisfechas (6985)",
+     "La tarjeta exige condiciones no satisfechas (SW=6985).", kSecureChannel},
+    {0x6A80, false, nullptr, kPinFormat, nullptr},
+    {0x6A81, false, "funcion no soportada / referencia inexistente (6A81)", nullptr, kSecureChannel},
+    {0x6A82, false, "applet/DF no encontrado (6A82)", nullptr, ""},
+    {0x6A86, false, "P1/P2 incorrecto (6A86)", nullptr, nullptr},
+    {0x6A88, false, "referencia de datos no encontrada (6A88)", nullptr, nullptr},
+    {0x6D00, false, "instruccion no soportada (6D00)", nullptr, kUnsupported},
+    {0x6E00, false, nullptr, nullptr, kUnsupported},
+};
+
+const StatusWordTexts& RowOf(int32_t sw) {
+  for (const StatusWordTexts& row : kStatusWords) {
+    if (row.anyLowByte ? sw >= 0 && (sw >> 8) == (row.statusWord >> 8) : sw == row.statusWord) return row;
   }
+  return kOtherStatus;
+}
+
+std::string Fill(const char* pattern, int32_t sw, const std::string& neutral = {}) {
+  std::string out;
+  for (const char* p = pattern; *p; ++p) {
+    if (std::strncmp(p, "{sw}", 4) == 0) {
+      out += HexStatusWord(sw);
+      p += 3;
+    } else if (std::strncmp(p, "{n}", 3) == 0) {
+      out += std::to_string(RetryCount(sw));
+      p += 2;
+    } else if (std::strncmp(p, "{text}", 6) == 0) {
+      out += neutral;
+      p += 5;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string StatusWordText(int32_t sw) {
+  const char* neutral = RowOf(sw).neutral;
+  return Fill(neutral ? neutral : kOtherStatus.neutral, sw);
 }
 
 std::string PinErrorText(int32_t sw) {
-  if (sw == -1) return "La tarjeta dejo de responder (timeout).";
-  if ((sw >> 8) == 0x63) return "PIN incorrecto: quedan " + std::to_string(RetryCount(sw)) + " intento(s).";
-  switch (sw) {
-    case 0x6983:
-    case 0x6984: return "PIN bloqueado: hay que desbloquearlo con el codigo PUK/clave de desbloqueo.";
-    case 0x6982: return "La tarjeta exige canal seguro (CAN) antes de usar la clave (SW=6982).";
-    case 0x6985: return "La tarjeta exige condiciones no satisfechas (SW=6985).";
-    case 0x6700:
-    case 0x6A80: return "La tarjeta no admite ese PIN (longitud o formato). SW=" + HexStatusWord(sw);
-    default: return "Verificacion de PIN rechazada: " + StatusWordText(sw);
-  }
+  const char* pin = RowOf(sw).pin;
+  return Fill(pin ? pin : kOtherStatus.pin, sw, StatusWordText(sw));
 }
 
 void NoteCardError(const CardChannel& channel) {
   if (!lastCardError.empty()) return;
   const int32_t sw = channel.statusWord;
-  switch (sw) {
-    case 0x6982:
-    case 0x6985:
-    case 0x6A81:
-      lastCardError = "la tarjeta exige canal seguro (PACE/CAN); introduzca el DNIe con su PIN/CAN. SW=" +
-                      HexStatusWord(sw);
-      break;
-    case -1: lastCardError = "la tarjeta dejo de responder (timeout); mantenga el DNIe en el lector."; break;
-    case 0x6D00:
-    case 0x6E00: lastCardError = "comando no soportado por la tarjeta. SW=" + HexStatusWord(sw); break;
-    case 0x9000:
-    case 0x6282:
-    case 0x6A82: break;
-    default: lastCardError = "la tarjeta rechazo el comando. SW=" + HexStatusWord(sw); break;
-  }
+  const char* refusal = RowOf(sw).refusal;
+  lastCardError = Fill(refusal ? refusal : kOtherStatus.refusal, sw);
 }
 
 std::string TakeCardError(const CardChannel& channel) {

@@ -75,3 +75,14 @@ DnieProfile IdentifyDnie(CardChannel* channel, const std::string& reader, const 
   return ClassifyReader(reader) == ReaderKind::Contactless ? IdentifyContactless(channel, atr)
                                                            : IdentifyContact(channel, atr);
 }
+
+bool OpenDnie(CardConnector& connector, const std::string& reader, OpenedDnie* out, std::string* message) {
+  ClearCardError();
+  *out = OpenedDnie();
+  out->card = connector.Open(reader, message);
+  if (!out->card) return false;
+  if (out->card->Status(&out->atrHex) != kPcscSuccess) out->atrHex.clear();
+  out->channel = CardChannel{out->card.get()};
+  out->profile = IdentifyDnie(&out->channel, reader, HexDecode(out->atrHex));
+  return true;
+}

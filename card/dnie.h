@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "card/apdu.h"
+#include "card/transport.h"
 #include "core/bytes.h"
 
 // The three DNIe generations, each with its own file layout, PIN format and key references.
@@ -22,3 +24,17 @@ const Bytes& DnieSignatureAid();  // the signature application of DNIe 2.0 and 3
 // table. A card that matches nothing is DnieProfile::Unknown, with the last probe's status
 // word left on the channel.
 DnieProfile IdentifyDnie(CardChannel* channel, const std::string& reader, const Bytes& atr);
+
+// OpenedDnie is one card session; the channel talks to `card`, which closes when destroyed.
+struct OpenedDnie {
+  std::unique_ptr<CardTransport> card;
+  CardChannel channel;
+  std::string atrHex;  // empty when the card did not give it
+  DnieProfile profile = DnieProfile::Unknown;
+};
+
+// OpenDnie starts a card operation: it clears the last card error, connects to the card in
+// `reader`, reads its ATR and identifies the generation. It returns false, with the session's
+// message, when no card could be opened. A card that is no DNIe opens with
+// DnieProfile::Unknown; TakeCardError then gives its refusal.
+bool OpenDnie(CardConnector& connector, const std::string& reader, OpenedDnie* out, std::string* message);

@@ -130,19 +130,6 @@ std::vector<FileRead> ReadContact(CardChannel* ch, DnieProfile profile) {
   return reads;
 }
 
-CardCertificate MakeCardCertificate(const ParsedCertificate& cert, const char* fileLabel) {
-  CardCertificate out;
-  out.label = CertificateLabel(cert, fileLabel);
-  out.holder = cert.subjectCommonName.empty() ? cert.subjectName : cert.subjectCommonName;
-  out.issuer = cert.issuerCommonName.empty() ? cert.issuerName : cert.issuerCommonName;
-  out.serialHex = cert.serialHex;
-  out.subjectName = cert.subjectName;
-  out.notBefore = cert.notBefore;
-  out.notAfter = cert.notAfter;
-  out.certificate = cert;
-  return out;
-}
-
 }  // namespace
 
 Bytes ReadFileBinary(CardChannel* channel) {
@@ -226,14 +213,12 @@ std::vector<CardCertificate> ReadCardCertificates(CardConnector& connector, cons
     *status = "Elija un lector.";
     return {};
   }
-  ClearCardError();
-  std::unique_ptr<CardTransport> card = connector.Open(reader, status);
-  if (!card) return {};
-  if (card->Status(atrHex) != kPcscSuccess) atrHex->clear();
-  CardChannel channel{card.get()};
-  const DnieProfile profile = IdentifyDnie(&channel, reader, HexDecode(*atrHex));
+  OpenedDnie dnie;
+  if (!OpenDnie(connector, reader, &dnie, status)) return {};
+  *atrHex = dnie.atrHex;
+  CardChannel& channel = dnie.channel;
+  const DnieProfile profile = dnie.profile;
   if (profile == DnieProfile::Unknown) {
-    NoteCardError(channel);
     *status = "Tarjeta no identificada como DNIe (revise que este bien insertada/tapada).";
     std::string error = TakeCardError(channel);
     if (!error.empty()) *status += " " + error;
@@ -248,7 +233,7 @@ std::vector<CardCertificate> ReadCardCertificates(CardConnector& connector, cons
   for (const FileRead& read : reads) {
     // The 3.0 card may hold its signature certificate in two files.
     if (!seen.insert(read.cert.serialHex + "|" + read.cert.subjectName).second) continue;
-    found.push_back(MakeCardCertificate(read.cert, read.label));
+    found.push_back({CertificateLabel(read.cert, read.label), read.cert});
   }
   const std::string apdus = std::to_string(channel.commandCount);
   if (!found.empty()) {

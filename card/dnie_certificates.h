@@ -9,15 +9,10 @@
 #include "card/transport.h"
 #include "certs/certificate.h"
 
-// CardCertificate is one certificate found on a DNIe, with the label its file gives it.
+// CardCertificate is one certificate found on a DNIe, with its label (CertificateLabel of the
+// certificate and its file's label).
 struct CardCertificate {
   std::string label;
-  std::string holder;  // subject common name, or the whole subject
-  std::string issuer;  // issuer common name, or the whole issuer
-  std::string serialHex;
-  std::string subjectName;
-  int32_t notBefore = 0;
-  int32_t notAfter = 0;
   ParsedCertificate certificate;
 };
 

@@ -4,35 +4,18 @@
 #include <vector>
 
 #include "card/pcsc.h"
-#include "certs/certificate.h"
-#include "certs/store.h"
-#include "core/platform_names.h"
-#include "core/rsa.h"
 #include "core/sha256.h"
 #include "core/text.h"
 
 namespace {
 
-// OpenedDnie is one card session on an identified DNIe; the channel points into `card`.
-struct OpenedDnie {
-  std::unique_ptr<CardTransport> card;
-  CardChannel channel;
-  DnieProfile profile = DnieProfile::Unknown;
-};
-
-// OpenDnie connects to the reader's card and identifies the generation. It returns false with
-// the connection error, or `unknownText` followed by the card's first refusal, in `message`.
-bool OpenDnie(CardConnector& connector, const std::string& reader, const char* unknownText, OpenedDnie* out,
-              std::string* message) {
-  ClearCardError();
-  out->card = connector.Open(reader, message);
-  if (!out->card) return false;
-  std::string atrHex;
-  if (out->card->Status(&atrHex) != kPcscSuccess) atrHex.clear();
-  out->channel = CardChannel{out->card.get()};
-  out->profile = IdentifyDnie(&out->channel, reader, HexDecode(atrHex));
+// OpenSignatureDnie opens the card in `reader` for a PIN operation. It returns false, with
+// the connection error or `unknownText` followed by the card's first refusal in `message`,
+// when there is no card or it is no DNIe.
+bool OpenSignatureDnie(CardConnector& connector, const std::string& reader, const char* unknownText,
+                       OpenedDnie* out, std::string* message) {
+  if (!OpenDnie(connector, reader, out, message)) return false;
   if (out->profile != DnieProfile::Unknown) return true;
-  NoteCardError(out->channel);
   *message = unknownText + TakeCardError(out->channel);
   return false;
 }
@@ -70,19 +53,12 @@ bool PinRefused(int32_t sw) {
   return (sw >> 8) == 0x63 || sw == 0x6983 || sw == 0x6984;
 }
 
-// CardAttempt is what the card path leaves behind for the messages.
-struct CardAttempt {
-  Bytes signature;
-  std::string message;
-  bool pinRefused = false;  // the card counted the PIN as wrong, or has blocked it
-};
-
 // RunTrials sends the security environment and the signature for each key reference and input
 // form of `rules`, re-verifying the PIN when the card asks for it. With `key` a result counts
 // only when it verifies; without, the first 9000 answer of a key reference is taken.
 void RunTrials(CardChannel* ch, DnieProfile profile, const std::string& pin, const Bytes& data,
                const SigningRules& rules, const RsaPublicKey* key, CardSignVariant variant,
-               CardAttempt* out) {
+               CardSignature* out) {
   const Bytes hash = Sha256Bytes(data);
   Bytes digestInfo = DigestInfoPrefix();
   Append(&digestInfo, hash);
@@ -135,47 +111,6 @@ void RunTrials(CardChannel* ch, DnieProfile profile, const std::string& pin, con
   }
 }
 
-// SignOnCard runs the card path: session, identification, application, PIN and trials.
-CardAttempt SignOnCard(CardConnector& connector, const std::string& reader, const Bytes& certificateDer,
-                       const Bytes& data, const std::string& pin, CardSignVariant variant) {
-  CardAttempt attempt;
-  if (reader.empty()) {
-    attempt.message = "Elija un lector.";
-    return attempt;
-  }
-  OpenedDnie dnie;
-  if (!OpenDnie(connector, reader, "Tarjeta no identificada como DNIe. ", &dnie, &attempt.message))
-    return attempt;
-  CardChannel& channel = dnie.channel;
-  const DnieProfile profile = dnie.profile;
-  if (!SelectSignatureApplication(&channel, profile)) {
-    attempt.message =
-        "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(channel.statusWord) + ").";
-    return attempt;
-  }
-  const int32_t verified = VerifyPin(&channel, pin, profile);
-  if (verified != 0x9000) {
-    attempt.message = PinErrorText(verified);
-    attempt.pinRefused = PinRefused(verified);
-    return attempt;
-  }
-  const std::optional<RsaPublicKey> key = ExtractRsaPublicKey(certificateDer);
-  SigningRules rules = RulesOf(profile);
-  if (variant == CardSignVariant::VoteAuth) {
-    // One fixed attempt: the first key reference, and the form each generation is known to take.
-    rules.keyReferences.resize(1);
-    rules.forms = {profile == DnieProfile::V3 ? InputForm::BareHash : InputForm::DigestInfo};
-  }
-  const bool check = variant == CardSignVariant::Signer && key;
-  RunTrials(&channel, profile, pin, data, rules, check ? &*key : nullptr, variant, &attempt);
-  if (!attempt.signature.empty()) {
-    attempt.message = "Firmado por APDU con el PIN del DNIe (";
-    if (variant == CardSignVariant::Signer && !key) attempt.message += "sin comprobar, certificado no RSA: ";
-    attempt.message += SignatureSummary(attempt.signature) + ").";
-  }
-  return attempt;
-}
-
 }  // namespace
 
 int32_t VerifyPin(CardChannel* channel, const std::string& pin, DnieProfile profile) {
@@ -207,43 +142,44 @@ std::string SignatureSummary(const Bytes& signature) {
          HexEncode(signature.data(), signature.size() < 8 ? signature.size() : 8);
 }
 
-Bytes SignWithCard(CardConnector& connector, const std::string& reader, const Bytes& certificateDer,
-                   const Bytes& data, const std::string& pin, std::string* message, CardSignVariant variant) {
-  message->clear();
-  if (data.empty()) {
-    *message = "No hay datos que firmar.";
-    return {};
+CardSignature SignWithCard(CardConnector& connector, const std::string& reader,
+                           const std::optional<RsaPublicKey>& key, const Bytes& data, const std::string& pin,
+                           CardSignVariant variant) {
+  CardSignature attempt;
+  if (reader.empty()) {
+    attempt.message = "Elija un lector.";
+    return attempt;
   }
-  CardAttempt card;
-  if (!pin.empty()) card = SignOnCard(connector, reader, certificateDer, data, pin, variant);
-  if (!card.signature.empty()) {
-    *message = std::move(card.message);
-    return std::move(card.signature);
+  OpenedDnie dnie;
+  if (!OpenSignatureDnie(connector, reader, "Tarjeta no identificada como DNIe. ", &dnie, &attempt.message))
+    return attempt;
+  CardChannel& channel = dnie.channel;
+  const DnieProfile profile = dnie.profile;
+  if (!SelectSignatureApplication(&channel, profile)) {
+    attempt.message =
+        "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(channel.statusWord) + ").";
+    return attempt;
   }
-  // A PIN the card has just refused is not handed to the key store: it would only spend
-  // another of the card's attempts, and the count in the message would be stale.
-  if (card.pinRefused && variant == CardSignVariant::Signer) {
-    *message = std::move(card.message);
-    return {};
+  const int32_t verified = VerifyPin(&channel, pin, profile);
+  if (verified != 0x9000) {
+    attempt.message = PinErrorText(verified);
+    attempt.pinRefused = PinRefused(verified);
+    return attempt;
   }
-  std::string storeError;
-  // The authenticator's key store asks for the PIN itself.
-  static const std::string kNoPin;
-  const std::string& storePin = variant == CardSignVariant::Signer ? pin : kNoPin;
-  Bytes signature = SignWithSystemKey(certificateDer, data, storePin, true, &storeError);
-  if (!signature.empty()) {
-    *message = std::string(platform::kStoreSignedNote) + " (" + SignatureSummary(signature) + ").";
-    return signature;
+  SigningRules rules = RulesOf(profile);
+  if (variant == CardSignVariant::VoteAuth) {
+    // One fixed attempt: the first key reference, and the form each generation is known to take.
+    rules.keyReferences.resize(1);
+    rules.forms = {profile == DnieProfile::V3 ? InputForm::BareHash : InputForm::DigestInfo};
   }
-  const std::string store = platform::kStoreEntryName;
-  if (!pin.empty()) {
-    *message = card.message.empty() ? "No se pudo firmar." : card.message;
-    if (!storeError.empty()) *message += " | " + store + ": " + storeError;
-  } else {
-    *message = "Se necesita el PIN de firma del DNIe.";
-    if (!storeError.empty()) *message += " (" + store + ": " + storeError + ")";
+  const bool check = variant == CardSignVariant::Signer && key;
+  RunTrials(&channel, profile, pin, data, rules, check ? &*key : nullptr, variant, &attempt);
+  if (!attempt.signature.empty()) {
+    attempt.message = "Firmado por APDU con el PIN del DNIe (";
+    if (variant == CardSignVariant::Signer && !key) attempt.message += "sin comprobar, certificado no RSA: ";
+    attempt.message += SignatureSummary(attempt.signature) + ").";
   }
-  return {};
+  return attempt;
 }
 
 bool CheckCardPin(CardConnector& connector, const std::string& reader, const std::string& pin,
@@ -258,7 +194,7 @@ bool CheckCardPin(CardConnector& connector, const std::string& reader, const std
     return false;
   }
   OpenedDnie dnie;
-  if (!OpenDnie(connector, reader, "Tarjeta no identificada.", &dnie, message)) return false;
+  if (!OpenSignatureDnie(connector, reader, "Tarjeta no identificada.", &dnie, message)) return false;
   CardChannel& channel = dnie.channel;
   const DnieProfile profile = dnie.profile;
   if (!SelectSignatureApplication(&channel, profile)) {

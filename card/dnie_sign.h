@@ -1,29 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "card/apdu.h"
 #include "card/dnie.h"
 #include "card/transport.h"
 #include "core/bytes.h"
+#include "core/rsa.h"
 
 // The two programs sign with the card a little differently: the signer tries every key
 // reference and input form of the profile and keeps only a signature that verifies with the
 // chosen certificate; the voting authenticator sends one fixed attempt and trusts the card.
 enum class CardSignVariant { Signer, VoteAuth };
 
-// SignWithCard returns the raw RSA PKCS#1 v1.5 signature over SHA-256 of `data`, made by the
-// DNIe in `reader` after verifying `pin`. When the card gives none it asks the system key
-// store. It returns empty bytes when both fail; `message` always says what happened.
-Bytes SignWithCard(CardConnector& connector, const std::string& reader, const Bytes& certificateDer,
-                   const Bytes& data, const std::string& pin, std::string* message,
-                   CardSignVariant variant = CardSignVariant::Signer);
-inline Bytes SignWithCard(const std::string& reader, const Bytes& certificateDer, const Bytes& data,
-                          const std::string& pin, std::string* message,
-                          CardSignVariant variant = CardSignVariant::Signer) {
-  return SignWithCard(PcscConnector(), reader, certificateDer, data, pin, message, variant);
-}
+// CardSignature is what the card gave for one signature request.
+struct CardSignature {
+  Bytes signature;          // empty when the card gave none
+  std::string message;      // how the signature was made, or why there is none
+  bool pinRefused = false;  // the card counted the PIN as wrong, or has blocked it
+};
+
+// SignWithCard asks the DNIe in `reader` for the raw RSA PKCS#1 v1.5 signature over SHA-256
+// of `data`, after verifying `pin`. The signer's variant keeps only a signature that verifies
+// with `key`; without a key (a certificate that is not RSA) it takes the first one unchecked.
+// It returns an empty signature, with the reason in `message`, when the card gives none.
+CardSignature SignWithCard(CardConnector& connector, const std::string& reader,
+                           const std::optional<RsaPublicKey>& key, const Bytes& data, const std::string& pin,
+                           CardSignVariant variant = CardSignVariant::Signer);
 
 // CheckCardPin verifies the signature PIN without signing. It returns false with the reason.
 bool CheckCardPin(CardConnector& connector, const std::string& reader, const std::string& pin,

@@ -1,18 +1,13 @@
 #include "card/reader_report.h"
 
-#include <memory>
-
-#include "core/text.h"
-
 DnieProfile IdentifyCardInReader(CardConnector& connector, const std::string& reader, std::string* atrHex,
                                  std::string* message) {
   atrHex->clear();
   message->clear();
-  std::unique_ptr<CardTransport> card = connector.Open(reader, message);
-  if (!card) return DnieProfile::Unknown;
-  if (card->Status(atrHex) != kPcscSuccess) atrHex->clear();
-  CardChannel channel{card.get()};
-  return IdentifyDnie(&channel, reader, HexDecode(*atrHex));
+  OpenedDnie dnie;
+  if (!OpenDnie(connector, reader, &dnie, message)) return DnieProfile::Unknown;
+  *atrHex = dnie.atrHex;
+  return dnie.profile;
 }
 
 std::vector<ReaderReport> DescribeReaders(std::string* message) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/calendar.h"
 #include "core/der.h"
 #include "core/platform_names.h"
 #include "core/text.h"
@@ -44,45 +45,20 @@ std::string AttributeKey(const uint8_t* oid, size_t len) {
   return key;
 }
 
-void AppendCodePoint(std::string* out, uint32_t cp) {
-  if (cp == 0) return;
-  if (cp < 0x80) {
-    out->push_back(char(cp));
-  } else if (cp < 0x800) {
-    out->push_back(char(0xC0 | cp >> 6));
-    out->push_back(char(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(char(0xE0 | cp >> 12));
-    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(char(0xF0 | ((cp >> 18) & 0x07)));
-    out->push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(char(0x80 | (cp & 0x3F)));
-  }
-}
-
 // AttributeValue converts BMPString (0x1E) and UniversalString (0x1C) from big-endian code
-// units; every other string type is taken byte for byte.
+// units, dropping NUL characters; every other string type is taken byte for byte.
 std::string AttributeValue(uint32_t tag, const uint8_t* p, size_t len) {
   std::string out;
   if (tag == 0x1E) {
-    for (size_t i = 0; i + 1 < len; i += 2) {
-      uint32_t unit = uint32_t(p[i]) << 8 | p[i + 1];
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < len) {
-        uint32_t low = uint32_t(p[i + 2]) << 8 | p[i + 3];
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-          i += 2;
-        }
-      }
-      AppendCodePoint(&out, unit);
-    }
+    std::u16string units;
+    for (size_t i = 0; i + 1 < len; i += 2) units.push_back(char16_t(p[i] << 8 | p[i + 1]));
+    out = Utf16ToUtf8(units);
+    std::erase(out, '\0');
   } else if (tag == 0x1C) {
-    for (size_t i = 0; i + 3 < len; i += 4)
-      AppendCodePoint(&out,
-                      uint32_t(p[i]) << 24 | uint32_t(p[i + 1]) << 16 | uint32_t(p[i + 2]) << 8 | p[i + 3]);
+    for (size_t i = 0; i + 3 < len; i += 4) {
+      char32_t cp = char32_t(p[i]) << 24 | char32_t(p[i + 1]) << 16 | char32_t(p[i + 2]) << 8 | p[i + 3];
+      if (cp != 0) AppendUtf8(&out, cp);
+    }
   } else {
     out.assign(reinterpret_cast<const char*>(p), len);
   }
@@ -283,15 +259,17 @@ std::optional<RsaPublicKey> ExtractRsaPublicKey(const Bytes& der) {
   return result;
 }
 
+std::string HolderName(const ParsedCertificate& cert) {
+  return cert.subjectCommonName.empty() ? cert.subjectName : cert.subjectCommonName;
+}
+
+std::string IssuerShortName(const ParsedCertificate& cert) {
+  return cert.issuerCommonName.empty() ? cert.issuerName : cert.issuerCommonName;
+}
+
 std::string FormatExpiry(const ParsedCertificate& cert) {
   if (cert.notAfter <= 0) return "--/--/-------- --:--:--";
-  std::time_t t = cert.notAfter;
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &t);
-#else
-  localtime_r(&t, &tm);
-#endif
+  const std::tm tm = LocalCalendar(cert.notAfter);
   char buf[64];
   std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", tm.tm_mday, tm.tm_mon + 1,
                 tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);

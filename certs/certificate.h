@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/bytes.h"
+#include "core/rsa.h"
 
 // ParsedCertificate is one decoded X.509 certificate. A cleared record has empty texts,
 // empty der, zero times and false flags.
@@ -30,11 +31,6 @@ enum class CertificateSource : int32_t {
   Pkcs12 = 3,
 };
 
-struct RsaPublicKey {
-  Bytes modulus;  // big-endian, leading zeros stripped
-  Bytes exponent;
-};
-
 // ParseCertificate finds and decodes a certificate somewhere inside `data` (a card file may
 // pad it, or carry other bytes around it). It returns false, with `out` cleared, when none
 // decodes.
@@ -53,6 +49,10 @@ inline bool ParseCertificateExact(const Bytes& der, ParsedCertificate* out) {
 // returns nothing when the key does not have the RSA shape.
 std::optional<RsaPublicKey> ExtractRsaPublicKey(const Bytes& der);
 
+// HolderName is the name shown for a certificate: its common name, else its whole subject.
+std::string HolderName(const ParsedCertificate& cert);
+// IssuerShortName is the issuer's common name, else the whole issuer.
+std::string IssuerShortName(const ParsedCertificate& cert);
 // FormatExpiry renders notAfter in local time as "dd/mm/yyyy HH:MM:SS"; "--/--/-------- --:--:--"
 // when it is not positive.
 std::string FormatExpiry(const ParsedCertificate& cert);

@@ -23,7 +23,13 @@ struct CertificateEntry : ParsedCertificate {
   bool keyNeedsInteraction = false;  // system store: a key exists but needs a login first
 };
 
-// HolderName is the name shown for a certificate: its common name, else its whole subject.
-inline std::string HolderName(const ParsedCertificate& cert) {
-  return cert.subjectCommonName.empty() ? cert.subjectName : cert.subjectCommonName;
-}
+// The entry builders are the one place where an entry's source fields and display name are
+// made. The store's key probe (hasPrivateKey, keyNeedsInteraction) is left to its backend.
+CertificateEntry MakeDnieEntry(const ParsedCertificate& cert, const std::string& readerName);
+CertificateEntry MakeStoreEntry(const ParsedCertificate& cert);
+CertificateEntry MakePkcs12Entry(const ParsedCertificate& cert, const std::string& path, bool hasPrivateKey);
+
+// DisplayHolder is HolderName, or "(sin nombre)" when the certificate names nobody.
+std::string DisplayHolder(const ParsedCertificate& cert);
+// FileNameOf is the part of a path after its last '/' or '\'.
+std::string FileNameOf(const std::string& path);

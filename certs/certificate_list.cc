@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string DisplayHolder(const ParsedCertificate& cert) {
-  std::string name = HolderName(cert);
-  return name.empty() ? "(sin nombre)" : name;
-}
-
 std::string ListSystemStore(std::vector<CertificateEntry>* entries) {
   size_t before = entries->size();
   std::string message;
@@ -33,12 +28,9 @@ std::string ListPkcs12(const SignerOptions& options, std::vector<CertificateEntr
   std::string keyError;
   bool hasKey = Pkcs12HasPrivateKey(options.pkcs12Path, options.pkcs12Password, &keyError);
   for (const Bytes& der : blocks) {
-    CertificateEntry entry;
-    if (!ParseCertificateExact(der, &entry)) continue;
-    entry.source = CertificateSource::Pkcs12;
-    entry.displayName = "PFX · " + FileNameOf(options.pkcs12Path);
-    entry.hasPrivateKey = hasKey;
-    entries->push_back(std::move(entry));
+    ParsedCertificate cert;
+    if (ParseCertificateExact(der, &cert))
+      entries->push_back(MakePkcs12Entry(cert, options.pkcs12Path, hasKey));
   }
   std::string part = " | PKCS#12: " + std::to_string(blocks.size()) + " certificado(s) del PKCS#12";
   if (!hasKey) part += " (sin clave privada: " + keyError + ")";
@@ -46,11 +38,6 @@ std::string ListPkcs12(const SignerOptions& options, std::vector<CertificateEntr
 }
 
 }  // namespace
-
-std::string FileNameOf(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::vector<CertificateEntry> ListCertificates(const SignerOptions& options, std::string* status) {
   std::vector<CertificateEntry> found;

@@ -19,6 +19,3 @@ std::vector<CertificateEntry> ListCertificates(const SignerOptions& options, std
 // success `message` is empty.
 bool SignWithCertificate(const CertificateEntry& entry, const SignerOptions& options, const Bytes& data,
                          Bytes* signature, std::string* message);
-
-// FileNameOf is the part of a path after its last '/' or '\'.
-std::string FileNameOf(const std::string& path);

@@ -1,19 +1,16 @@
 // The DNIe source of the certificate list, through the card code (PC/SC).
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
-#include "card/pcsc.h"
+#include "card/reader_report.h"
 #include "certs/dnie_source.h"
+#include "certs/store.h"
+#include "core/platform_names.h"
 
 std::string ListDnieCertificates(const SignerOptions& options, std::vector<CertificateEntry>* entries) {
   std::string reader = options.readerName;
   if (reader.empty()) {
-    // A PC/SC failure shows only as "sin lector".
-    std::string ignored;
-    std::vector<std::string> readers = ListReaders(&ignored);
-    if (!readers.empty()) {
-      int index = DefaultReaderIndex(readers);
-      if (index >= 0 && size_t(index) < readers.size()) reader = readers[size_t(index)];
-    }
+    std::string ignored;  // a PC/SC failure shows only as "sin lector"
+    reader = DefaultReaderName(&ignored);
   }
   if (reader.empty()) return "DNIe: sin lector";
 
@@ -22,14 +19,7 @@ std::string ListDnieCertificates(const SignerOptions& options, std::vector<Certi
   int added = 0;
   for (const CardCertificate& card : read) {
     if (card.certificate.isCa) continue;
-    CertificateEntry entry;
-    static_cast<ParsedCertificate&>(entry) = card.certificate;
-    entry.source = CertificateSource::DNIe;
-    std::string name = HolderName(entry);
-    entry.displayName = "DNIe · " + (name.empty() ? std::string("(sin nombre)") : name);
-    entry.readerName = reader;
-    entry.hasPrivateKey = true;
-    entries->push_back(std::move(entry));
+    entries->push_back(MakeDnieEntry(card.certificate, reader));
     ++added;
   }
   if (!read.empty()) return "DNIe: " + std::to_string(added) + " de firma";
@@ -38,7 +28,42 @@ std::string ListDnieCertificates(const SignerOptions& options, std::vector<Certi
   return part;
 }
 
-Bytes SignWithDnie(const std::string& readerName, const Bytes& certificateDer, const Bytes& data,
-                   const std::string& pin, std::string* message) {
-  return SignWithCard(readerName, certificateDer, data, pin, message);
+Bytes SignWithDnie(CardConnector& connector, const std::string& readerName, const Bytes& certificateDer,
+                   const Bytes& data, const std::string& pin, std::string* message, CardSignVariant variant) {
+  message->clear();
+  if (data.empty()) {
+    *message = "No hay datos que firmar.";
+    return {};
+  }
+  CardSignature card;
+  if (!pin.empty())
+    card = SignWithCard(connector, readerName, ExtractRsaPublicKey(certificateDer), data, pin, variant);
+  if (!card.signature.empty()) {
+    *message = std::move(card.message);
+    return std::move(card.signature);
+  }
+  // A PIN the card has just refused is not handed to the key store: it would only spend
+  // another of the card's attempts, and the count in the message would be stale.
+  if (card.pinRefused && variant == CardSignVariant::Signer) {
+    *message = std::move(card.message);
+    return {};
+  }
+  std::string storeError;
+  // The authenticator's key store asks for the PIN itself.
+  static const std::string kNoPin;
+  const std::string& storePin = variant == CardSignVariant::Signer ? pin : kNoPin;
+  Bytes signature = SignWithSystemKey(certificateDer, data, storePin, true, &storeError);
+  if (!signature.empty()) {
+    *message = std::string(platform::kStoreSignedNote) + " (" + SignatureSummary(signature) + ").";
+    return signature;
+  }
+  const std::string store = platform::kStoreEntryName;
+  if (!pin.empty()) {
+    *message = card.message.empty() ? "No se pudo firmar." : card.message;
+    if (!storeError.empty()) *message += " | " + store + ": " + storeError;
+  } else {
+    *message = "Se necesita el PIN de firma del DNIe.";
+    if (!storeError.empty()) *message += " (" + store + ": " + storeError + ")";
+  }
+  return {};
 }

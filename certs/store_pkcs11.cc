@@ -225,12 +225,11 @@ void ListSystemCertificates(std::vector<CertificateEntry>* entries, std::string*
     bool loginRequired = session.TokenInfo().flags & CKF_LOGIN_REQUIRED;
     for (CK_OBJECT_HANDLE object : Certificates(session)) {
       std::optional<Bytes> der = session.Attribute(object, CKA_VALUE);
-      CertificateEntry entry;
-      if (!der || IsAuthority(session, object) || !ParseCertificateExact(*der, &entry)) continue;
-      std::optional<RsaPublicKey> key = ExtractRsaPublicKey(entry.der);
+      ParsedCertificate cert;
+      if (!der || IsAuthority(session, object) || !ParseCertificateExact(*der, &cert)) continue;
+      std::optional<RsaPublicKey> key = ExtractRsaPublicKey(cert.der);
       if (!key) continue;
-      entry.source = CertificateSource::WindowsStore;
-      entry.displayName = std::string(platform::kStoreEntryName) + " · " + HolderName(entry);
+      CertificateEntry entry = MakeStoreEntry(cert);
       Bytes id = session.Attribute(object, CKA_ID).value_or(Bytes());
       if (session.PrivateKeyFor(id, key->modulus)) {
         entry.hasPrivateKey = true;

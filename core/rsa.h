@@ -29,6 +29,12 @@ class BigNat {
   std::vector<uint32_t> limbs_;
 };
 
+// RsaPublicKey is an RSA key as a certificate holds it.
+struct RsaPublicKey {
+  Bytes modulus;  // big-endian, leading zeros stripped
+  Bytes exponent;
+};
+
 // DigestInfoPrefix is the DER DigestInfo header for SHA-256 with a NULL parameter (19 bytes).
 const Bytes& DigestInfoPrefix();
 

@@ -3,17 +3,12 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/calendar.h"
+
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 int Base64Value(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -25,6 +20,13 @@ int Base64Value(char c) {
 }
 
 }  // namespace
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 std::string HexEncode(const uint8_t* data, size_t len) {
   std::string out;
@@ -116,13 +118,7 @@ bool Base64Decode(std::string_view text, Bytes* out) {
 }
 
 std::string UtcTimeNow(const char* pattern) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &now);
-#else
-  gmtime_r(&now, &tm);
-#endif
+  const std::tm tm = UtcCalendar(std::time(nullptr));
   char buf[64];
   size_t n = std::strftime(buf, sizeof buf, pattern, &tm);
   return std::string(buf, n);
@@ -151,33 +147,55 @@ std::string HumanUtcDate(std::string_view t) {
   return out;
 }
 
+char32_t DecodeUtf8(std::string_view text, size_t* pos) {
+  const uint8_t lead = uint8_t(text[(*pos)++]);
+  if (lead < 0x80) return lead;
+  size_t extra;
+  char32_t cp, smallest;
+  if ((lead & 0xE0) == 0xC0) {
+    extra = 1, cp = lead & 0x1F, smallest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2, cp = lead & 0x0F, smallest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3, cp = lead & 0x07, smallest = 0x10000;
+  } else {
+    return kInvalidUtf8;  // a continuation byte, or F8..FF
+  }
+  size_t at = *pos;
+  for (size_t k = 0; k < extra; ++k, ++at) {
+    if (at >= text.size() || (uint8_t(text[at]) & 0xC0) != 0x80) return kInvalidUtf8;
+    cp = cp << 6 | (uint8_t(text[at]) & 0x3F);
+  }
+  if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kInvalidUtf8;
+  *pos = at;
+  return cp;
+}
+
+void AppendUtf8(std::string* out, char32_t cp) {
+  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+  if (cp < 0x80) {
+    out->push_back(char(cp));
+  } else if (cp < 0x800) {
+    out->push_back(char(0xC0 | cp >> 6));
+    out->push_back(char(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(char(0xE0 | cp >> 12));
+    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(char(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(char(0xF0 | cp >> 18));
+    out->push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(char(0x80 | (cp & 0x3F)));
+  }
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    uint8_t b = uint8_t(text[i]);
-    uint32_t cp;
-    size_t extra;
-    if (b < 0x80) {
-      cp = b;
-      extra = 0;
-    } else if ((b & 0xE0) == 0xC0) {
-      cp = b & 0x1F;
-      extra = 1;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = b & 0x0F;
-      extra = 2;
-    } else if ((b & 0xF8) == 0xF0) {
-      cp = b & 0x07;
-      extra = 3;
-    } else {
-      ++i;  // stray continuation byte or 0xF8..0xFF
-      continue;
-    }
-    if (i + extra >= text.size()) break;  // cut off by the end of the text
-    for (size_t k = 1; k <= extra; ++k) cp = (cp << 6) | (uint8_t(text[i + k]) & 0x3F);
-    i += extra + 1;
+  for (size_t i = 0; i < text.size();) {
+    char32_t cp = DecodeUtf8(text, &i);
+    if (cp == kInvalidUtf8) continue;
     if (cp > 0xFFFF) {
       cp -= 0x10000;
       out.push_back(char16_t(0xD800 + (cp >> 10)));
@@ -193,28 +211,12 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t cp = text[i];
+    char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
     }
-    if (cp < 0x80) {
-      out.push_back(char(cp));
-    } else if (cp < 0x800) {
-      out.push_back(char(0xC0 | cp >> 6));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(char(0xE0 | cp >> 12));
-      out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(char(0xF0 | cp >> 18));
-      out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(char(0x80 | (cp & 0x3F)));
-    }
+    AppendUtf8(&out, cp);  // an unpaired surrogate becomes U+FFFD there
   }
   return out;
 }

@@ -6,6 +6,8 @@
 
 #include "core/bytes.h"
 
+// HexValue is the value of one hex digit of either case, or -1 for any other character.
+int HexValue(char c);
 // HexEncode writes two upper-case digits per byte, high nibble first.
 std::string HexEncode(const uint8_t* data, size_t len);
 inline std::string HexEncode(const Bytes& bytes) {
@@ -34,7 +36,17 @@ std::string PdfDate(std::string_view signingTime);
 // unchanged.
 std::string HumanUtcDate(std::string_view signingTime);
 
-// Utf8ToUtf16 is lenient: stray bytes are skipped, a cut-off sequence ends the text.
+// kInvalidUtf8 is what DecodeUtf8 gives for a byte that starts no well-formed sequence.
+constexpr char32_t kInvalidUtf8 = 0xFFFFFFFF;
+// DecodeUtf8 reads the code point that starts at byte `*pos` (below the text's size) and
+// moves `*pos` past it. A byte that starts no well-formed sequence (a stray continuation
+// byte, a lead byte without all its continuation bytes, an overlong form, a surrogate, a
+// value past U+10FFFF) is passed alone and gives kInvalidUtf8.
+char32_t DecodeUtf8(std::string_view text, size_t* pos);
+// AppendUtf8 writes one code point; a surrogate or a value past U+10FFFF becomes U+FFFD.
+void AppendUtf8(std::string* out, char32_t cp);
+// Utf8ToUtf16 is lenient: bytes that start no well-formed sequence are skipped, so a
+// cut-off sequence ends the text.
 std::u16string Utf8ToUtf16(std::string_view text);
 // Utf16ToUtf8 converts code units to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);

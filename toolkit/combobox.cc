@@ -6,6 +6,10 @@
 
 namespace Vy {
 
+CComboBox::CComboBox() : theme_(CThemeRegistry::Instance().Theme("combobox")) {
+  rect_ = {0, 0, 180, 30};
+}
+
 void CComboBox::SetItems(const std::vector<std::string>& items) {
   items_ = items;
   if (selected_ >= Count()) selected_ = Count() - 1;
@@ -93,13 +97,14 @@ int CComboBox::ItemAt(int x, int y) {
 }
 
 void CComboBox::Paint(CCanvas& canvas) {
-  Color background = !enabled_  ? Color{240, 240, 240, 255}
-                     : pressed_ ? Color{224, 224, 224, 255}
-                     : hovered_ ? Color{246, 248, 252, 255}
-                                : Color{255, 255, 255, 255};
-  Color border = focused_ || open_ ? Color{0, 120, 215, 255} : Color{170, 170, 170, 255};
-  canvas.FillRoundRect(rect_, 4.0f, background);
-  canvas.DrawRoundRect(rect_, 4.0f, border, 1.0f);
+  const int state = !enabled_  ? kStateDisabled
+                    : pressed_ ? kStatePressed
+                    : hovered_ ? kStateHover
+                               : kStateNormal;
+  const CStyle& style = theme_.ForState(state);
+  auto color = [&style](const char* name) { return style.GetColor(name, Color{}); };
+  canvas.FillRoundRect(rect_, 4.0f, color("background-color"));
+  canvas.DrawRoundRect(rect_, 4.0f, color(focused_ || open_ ? "focus-color" : "border-color"), 1.0f);
 
   bool hasText = selected_ >= 0;
   const std::string& text = hasText ? items_[selected_] : placeholder_;
@@ -109,39 +114,41 @@ void CComboBox::Paint(CCanvas& canvas) {
     canvas.Save();
     canvas.SetClip({rect_.x + 2, rect_.y + 2, std::max(rect_.width - 22, 8), std::max(rect_.height - 4, 8)});
     canvas.DrawText(text, {rect_.x + 8, rect_.y + (rect_.height - extent.height) / 2},
-                    hasText ? Color{0, 0, 0, 255} : Color{140, 140, 140, 255}, "system", size, false, false);
+                    color(hasText ? "color" : "placeholder-color"), "system", size, false, false);
     canvas.Restore();
   }
   int zone = rect_.Right() - 18;
-  canvas.DrawLine({zone, rect_.y + 6}, {zone, rect_.Bottom() - 6}, {210, 210, 210, 255}, 1.0f);
+  canvas.DrawLine({zone, rect_.y + 6}, {zone, rect_.Bottom() - 6}, color("separator-color"), 1.0f);
   int cx = zone + 9, cy = rect_.y + rect_.height / 2;
-  canvas.DrawLine({cx - 4, cy - 2}, {cx, cy + 2}, {90, 90, 90, 255}, 1.5f);
-  canvas.DrawLine({cx, cy + 2}, {cx + 4, cy - 2}, {90, 90, 90, 255}, 1.5f);
+  canvas.DrawLine({cx - 4, cy - 2}, {cx, cy + 2}, color("arrow-color"), 1.5f);
+  canvas.DrawLine({cx, cy + 2}, {cx + 4, cy - 2}, color("arrow-color"), 1.5f);
 
   if (!open_) return;
+  const CStyle& listStyle = theme_.ForState(kStateNormal);
+  auto listColor = [&listStyle](const char* name) { return listStyle.GetColor(name, Color{}); };
   Rect list = ListRect();
   int rowHeight = RowHeight();
-  canvas.FillRect(list, {255, 255, 255, 255});
+  canvas.FillRect(list, listColor("list-background-color"));
   int rows = std::min(maxVisible_, Count() - firstVisible_);
   for (int k = 0; k < rows; ++k) {
     int index = firstVisible_ + k;
     Rect row{list.x, list.y + k * rowHeight, list.width, rowHeight};
     if (index == hoveredItem_)
-      canvas.FillRect(row, {0, 120, 215, 60});
+      canvas.FillRect(row, listColor("list-hover-color"));
     else if (index == selected_)
-      canvas.FillRect(row, {0, 120, 215, 40});
+      canvas.FillRect(row, listColor("list-selection-color"));
     Size extent = canvas.MeasureText(items_[index], "system", TextSize(), false, false);
     canvas.Save();
     canvas.SetClip({row.x + 2, row.y, std::max(row.width - 4, 1), row.height});
-    canvas.DrawText(items_[index], {row.x + 8, row.y + (rowHeight - extent.height) / 2}, {0, 0, 0, 255},
+    canvas.DrawText(items_[index], {row.x + 8, row.y + (rowHeight - extent.height) / 2}, listColor("color"),
                     "system", TextSize(), false, false);
     canvas.Restore();
     if (k + 1 < rows) {
       canvas.DrawLine({row.x + 1, row.Bottom() - 1}, {row.Right() - 1, row.Bottom() - 1},
-                      {235, 235, 235, 255}, 1.0f);
+                      listColor("list-separator-color"), 1.0f);
     }
   }
-  canvas.DrawRect(list, {150, 150, 150, 255}, 1.0f);
+  canvas.DrawRect(list, listColor("list-border-color"), 1.0f);
 }
 
 void CComboBox::OnEvent(Event& e) {

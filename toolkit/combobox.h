@@ -6,6 +6,7 @@
 
 #include "toolkit/callback.h"
 #include "toolkit/control.h"
+#include "toolkit/style.h"
 
 namespace Vy {
 
@@ -13,7 +14,7 @@ namespace Vy {
 // overlay while open.
 class CComboBox : public CControl {
  public:
-  CComboBox() { rect_ = {0, 0, 180, 30}; }
+  CComboBox();
 
   template <typename T>
   void OnSelectionChanged(T* object, void (T::*method)(int)) {
@@ -36,6 +37,9 @@ class CComboBox : public CControl {
   // SetRowHeight gives the list fixed rows of `height` pixels with 13-pixel text that always
   // open below the field; 0 returns to rows sized from the font.
   void SetRowHeight(int height) { fixedRowHeight_ = height < 0 ? 0 : height, InvalidateSelf(); }
+  // SetTheme replaces the colours (the "combobox" theme by default); a colour the theme lacks
+  // paints black.
+  void SetTheme(const CTheme& theme) { theme_ = theme, InvalidateSelf(); }
 
   void Open();
   void Close();
@@ -57,6 +61,7 @@ class CComboBox : public CControl {
   void ShowSelection();
   void HandleKey(Event& event);
 
+  CTheme theme_;
   std::vector<std::string> items_;
   int selected_ = -1;
   int hoveredItem_ = -1;

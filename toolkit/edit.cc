@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/text.h"
 #include "toolkit/utf8.h"
 
 namespace Vy {
@@ -94,7 +95,7 @@ void CEdit::InsertCharacter(char32_t cp) {
   bool changed = DeleteSelection();
   if (maxLength_ == 0 || Length() < maxLength_) {
     std::string bytes;
-    AppendUtf8(bytes, cp);
+    AppendUtf8(&bytes, cp);
     text_.insert(ByteOffset(text_, caret_), bytes);
     caret_ = anchor_ = caret_ + 1;
     changed = true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/text.h"
 #include "toolkit/utf8.h"
 
 namespace Vy {
@@ -47,18 +48,6 @@ CardColors CardColorsFor(bool alternate, bool selected, bool hovered) {
     c.value = {230, 241, 255, 255};
   }
   return c;
-}
-
-// Decode reads the code point starting at byte i and advances i past it.
-char32_t Decode(const std::string& s, size_t& i) {
-  unsigned char c = static_cast<unsigned char>(s[i++]);
-  if (c < 0x80) return c;
-  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-  char32_t cp = c & (0x3F >> extra);
-  for (; extra > 0 && i < s.size() && IsContinuation(static_cast<unsigned char>(s[i])); --extra) {
-    cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-  }
-  return cp;
 }
 
 char32_t Upper(char32_t cp) {
@@ -368,12 +357,15 @@ void CListView::PaintRow(CCanvas& canvas, int index, const Rect& row) {
 
 std::string CListView::Initials(const std::string& title) {
   std::vector<char32_t> cps;
-  for (size_t i = 0; i < title.size();) cps.push_back(Decode(title, i));
+  for (size_t i = 0; i < title.size();) {
+    char32_t cp = DecodeUtf8(title, &i);
+    if (cp != kInvalidUtf8) cps.push_back(cp);
+  }
   size_t first = 0;
   while (first < cps.size() && IsBlank(cps[first])) ++first;
   if (first >= cps.size()) return {};
   std::string out;
-  AppendUtf8(out, Upper(cps[first]));
+  AppendUtf8(&out, Upper(cps[first]));
   size_t second = first + 1;
   size_t blank = second;
   while (blank < cps.size() && !IsBlank(cps[blank])) ++blank;
@@ -381,7 +373,7 @@ std::string CListView::Initials(const std::string& title) {
     second = blank;
     while (second < cps.size() && IsBlank(cps[second])) ++second;
   }
-  if (second < cps.size()) AppendUtf8(out, Upper(cps[second]));
+  if (second < cps.size()) AppendUtf8(&out, Upper(cps[second]));
   return out;
 }
 

@@ -19,13 +19,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // LowByte keeps the low eight bits of the value truncated towards zero, without the
 // undefined conversion of out-of-range doubles.
 uint8_t LowByte(double v) {
@@ -37,11 +30,11 @@ uint8_t LowByte(double v) {
 
 Color ParseHexColor(std::string_view digits) {
   for (char c : digits) {
-    if (HexDigit(c) < 0) return Color{};
+    if (HexValue(c) < 0) return Color{};
   }
-  auto nibble = [&](size_t i) { return static_cast<uint8_t>(HexDigit(digits[i]) * 17); };
+  auto nibble = [&](size_t i) { return static_cast<uint8_t>(HexValue(digits[i]) * 17); };
   auto pair = [&](size_t i) {
-    return static_cast<uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1]));
+    return static_cast<uint8_t>(HexValue(digits[i]) * 16 + HexValue(digits[i + 1]));
   };
   switch (digits.size()) {
     case 3: return {nibble(0), nibble(1), nibble(2), 255};
@@ -80,9 +73,28 @@ Color ParseFunctionalColor(std::string_view lower) {
   return {LowByte(values[0]), LowByte(values[1]), LowByte(values[2]), LowByte(values[3])};
 }
 
-bool IsColorWord(const std::string& lower) {
-  return lower == "white" || lower == "black" || lower == "transparent" || lower == "red" ||
-         lower == "green" || lower == "blue" || lower == "gray" || lower == "grey";
+struct ColorName {
+  const char* name;
+  Color color;
+};
+
+constexpr ColorName kColorNames[] = {
+    {"white", {255, 255, 255, 255}},     {"black", {0, 0, 0, 255}},
+    {"transparent", {0, 0, 0, 0}},       {"red", {255, 0, 0, 255}},
+    {"green", {0, 128, 0, 255}},         {"blue", {0, 0, 255, 255}},
+    {"gray", {128, 128, 128, 255}},      {"grey", {128, 128, 128, 255}},
+    {"lightgray", {211, 211, 211, 255}}, {"lightgrey", {211, 211, 211, 255}},
+    {"darkgray", {169, 169, 169, 255}},  {"darkgrey", {169, 169, 169, 255}},
+    {"yellow", {255, 255, 0, 255}},      {"cyan", {0, 255, 255, 255}},
+    {"magenta", {255, 0, 255, 255}},
+};
+
+// NamedColor looks a lower-case colour name up; null when it names none.
+const Color* NamedColor(std::string_view lower) {
+  for (const ColorName& entry : kColorNames) {
+    if (lower == entry.name) return &entry.color;
+  }
+  return nullptr;
 }
 
 bool IsNumber(std::string_view v, bool* real) {
@@ -105,7 +117,7 @@ bool IsNumber(std::string_view v, bool* real) {
 
 CStyle::Value ParseValue(std::string_view name, std::string_view value) {
   std::string lower = AsciiLower(value);
-  if (value.front() == '#' || value.starts_with("rgb") || IsColorWord(lower) ||
+  if (value.front() == '#' || value.starts_with("rgb") || NamedColor(lower) ||
       name.find("color") != std::string_view::npos) {
     return ParseColor(value);
   }
@@ -187,22 +199,7 @@ bool CStyle::GetBool(const std::string& name, bool fallback) const {
 Color ParseColor(std::string_view text) {
   text = Trim(text);
   std::string lower = AsciiLower(text);
-  static const struct {
-    const char* name;
-    Color color;
-  } kNames[] = {
-      {"white", {255, 255, 255, 255}},     {"black", {0, 0, 0, 255}},
-      {"transparent", {0, 0, 0, 0}},       {"red", {255, 0, 0, 255}},
-      {"green", {0, 128, 0, 255}},         {"blue", {0, 0, 255, 255}},
-      {"gray", {128, 128, 128, 255}},      {"grey", {128, 128, 128, 255}},
-      {"lightgray", {211, 211, 211, 255}}, {"lightgrey", {211, 211, 211, 255}},
-      {"darkgray", {169, 169, 169, 255}},  {"darkgrey", {169, 169, 169, 255}},
-      {"yellow", {255, 255, 0, 255}},      {"cyan", {0, 255, 255, 255}},
-      {"magenta", {255, 0, 255, 255}},
-  };
-  for (const auto& entry : kNames) {
-    if (lower == entry.name) return entry.color;
-  }
+  if (const Color* named = NamedColor(lower)) return *named;
   if (!lower.empty() && lower.front() == '#') return ParseHexColor(std::string_view(lower).substr(1));
   return ParseFunctionalColor(lower);
 }
@@ -283,26 +280,19 @@ CThemeRegistry::CThemeRegistry() {
   const char* texts[8] = {kNormal, kHover, kActive, kNormal, kDisabled, kActive, kActive, kActive};
   for (int i = 0; i < 8; ++i) default_.styles[i] = CStyle::Parse(texts[i]);
   themes_["default"] = default_;
-}
 
-std::u16string MapFontFamily(std::string_view family) {
-  if (family.empty() || family == "system" || family == "default" || family == "sans-serif")
-    return u"Segoe UI";
-  if (family == "monospace" || family == "mono" || family == "Courier New") return u"Consolas";
-  if (family == "serif") return u"Times New Roman";
-  return Utf8ToUtf16(family);
-}
-
-std::string MapFontconfigFamily(std::string_view family) {
-  if (family.empty() || family == "system" || family == "default" || family == "sans-serif" ||
-      family == "Segoe UI" || family == "MS Shell Dlg 2") {
-    return "sans-serif";
-  }
-  if (family == "monospace" || family == "mono" || family == "Courier New" || family == "Consolas") {
-    return "monospace";
-  }
-  if (family == "serif" || family == "Times New Roman") return "serif";
-  return std::string(family);
+  // The combo box: its field by state (the border turns to focus-color while focused or
+  // open) and, in the normal style, its open list.
+  static const std::string kCombo =
+      "background-color: #ffffff; color: #000000; border-color: #aaaaaa; focus-color: #0078d7; "
+      "placeholder-color: #8c8c8c; separator-color: #d2d2d2; arrow-color: #5a5a5a; "
+      "list-background-color: #ffffff; list-selection-color: #0078d728; list-hover-color: #0078d73c; "
+      "list-separator-color: #ebebeb; list-border-color: #969696;";
+  CTheme& combo = themes_["combobox"];
+  for (CStyle& style : combo.styles) style = CStyle::Parse(kCombo);
+  combo.styles[kStateHover] = CStyle::Parse(kCombo + " background-color: #f6f8fc;");
+  combo.styles[kStatePressed] = CStyle::Parse(kCombo + " background-color: #e0e0e0;");
+  combo.styles[kStateDisabled] = CStyle::Parse(kCombo + " background-color: #f0f0f0;");
 }
 
 }  // namespace Vy

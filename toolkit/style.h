@@ -74,7 +74,7 @@ struct CTheme {
 };
 
 // CThemeRegistry is the process-wide set of named themes, built on first use with the
-// built-in theme as the default and as "default".
+// built-in theme as the default and as "default", and the combo box's as "combobox".
 class CThemeRegistry {
  public:
   static CThemeRegistry& Instance();
@@ -88,11 +88,5 @@ class CThemeRegistry {
   CTheme default_;
   std::unordered_map<std::string, CTheme> themes_;
 };
-
-// MapFontFamily maps a style's font family to a Windows face name.
-std::u16string MapFontFamily(std::string_view family);
-// MapFontconfigFamily maps a style's font family to a fontconfig family; fontconfig itself
-// substitutes a default face for families that are not installed.
-std::string MapFontconfigFamily(std::string_view family);
 
 }  // namespace Vy

@@ -156,8 +156,8 @@ int RunDnieCerts(SignerOptions* options) {
   int index = 0;
   for (const CardCertificate& card : certificates) {
     std::printf("%d. DNIe · %s · %s · emisor: %s · vence: %s%s\n", ++index, card.label.c_str(),
-                card.holder.c_str(), card.issuer.c_str(), FormatExpiry(card.certificate).c_str(),
-                IsExpired(card.certificate) ? " (vencido)" : "");
+                HolderName(card.certificate).c_str(), IssuerShortName(card.certificate).c_str(),
+                FormatExpiry(card.certificate).c_str(), IsExpired(card.certificate) ? " (vencido)" : "");
   }
   if (certificates.empty()) std::printf("No se encontro ningun certificado.\n");
   std::printf("Estado: %s · %s\n", options->readerName.c_str(), status.c_str());
@@ -174,9 +174,8 @@ int RunCerts(const Arguments& args) {
   std::vector<CertificateEntry> entries = ListCertificates(signer.options, &status);
   int index = 0;
   for (const CertificateEntry& entry : entries) {
-    std::string issuer = entry.issuerCommonName.empty() ? entry.issuerName : entry.issuerCommonName;
     std::printf("%d. %s · %s · emisor: %s · vence: %s%s · clave privada: %s\n", ++index,
-                SourceText(entry.source).c_str(), HolderName(entry).c_str(), issuer.c_str(),
+                SourceText(entry.source).c_str(), HolderName(entry).c_str(), IssuerShortName(entry).c_str(),
                 FormatExpiry(entry).c_str(), IsExpired(entry) ? " (vencido)" : "", KeyText(entry).c_str());
   }
   if (entries.empty()) std::printf("No se encontro ningun certificado.\n");

@@ -89,11 +89,7 @@ bool PickDnie(SignerOptions* options, CertificateEntry* entry, Failure* failure)
         certificates.empty() ? status : "el DNIe no tiene certificado de firma (" + status + ").";
     return false;
   }
-  static_cast<ParsedCertificate&>(*entry) = chosen->certificate;
-  entry->source = CertificateSource::DNIe;
-  entry->displayName = "DNIe · " + chosen->holder;
-  entry->readerName = options->readerName;
-  entry->hasPrivateKey = true;
+  *entry = MakeDnieEntry(chosen->certificate, options->readerName);
   return true;
 }
 
@@ -102,10 +98,9 @@ bool PickPkcs12(const SignerOptions& options, CertificateEntry* entry, Failure* 
   if (!ReadPkcs12Certificates(options.pkcs12Path, options.pkcs12Password, &blocks, &failure->message))
     return false;
   for (const Bytes& der : blocks) {
-    if (!ParseCertificateExact(der, entry)) continue;
-    entry->source = CertificateSource::Pkcs12;
-    entry->displayName = "PFX · " + FileNameOf(options.pkcs12Path);
-    entry->hasPrivateKey = true;
+    ParsedCertificate cert;
+    if (!ParseCertificateExact(der, &cert)) continue;
+    *entry = MakePkcs12Entry(cert, options.pkcs12Path, true);
     return true;
   }
   failure->message = "el PKCS#12 no tiene ningun certificado legible.";

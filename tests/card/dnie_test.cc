@@ -8,6 +8,7 @@
 #include "card/dnie.h"
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
+#include "certs/dnie_source.h"
 #include "certs/store.h"
 #include "core/platform_names.h"
 #include "core/text.h"
@@ -134,8 +135,8 @@ TEST(ReadCertificatesTest, EveryGenerationThroughEitherInterface) {
       // The 300 bytes of padding after each certificate are neither read nor kept.
       EXPECT_EQ(signature.certificate.der, ids.signature.certDer);
       EXPECT_EQ(certs[v3 ? 1 : 2].certificate.der, ids.encryption.certDer);
-      EXPECT_EQ(signature.holder, "ANA LUCIA QUISPE MAMANI FIR 44556677");
-      EXPECT_EQ(signature.issuer, "ECEP-RENIEC-Pruebas");
+      EXPECT_EQ(HolderName(signature.certificate), "ANA LUCIA QUISPE MAMANI FIR 44556677");
+      EXPECT_EQ(IssuerShortName(signature.certificate), "ECEP-RENIEC-Pruebas");
       const std::string profile = ProfileName(static_cast<DnieProfile>(generation));
       EXPECT_EQ(status, profile + (contactless ? " (NFC)" : "") + " · 3 certificado(s) · " +
                             std::to_string(dnie->CommandsHex().size()) + " APDUs");
@@ -285,7 +286,7 @@ class SignTest : public testing::Test {
              CardSignVariant variant = CardSignVariant::Signer) {
     connector.Insert(kContact, card);
     card->ClearTrace();
-    Bytes signature = SignWithCard(connector, kContact, certDer, data, pin, &message, variant);
+    Bytes signature = SignWithDnie(connector, kContact, certDer, data, pin, &message, variant);
     EXPECT_EQ(connector.openSessions(), 0);
     return signature;
   }
@@ -389,7 +390,7 @@ TEST_F(SignTest, PinRefusals) {
   EXPECT_TRUE(SignWithSystemKey(ids.signature.certDer, data, "", true, &storeError).empty());
   EXPECT_EQ(message, "Se necesita el PIN de firma del DNIe. (" + std::string(platform::kStoreEntryName) +
                          ": " + storeError + ")");
-  EXPECT_TRUE(SignWithCard(connector, kContact, ids.signature.certDer, {}, "1234", &message).empty());
+  EXPECT_TRUE(SignWithDnie(connector, kContact, ids.signature.certDer, {}, "1234", &message).empty());
   EXPECT_EQ(message, "No hay datos que firmar.");
 
   // Not a DNIe.

@@ -12,6 +12,7 @@
 #include "card/dnie_certificates.h"
 #include "card/dnie_sign.h"
 #include "card/pcsc.h"
+#include "certs/dnie_source.h"
 #include "core/text.h"
 #include "tests/certs/cert_test_helpers.h"
 #include "tests/support/pcscd_fixture.h"
@@ -39,7 +40,7 @@ TEST_F(PcscdTest, WithoutTheServiceAndWithEmptyReaders) {
   EXPECT_FALSE(CheckCardPin(kContact, "12345678", &message));
   EXPECT_EQ(message, kNoService);
   EXPECT_TRUE(
-      SignWithCard(kContact, SharedDnieIdentities().signature.certDer, data, "12345678", &message).empty());
+      SignWithDnie(kContact, SharedDnieIdentities().signature.certDer, data, "12345678", &message).empty());
   EXPECT_EQ(message.rfind(std::string(kNoService) + " | ", 0), 0u) << message;
 
   std::string why;
@@ -91,10 +92,10 @@ TEST_F(PcscdTest, EveryGenerationThroughTheDaemon) {
     EXPECT_NE(status.find(" (NFC) · 3 certificado(s)"), std::string::npos) << status;
 
     std::string message;
-    Bytes signature = SignWithCard(contactReader, ids.signature.certDer, data, "12345678", &message);
+    Bytes signature = SignWithDnie(contactReader, ids.signature.certDer, data, "12345678", &message);
     EXPECT_TRUE(Verifies(ids.signature.certDer, signature, data)) << message;
     EXPECT_EQ(message.rfind("Firmado por APDU con el PIN del DNIe (256 byte(s), ", 0), 0u);
-    EXPECT_TRUE(SignWithCard(piccReader, ids.signature.certDer, data, "00000000", &message).empty());
+    EXPECT_TRUE(SignWithDnie(piccReader, ids.signature.certDer, data, "00000000", &message).empty());
     EXPECT_EQ(message, "PIN incorrecto: quedan 2 intento(s).");
     EXPECT_TRUE(CheckCardPin(piccReader, "12345678", &message)) << message;
 

@@ -77,6 +77,42 @@ TEST(PdfText, Utf8ToUtf16IsLenient) {
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("Perú €")), "Perú €");
 }
 
+// Every malformed sequence is dropped byte by byte, and never takes a good byte with it.
+TEST(PdfText, MalformedUtf8IsDroppedWithoutTheNextCharacter) {
+  const struct {
+    const char* text;
+    std::u16string utf16;
+    const char* why;
+  } kCases[] = {
+      {"\xC3"
+       "A",
+       u"A", "a lead byte followed by no continuation"},
+      {"\xE2\x82"
+       "A",
+       u"A", "a three-byte sequence cut short"},
+      {"\xC0\x80"
+       "A",
+       u"A", "an overlong NUL"},
+      {"\xED\xA0\x80"
+       "A",
+       u"A", "an encoded surrogate"},
+      {"\xF4\x90\x80\x80"
+       "A",
+       u"A", "past U+10FFFF"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(Utf8ToUtf16(c.text), c.utf16);
+  }
+  // What cannot be encoded is written as U+FFFD.
+  for (char32_t cp : {char32_t(0xD800), char32_t(0xDFFF), char32_t(0x110000)}) {
+    std::string out;
+    AppendUtf8(&out, cp);
+    EXPECT_EQ(out, "\xEF\xBF\xBD") << std::hex << uint32_t(cp);
+  }
+  EXPECT_EQ(Utf16ToUtf8(u"a\xD800"), "a\xEF\xBF\xBD");
+}
+
 TEST(Paths, DirectoryRules) {
   EXPECT_EQ(DirectoryOf("/usr/bin/signer"), "/usr/bin");
   EXPECT_EQ(DirectoryOf("C:\\Programas\\signer.exe"), "C:\\Programas");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "toolkit/cairo/cairo_canvas.h"
 #include "toolkit/style.h"
+#include "toolkit/win32/font_faces.h"
 
 namespace Vy {
 namespace {
@@ -55,6 +57,11 @@ TEST(CStyle, KindsOfValues) {
   EXPECT_EQ(s.GetInt("gap", 0), -3);
   EXPECT_EQ(s.GetColor("accent-color", {}), (Color{255, 255, 255, 255}));
   EXPECT_EQ(s.GetColor("fill", {}), (Color{255, 0, 0, 255}));
+  // Every colour name makes a colour, whatever the property's name.
+  for (const char* name : {"yellow", "DarkGrey", "magenta"}) {
+    EXPECT_EQ(CStyle::Parse(std::string("shade: ") + name).Properties().at("shade").index(), CStyle::kColor)
+        << name;
+  }
   EXPECT_EQ(s.GetString("weird", ""), "1.2.3");
   EXPECT_FALSE(s.Has("empty"));
   EXPECT_FALSE(s.Has("novalue"));

@@ -11,6 +11,18 @@
 #include "toolkit/style.h"
 
 namespace Vy {
+
+std::string MapFontconfigFamily(std::string_view family) {
+  if (family.empty() || family == "system" || family == "default" || family == "sans-serif" ||
+      family == "Segoe UI" || family == "MS Shell Dlg 2") {
+    return "sans-serif";
+  }
+  if (family == "monospace" || family == "mono" || family == "Courier New" || family == "Consolas") {
+    return "monospace";
+  }
+  if (family == "serif" || family == "Times New Roman") return "serif";
+  return std::string(family);
+}
 namespace {
 
 void SetColor(cairo_t* cr, Color c) {

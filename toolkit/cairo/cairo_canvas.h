@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "toolkit/canvas.h"
 
@@ -8,6 +9,10 @@ typedef struct _cairo cairo_t;
 typedef struct _PangoLayout PangoLayout;
 
 namespace Vy {
+
+// MapFontconfigFamily maps a style's font family to a fontconfig family; fontconfig itself
+// substitutes a default face for families that are not installed.
+std::string MapFontconfigFamily(std::string_view family);
 
 // CCairoCanvas draws on a Cairo context (not owned) with anti-aliased shapes and Pango text.
 class CCairoCanvas : public CCanvas {

@@ -97,16 +97,9 @@ std::string KeysymText(KeySym sym, const char* bytes, int length) {
   if (length == 1 && static_cast<unsigned char>(bytes[0]) < 0x80) {
     text.assign(bytes, 1);  // ASCII, control characters included (Backspace, Control+A)
   } else if ((sym >= 0x20 && sym <= 0x7e) || (sym >= 0xa0 && sym <= 0xff)) {
-    text = Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(sym)));
-  } else if ((sym & 0xff000000) == 0x01000000) {
-    char32_t cp = sym & 0x00ffffff;
-    if (cp < 0x10000) {
-      text = Utf16ToUtf8(std::u16string(1, static_cast<char16_t>(cp)));
-    } else if (cp <= 0x10ffff) {
-      cp -= 0x10000;
-      text = Utf16ToUtf8(std::u16string{static_cast<char16_t>(0xD800 + (cp >> 10)),
-                                        static_cast<char16_t>(0xDC00 + (cp & 0x3ff))});
-    }
+    AppendUtf8(&text, static_cast<char32_t>(sym));
+  } else if ((sym & 0xff000000) == 0x01000000 && (sym & 0x00ffffff) <= 0x10ffff) {
+    AppendUtf8(&text, static_cast<char32_t>(sym & 0x00ffffff));
   }
   return text;
 }
