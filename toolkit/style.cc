@@ -285,14 +285,6 @@ CThemeRegistry::CThemeRegistry() {
   themes_["default"] = default_;
 }
 
-std::u16string MapFontFamily(std::string_view family) {
-  if (family.empty() || family == "system" || family == "default" || family == "sans-serif")
-    return u"Segoe UI";
-  if (family == "monospace" || family == "mono" || family == "Courier New") return u"Consolas";
-  if (family == "serif") return u"Times New Roman";
-  return Utf8ToUtf16(family);
-}
-
 std::string MapFontconfigFamily(std::string_view family) {
   if (family.empty() || family == "system" || family == "default" || family == "sans-serif" ||
       family == "Segoe UI" || family == "MS Shell Dlg 2") {

@@ -89,8 +89,6 @@ class CThemeRegistry {
   std::unordered_map<std::string, CTheme> themes_;
 };
 
-// MapFontFamily maps a style's font family to a Windows face name.
-std::u16string MapFontFamily(std::string_view family);
 // MapFontconfigFamily maps a style's font family to a fontconfig family; fontconfig itself
 // substitutes a default face for families that are not installed.
 std::string MapFontconfigFamily(std::string_view family);

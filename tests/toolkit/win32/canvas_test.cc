@@ -1,0 +1,199 @@
+// The GDI+ canvas on a memory bitmap: pixels at chosen points.
+#include <windows.h>
+// windows.h first: the GDI+ headers use its types.
+#include <gdiplus.h>
+#undef DrawText
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "toolkit/win32/font_map.h"
+#include "toolkit/win32/win32_canvas.h"
+
+namespace Vy {
+namespace {
+
+// Gdiplus is started for the canvas tests as the backend would.
+class GdiplusSession {
+ public:
+  GdiplusSession() {
+    Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+  }
+  ~GdiplusSession() { Gdiplus::GdiplusShutdown(token_); }
+  bool ok() const { return token_ != 0; }
+
+ private:
+  ULONG_PTR token_ = 0;
+};
+
+// Surface is a white top-down 32-bit bitmap with a canvas on it.
+class Surface {
+ public:
+  Surface(int width, int height) : width_(width) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+    previous_ = SelectObject(dc_, bitmap_);
+    canvas_ = std::make_unique<CWin32Canvas>(dc_, Size{width, height});
+    canvas_->FillRect({0, 0, width, height}, {255, 255, 255, 255});
+  }
+  ~Surface() {
+    canvas_.reset();
+    SelectObject(dc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  CWin32Canvas& canvas() { return *canvas_; }
+  Color Pixel(int x, int y) {
+    GdiFlush();
+    const uint8_t* p = bits_ + (static_cast<size_t>(y) * width_ + x) * 4;
+    return {p[2], p[1], p[0], 255};
+  }
+  // Ink counts the pixels in the rectangle that are not white.
+  int Ink(const Rect& r) {
+    int n = 0;
+    for (int y = r.y; y < r.Bottom(); ++y)
+      for (int x = r.x; x < r.Right(); ++x) n += !(Pixel(x, y) == Color{255, 255, 255, 255});
+    return n;
+  }
+
+ private:
+  int width_;
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ previous_;
+  uint8_t* bits_ = nullptr;
+  std::unique_ptr<CWin32Canvas> canvas_;
+};
+
+const Color kWhite{255, 255, 255, 255};
+const Color kRed{255, 0, 0, 255};
+const Color kBlue{0, 0, 255, 255};
+
+class Win32Canvas : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(gdiplus.ok()); }
+  GdiplusSession gdiplus;
+};
+
+TEST_F(Win32Canvas, ShapesKeepStrokesInsideAndRoundCorners) {
+  Surface s(100, 100);
+  s.canvas().DrawRect({10, 10, 20, 20}, kRed, 1);
+  EXPECT_EQ(s.Pixel(10, 10), kRed) << "an inset stroke covers the first pixel";
+  EXPECT_EQ(s.Pixel(29, 29), kRed);
+  EXPECT_EQ(s.Pixel(30, 30), kWhite) << "and nothing outside";
+  EXPECT_EQ(s.Pixel(15, 15), kWhite);
+
+  // Radius 0, or below half the pen, draws a plain (square-cornered) rectangle.
+  s.canvas().DrawRoundRect({40, 10, 20, 20}, 0.5f, kBlue, 2);
+  EXPECT_EQ(s.Pixel(40, 10), kBlue);
+  EXPECT_EQ(s.Pixel(59, 29), kBlue);
+  // A real radius leaves the corner pixel empty; a 1-pixel border keeps its far edges.
+  s.canvas().DrawRoundRect({70, 10, 20, 20}, 6, kBlue, 1);
+  EXPECT_EQ(s.Pixel(70, 10), kWhite);
+  EXPECT_EQ(s.Pixel(80, 10), kBlue);
+  EXPECT_EQ(s.Pixel(89, 20), kBlue);
+  EXPECT_EQ(s.Pixel(80, 29), kBlue);
+
+  // A radius above half the height gives round ends; radius 0 a plain rectangle.
+  s.canvas().FillRoundRect({10, 50, 60, 10}, 40, kRed);
+  EXPECT_EQ(s.Pixel(10, 50), kWhite);
+  EXPECT_EQ(s.Pixel(40, 55), kRed);
+  EXPECT_EQ(s.Pixel(12, 55), kRed);
+  s.canvas().FillRoundRect({80, 50, 10, 10}, 0, kBlue);
+  EXPECT_EQ(s.Pixel(80, 50), kBlue);
+
+  s.canvas().FillEllipse({10, 70, 20, 20}, kBlue);
+  EXPECT_EQ(s.Pixel(20, 80), kBlue);
+  EXPECT_EQ(s.Pixel(10, 70), kWhite);
+
+  // A vertical 1-pixel line covers exactly one column.
+  s.canvas().DrawLine({50, 70}, {50, 90}, kRed, 1);
+  EXPECT_EQ(s.Pixel(50, 80), kRed);
+  EXPECT_EQ(s.Pixel(49, 80), kWhite);
+  EXPECT_EQ(s.Pixel(51, 80), kWhite);
+  EXPECT_EQ(s.canvas().LastStatus(), 0);
+}
+
+TEST_F(Win32Canvas, StateClipImagesAndGradient) {
+  Surface s(100, 100);
+  s.canvas().Restore();  // without Save: nothing happens
+  s.canvas().Save();
+  s.canvas().SetClip({0, 0, 10, 10});
+  s.canvas().Translate(5, 5);
+  s.canvas().FillRect({0, 0, 50, 50}, kRed);
+  s.canvas().Restore();
+  s.canvas().Restore();
+  EXPECT_EQ(s.Pixel(7, 7), kRed);
+  EXPECT_EQ(s.Pixel(12, 12), kWhite) << "clipped";
+  EXPECT_EQ(s.Pixel(2, 2), kWhite) << "translated";
+  s.canvas().FillRect({20, 0, 5, 5}, kBlue);
+  EXPECT_EQ(s.Pixel(20, 0), kBlue) << "the clip and the transform are gone";
+
+  // Red, green, blue, alpha bytes keep their meaning: a raster red on the left, blue on the
+  // right, scaled up twice.
+  std::vector<uint8_t> pixels;
+  for (int i = 0; i < 8 * 8; ++i) {
+    bool left = i % 8 < 4;
+    pixels.insert(pixels.end(), {uint8_t(left ? 255 : 0), 0, uint8_t(left ? 0 : 255), 255});
+  }
+  EXPECT_TRUE(s.canvas().DrawImageRGBA(pixels.data(), 8, 8, {40, 40, 16, 16}));
+  EXPECT_EQ(s.Pixel(43, 48), kRed);
+  EXPECT_EQ(s.Pixel(52, 48), kBlue);
+  EXPECT_EQ(s.Pixel(40, 40), kRed) << "the edge does not fade";
+  EXPECT_EQ(s.Pixel(55, 55), kBlue);
+  EXPECT_EQ(s.Pixel(56, 56), kWhite);
+  EXPECT_FALSE(s.canvas().DrawImageRGBA(nullptr, 2, 2, {70, 40, 20, 20}));
+  EXPECT_FALSE(s.canvas().DrawImageRGBA(pixels.data(), 0, 2, {70, 40, 20, 20}));
+  EXPECT_FALSE(s.canvas().DrawImageRGBA(pixels.data(), 2, 2, {70, 40, 0, 20}));
+  EXPECT_FALSE(s.canvas().DrawImageFile("C:\\no\\such\\file.png", {70, 40, 20, 20}));
+  EXPECT_EQ(s.Ink({70, 40, 20, 20}), 0);
+
+  EXPECT_TRUE(s.canvas().FillGradientRect({0, 70, 100, 10}, kRed, kBlue, 0));
+  EXPECT_GT(s.Pixel(2, 75).r, 200);
+  EXPECT_GT(s.Pixel(97, 75).b, 200);
+
+  // ClearRect replaces the pixels rather than blending nothing over them.
+  s.canvas().FillRect({0, 90, 10, 10}, kRed);
+  s.canvas().ClearRect({0, 90, 10, 10});
+  EXPECT_NE(s.Pixel(5, 95), kRed);
+}
+
+TEST_F(Win32Canvas, TextFallsBackAndMeasuresLines) {
+  Surface s(300, 120);
+  auto draw = [&](const char* family, int y) {
+    s.canvas().DrawText("Firma digital", {4, y}, {0, 0, 0, 255}, family, 16, false, false);
+  };
+  draw("system", 0);
+  draw("Fuente que no existe", 40);
+  int ink = s.Ink({0, 0, 300, 30});
+  EXPECT_GT(ink, 50);
+  EXPECT_EQ(s.Ink({0, 40, 300, 30}), ink) << "a missing face draws like Segoe UI";
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 300; x += 3) ASSERT_EQ(s.Pixel(x, y), s.Pixel(x, y + 40)) << x << "," << y;
+
+  CCanvas& c = s.canvas();
+  EXPECT_EQ(c.MeasureText("", "system", 13, false, false), (Size{0, 0}));
+  Size two = c.MeasureText("ab", "system", 13, false, false);
+  Size lines = c.MeasureText("x\r\nab", "system", 13, false, false);
+  EXPECT_EQ(lines.width, two.width) << "the widest line, without the carriage return";
+  EXPECT_GT(lines.height, two.height);
+  EXPECT_GE(two.height, 13);
+  EXPECT_GT(c.MeasureText("ab", "system", 13, true, false).width, 0);
+  EXPECT_EQ(c.MeasureText("ab", "Fuente que no existe", 13, false, false), two);
+}
+
+TEST(FontMap, GenericNamesGiveWindowsFaces) {
+  for (const char* family : {"", "system", "default", "sans-serif"})
+    EXPECT_EQ(MapFontFamily(family), L"Segoe UI");
+  EXPECT_EQ(MapFontFamily("Courier New"), L"Consolas");
+  EXPECT_EQ(MapFontFamily("serif"), L"Times New Roman");
+  EXPECT_EQ(MapFontFamily("Señal"), L"Se\u00f1al");
+}
+
+}  // namespace
+}  // namespace Vy
