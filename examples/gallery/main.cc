@@ -1,5 +1,5 @@
-// gallery shows every toolkit control. With --screenshot FILE.png it renders off screen and
-// writes the image; otherwise it opens a window on the desktop.
+// gallery shows every toolkit control. With --screenshot FILE.png it writes an image of the
+// staged window and ends; otherwise it opens a window on the desktop.
 #include <cstdio>
 #include <cstring>
 
