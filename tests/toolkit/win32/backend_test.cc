@@ -285,17 +285,31 @@ TEST(Win32Backend, RealWindowThroughRealInput) {
       [&] { return !button->IsHovered(); },
       Do([&] { User::Button(true, false); }),
       [&] { return !button->IsPressed() && w->Captured() == nullptr; },
-      // The minimum tracking size holds the client area at 200 x 150, frame included.
+      // The tracking limits hold the client area at 200 x 150 and at the maximum set, frame
+      // included; minimising keeps the layout of the client size.
       Do([&] {
         EXPECT_EQ(w->clicks, 1);
+        w->SetMaxSize({600, 500});
         MINMAXINFO info{};
         SendMessageW(hwnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
-        RECT rc{0, 0, 200, 150};
-        AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
-                           static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
-        EXPECT_EQ(info.ptMinTrackSize.x, rc.right - rc.left);
-        EXPECT_EQ(info.ptMinTrackSize.y, rc.bottom - rc.top);
+        auto frame = [&](LONG width, LONG height) {
+          RECT rc{0, 0, width, height};
+          AdjustWindowRectEx(&rc, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
+                             static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+          return POINT{rc.right - rc.left, rc.bottom - rc.top};
+        };
+        EXPECT_EQ(info.ptMinTrackSize.x, frame(200, 150).x);
+        EXPECT_EQ(info.ptMinTrackSize.y, frame(200, 150).y);
+        EXPECT_EQ(info.ptMaxTrackSize.x, frame(600, 500).x);
+        EXPECT_EQ(info.ptMaxTrackSize.y, frame(600, 500).y);
+        ShowWindow(hwnd, SW_MINIMIZE);
       }),
+      [&] { return IsIconic(hwnd); },
+      Do([&] {
+        EXPECT_EQ(w->Bounds(), (Rect{0, 0, 400, 300}));
+        ShowWindow(hwnd, SW_RESTORE);
+      }),
+      [&] { return !IsIconic(hwnd) && w->Bounds() == Rect{0, 0, 400, 300}; },
       // A modal dialog: its own loop, a pop-up owned by the main window, and its end does not
       // end the program.
       Do([&] {
