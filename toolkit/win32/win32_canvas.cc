@@ -164,16 +164,21 @@ void CWin32Canvas::FillRect(const Rect& rect, Color color) {
   Check(Gp::GdipFillRectangleI(graphics_, brush.get(), rect.x, rect.y, rect.width, rect.height));
 }
 
-void CWin32Canvas::DrawRect(const Rect& rect, Color color, float width) {
+void CWin32Canvas::StrokeInset(const Rect& rect, Color color, float width, bool ellipse) {
   if (!graphics_ || width <= 0 || rect.Empty()) return;
   // The inset is done here rather than with an inset pen, whose alignment not every GDI+
-  // implements; a stroke as wide as the rectangle fills it.
-  if (rect.width <= width || rect.height <= width) return FillRect(rect, color);
+  // implements; a stroke as wide as the shape fills it.
+  if (rect.width <= width || rect.height <= width)
+    return ellipse ? FillEllipse(rect, color) : FillRect(rect, color);
   Pen pen = MakePen(color, width);
-  float h = width / 2;
-  if (pen)
-    Check(Gp::GdipDrawRectangle(graphics_, pen.get(), rect.x + h, rect.y + h, rect.width - width,
-                                rect.height - width));
+  if (!pen) return;
+  float h = width / 2, x = rect.x + h, y = rect.y + h, w = rect.width - width, ht = rect.height - width;
+  Check(ellipse ? Gp::GdipDrawEllipse(graphics_, pen.get(), x, y, w, ht)
+                : Gp::GdipDrawRectangle(graphics_, pen.get(), x, y, w, ht));
+}
+
+void CWin32Canvas::DrawRect(const Rect& rect, Color color, float width) {
+  StrokeInset(rect, color, width, false);
 }
 
 void CWin32Canvas::FillRoundRect(const Rect& rect, float radius, Color color) {
@@ -207,13 +212,7 @@ void CWin32Canvas::FillEllipse(const Rect& rect, Color color) {
 }
 
 void CWin32Canvas::DrawEllipse(const Rect& rect, Color color, float width) {
-  if (!graphics_ || width <= 0 || rect.Empty()) return;
-  if (rect.width <= width || rect.height <= width) return FillEllipse(rect, color);
-  Pen pen = MakePen(color, width);
-  float h = width / 2;
-  if (pen)
-    Check(Gp::GdipDrawEllipse(graphics_, pen.get(), rect.x + h, rect.y + h, rect.width - width,
-                              rect.height - width));
+  StrokeInset(rect, color, width, true);
 }
 
 void CWin32Canvas::DrawLine(Point from, Point to, Color color, float width) {

@@ -49,6 +49,8 @@ class CWin32Canvas : public CCanvas {
 
  private:
   bool Check(int status);
+  // StrokeInset strokes a rectangle or an ellipse keeping the pen inside `rect`.
+  void StrokeInset(const Rect& rect, Color color, float width, bool ellipse);
   // Font gives the canvas's GDI+ font for the family, size and style, falling back to
   // "Segoe UI", "MS Shell Dlg 2" and the generic sans-serif family; null when none exists.
   Gdiplus::GpFont* Font(std::string_view family, int size, bool bold, bool italic);

@@ -309,7 +309,9 @@ TEST(Win32Backend, RealWindowThroughRealInput) {
         EXPECT_EQ(w->Bounds(), (Rect{0, 0, 400, 300}));
         ShowWindow(hwnd, SW_RESTORE);
       }),
-      [&] { return !IsIconic(hwnd) && w->Bounds() == Rect{0, 0, 400, 300}; },
+      [&] {
+        return !IsIconic(hwnd) && w->Bounds() == Rect{0, 0, 400, 300};
+      },
       // A modal dialog: its own loop, a pop-up owned by the main window, and its end does not
       // end the program.
       Do([&] {
