@@ -1,16 +1,14 @@
 // The Win32 backend with real windows, driven by real input (SendInput) from its own loop.
-#include <windows.h>
-#undef DrawText
-
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/toolkit/scripted_window.h"
+#include "tests/toolkit/win32/bitmap.h"
 #include "toolkit/button.h"
 #include "toolkit/edit.h"
-#include "toolkit/win32/win32_backend.h"
 #include "toolkit/window.h"
 
 namespace Vy {
@@ -20,91 +18,67 @@ HWND Hwnd(const CWindow& w) {
   return static_cast<HWND>(w.NativeHandle());
 }
 
-// User is the person at the mouse and keyboard, and an observer of the screen.
-struct User {
-  static void Send(INPUT input) { SendInput(1, &input, sizeof input); }
-  static void MoveToScreen(int x, int y) {
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-    in.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    Send(in);
-  }
-  static void MoveTo(HWND w, int x, int y) {
-    POINT p{x, y};
-    ClientToScreen(w, &p);
-    MoveToScreen(p.x, p.y);
-  }
-  static void Button(bool left, bool down) {
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.dwFlags = left ? (down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP)
-                         : (down ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_RIGHTUP);
-    Send(in);
-  }
-  static void Click() {
-    Button(true, true);
-    Button(true, false);
-  }
-  static void Wheel(int delta) {
-    INPUT in{};
-    in.type = INPUT_MOUSE;
-    in.mi.mouseData = static_cast<DWORD>(delta);
-    in.mi.dwFlags = MOUSEEVENTF_WHEEL;
-    Send(in);
-  }
-  static void Key(WORD vk, bool up = false) {
+// The person at the mouse and keyboard.
+void Mouse(DWORD flags, int data = 0) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.mouseData = static_cast<DWORD>(data);
+  in.mi.dwFlags = flags;
+  SendInput(1, &in, sizeof in);
+}
+void MoveToScreen(int x, int y) {
+  INPUT in{};
+  in.type = INPUT_MOUSE;
+  in.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  in.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &in, sizeof in);
+}
+void MoveTo(HWND w, int x, int y) {
+  POINT p{x, y};
+  ClientToScreen(w, &p);
+  MoveToScreen(p.x, p.y);
+}
+void MoveOutside(HWND w) {
+  RECT frame;
+  GetWindowRect(w, &frame);
+  MoveToScreen(frame.right + 40, frame.bottom + 40);
+}
+void Click() {
+  Mouse(MOUSEEVENTF_LEFTDOWN);
+  Mouse(MOUSEEVENTF_LEFTUP);
+}
+// Tap presses and releases a virtual key, or with `unicode` the UTF-16 units of a text as
+// input methods send them.
+void Tap(WORD vk, const std::wstring& unicode = L"") {
+  for (size_t i = 0; i < std::max<size_t>(unicode.size(), 1); ++i) {
     INPUT in{};
     in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    Send(in);
+    in.ki.wVk = unicode.empty() ? vk : 0;
+    in.ki.wScan = unicode.empty() ? 0 : unicode[i];
+    in.ki.dwFlags = unicode.empty() ? 0 : KEYEVENTF_UNICODE;
+    SendInput(1, &in, sizeof in);
+    in.ki.dwFlags |= KEYEVENTF_KEYUP;
+    SendInput(1, &in, sizeof in);
   }
-  static void Tap(WORD vk) {
-    Key(vk);
-    Key(vk, true);
-  }
-  // Type sends UTF-16 units as the system's on-screen keyboards and input methods do.
-  static void Type(const std::wstring& text) {
-    for (wchar_t c : text) {
-      INPUT in{};
-      in.type = INPUT_KEYBOARD;
-      in.ki.wScan = c;
-      in.ki.dwFlags = KEYEVENTF_UNICODE;
-      Send(in);
-      in.ki.dwFlags |= KEYEVENTF_KEYUP;
-      Send(in);
-    }
-  }
-  // Printed asks the window to paint itself into a bitmap with WM_PRINT or WM_PRINTCLIENT,
-  // as screen capture programs do, and reads one pixel.
-  static Color Printed(HWND w, UINT message, LPARAM flags, int x, int y) {
-    RECT r;
-    GetWindowRect(w, &r);
-    BITMAPINFO info{};
-    info.bmiHeader = {
-        sizeof(BITMAPINFOHEADER), r.right - r.left, -(r.bottom - r.top), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    HDC dc = CreateCompatibleDC(nullptr);
-    uint8_t* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    SendMessageW(w, message, reinterpret_cast<WPARAM>(dc), flags);
-    GdiFlush();
-    const uint8_t* p = bits + (static_cast<size_t>(y) * (r.right - r.left) + x) * 4;
-    Color c{p[2], p[1], p[0], 255};
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return c;
-  }
-  static Color OnScreen(HWND w, int x, int y) {
-    HDC dc = GetDC(w);
-    COLORREF c = GetPixel(dc, x, y);
-    ReleaseDC(w, dc);
-    return {GetRValue(c), GetGValue(c), GetBValue(c), 255};
-  }
-};
+}
+
+// Printed asks the window to paint itself into a bitmap, as capture programs do, and reads
+// one pixel (x, y from the bitmap's corner).
+Color Printed(HWND w, UINT message, LPARAM flags, int x, int y) {
+  RECT r;
+  GetWindowRect(w, &r);
+  Bitmap bitmap(r.right - r.left, r.bottom - r.top);
+  SendMessageW(w, message, reinterpret_cast<WPARAM>(bitmap.dc()), flags);
+  return bitmap.Pixel(x, y);
+}
+
+Color OnScreen(HWND w, int x, int y) {
+  HDC dc = GetDC(w);
+  COLORREF c = GetPixel(dc, x, y);
+  ReleaseDC(w, dc);
+  return {GetRValue(c), GetGValue(c), GetBValue(c), 255};
+}
 
 // Recorder takes every event that reaches it.
 class Recorder : public CControl {
@@ -113,37 +87,35 @@ class Recorder : public CControl {
     events.push_back(e);
     e.handled = true;
   }
-  // Has finds an event of the kind satisfying `match` among those recorded since `from`.
-  template <typename F>
-  bool Has(size_t from, int kind, F match) const {
-    for (size_t i = from; i < events.size(); ++i)
-      if (events[i].kind == kind && match(events[i])) return true;
-    return false;
+  std::vector<Event> Since(size_t mark, int kind) const {
+    std::vector<Event> out;
+    for (size_t i = mark; i < events.size(); ++i)
+      if (events[i].kind == kind || (kind == 0 && events[i].kind != kMouseMove)) out.push_back(events[i]);
+    return out;
   }
   std::vector<Event> events;
 };
 
-class OkDialog : public CDialog {
+// TimedDialog hands itself to `tick` from a timer while its modal loop runs.
+class TimedDialog : public CDialog {
  public:
-  explicit OkDialog(CWindow* parent) : CDialog(parent) { SetClientSize({240, 120}); }
-  bool OnInit() override {
-    AddButton("Aceptar", {70, 40, 100, 32})->OnClick(this, &OkDialog::Accept);
-    return SetTimer(2, 15);
+  TimedDialog(CWindow* parent, std::function<void(TimedDialog&)> tick)
+      : CDialog(parent), tick_(std::move(tick)) {
+    SetClientSize({300, 200});
   }
+  bool OnInit() override { return SetTimer(3, 15); }
   void OnTimer(unsigned) override {
-    if (clicked_ || !IsWindowVisible(Hwnd(*this))) return;
-    owner = GetWindow(Hwnd(*this), GW_OWNER);
-    style = static_cast<DWORD>(GetWindowLongPtrW(Hwnd(*this), GWL_STYLE));
-    User::MoveTo(Hwnd(*this), 120, 56);
-    User::Click();
-    clicked_ = true;
+    if (IsWindowVisible(Hwnd(*this))) tick_(*this);
   }
-  void Accept() { EndDialog(3); }
   HWND owner = nullptr;
   DWORD style = 0;
+  void Observe() {
+    owner = GetWindow(Hwnd(*this), GW_OWNER);
+    style = static_cast<DWORD>(GetWindowLongPtrW(Hwnd(*this), GWL_STYLE));
+  }
 
  private:
-  bool clicked_ = false;
+  std::function<void(TimedDialog&)> tick_;
 };
 
 // Refusing says no to the first close request.
@@ -173,10 +145,6 @@ TEST(Win32Backend, RealWindowThroughRealInput) {
   w->AddChild(recorder);
   HWND hwnd = nullptr;
   size_t mark = 0;
-  int dialogResult = 0;
-  DWORD dialogStyle = 0;
-  HWND dialogOwner = nullptr;
-  auto recorded = [&](int kind, auto match) { return recorder->Has(mark, kind, match); };
 
   w->steps = {
       [&] {
@@ -195,95 +163,85 @@ TEST(Win32Backend, RealWindowThroughRealInput) {
         EXPECT_EQ(client.right, 400) << "the client area has the size asked for, caption or not";
         EXPECT_EQ(client.bottom, 300);
         // Painted on screen, and again on request into another device context.
-        EXPECT_EQ(User::OnScreen(hwnd, 300, 250), kBackground);
-        EXPECT_EQ(User::Printed(hwnd, WM_PRINTCLIENT, PRF_CLIENT, 300, 250), kBackground);
-        EXPECT_EQ(User::Printed(hwnd, WM_PRINTCLIENT, PRF_CLIENT, 80, 24), (Color{240, 240, 242, 255}));
+        EXPECT_EQ(OnScreen(hwnd, 300, 250), kBackground);
+        EXPECT_EQ(Printed(hwnd, WM_PRINTCLIENT, PRF_CLIENT, 300, 250), kBackground);
+        EXPECT_EQ(Printed(hwnd, WM_PRINTCLIENT, PRF_CLIENT, 80, 24), (Color{240, 240, 242, 255}));
         POINT corner{0, 0};
         ClientToScreen(hwnd, &corner);
         RECT frame;
         GetWindowRect(hwnd, &frame);
-        EXPECT_EQ(User::Printed(hwnd, WM_PRINT, PRF_CLIENT | PRF_NONCLIENT, 80 + corner.x - frame.left,
-                                24 + corner.y - frame.top),
+        EXPECT_EQ(Printed(hwnd, WM_PRINT, PRF_CLIENT | PRF_NONCLIENT, 80 + corner.x - frame.left,
+                          24 + corner.y - frame.top),
                   (Color{240, 240, 242, 255}))
             << "WM_PRINT puts the client area where it lies in the frame";
         SetForegroundWindow(hwnd);
-        User::MoveTo(hwnd, 80, 38);
+        MoveTo(hwnd, 80, 38);
       }),
       [&] { return button->IsHovered(); },
-      Do([&] { User::Click(); }),
+      Do([&] { Click(); }),
       [&] { return w->clicks == 1; },
       // Keys: a letter is key code 0 and then its character; named keys have their codes.
       Do([&] {
-        User::MoveTo(hwnd, 300, 80);
-        User::Click();
+        MoveTo(hwnd, 300, 80);
+        Click();
       }),
       [&] { return w->Focused() == recorder; },
       Do([&] {
         mark = recorder->events.size();
-        User::Tap('A');
-        User::Tap(VK_LEFT);
-        User::Tap(VK_F5);
+        for (WORD vk : {WORD('A'), WORD(VK_LEFT), WORD(VK_F5)}) Tap(vk);
       }),
-      [&] { return recorded(kKeyReleased, [](const Event& e) { return e.key == kKeyF1 + 4; }); },
+      [&] { return recorder->Since(mark, 0).size() == 7; },
       Do([&] {
-        std::vector<std::pair<int, int>> seen;
-        for (size_t i = mark; i < recorder->events.size(); ++i)
-          if (recorder->events[i].kind != kMouseMove)
-            seen.emplace_back(recorder->events[i].kind, recorder->events[i].key);
-        std::vector<std::pair<int, int>> expected = {{kKeyPressed, 0},          {kCharacter, 'a'},
-                                                     {kKeyReleased, 0},         {kKeyPressed, kKeyLeft},
-                                                     {kKeyReleased, kKeyLeft},  {kKeyPressed, kKeyF1 + 4},
-                                                     {kKeyReleased, kKeyF1 + 4}};
+        std::vector<std::pair<int, int>> seen,
+            expected = {{kKeyPressed, 0},          {kCharacter, 'a'},        {kKeyReleased, 0},
+                        {kKeyPressed, kKeyLeft},   {kKeyReleased, kKeyLeft}, {kKeyPressed, kKeyF1 + 4},
+                        {kKeyReleased, kKeyF1 + 4}};
+        for (const Event& e : recorder->Since(mark, 0)) seen.emplace_back(e.kind, e.key);
         EXPECT_EQ(seen, expected);
         // Wheel: a notch is one step either way; half notches add up to one.
         mark = recorder->events.size();
-        User::Wheel(WHEEL_DELTA);
-        User::Wheel(-WHEEL_DELTA);
-        User::Wheel(WHEEL_DELTA / 2);
-        User::Wheel(WHEEL_DELTA / 2);
+        for (int delta : {WHEEL_DELTA, -WHEEL_DELTA, WHEEL_DELTA / 2, WHEEL_DELTA / 2})
+          Mouse(MOUSEEVENTF_WHEEL, delta);
       }),
-      [&] {
-        int n = 0;
-        for (size_t i = mark; i < recorder->events.size(); ++i) n += recorder->events[i].kind == kWheel;
-        return n == 4;
-      },
+      [&] { return recorder->Since(mark, kWheel).size() == 4; },
       Do([&] {
         std::vector<int> steps;
-        for (size_t i = mark; i < recorder->events.size(); ++i)
-          if (recorder->events[i].kind == kWheel) steps.push_back(recorder->events[i].wheelSteps);
+        for (const Event& e : recorder->Since(mark, kWheel)) steps.push_back(e.wheelSteps);
         EXPECT_EQ(steps, (std::vector<int>{1, -1, 0, 1}));
         // Leaving the window: a move far outside, so hover states end.
         mark = recorder->events.size();
-        RECT frame;
-        GetWindowRect(hwnd, &frame);
-        User::MoveToScreen(frame.right + 40, frame.bottom + 40);
+        MoveOutside(hwnd);
       }),
-      [&] { return recorded(kMouseMove, [](const Event& e) { return e.x == -9999 && e.y == -9999; }); },
+      [&] {
+        for (const Event& e : recorder->Since(mark, kMouseMove))
+          if (e.x == -9999 && e.y == -9999) return true;
+        return false;
+      },
       // Text beyond ASCII arrives whole in an edit.
       Do([&] {
-        User::MoveTo(hwnd, 100, 95);
-        User::Click();
+        MoveTo(hwnd, 100, 95);
+        Click();
       }),
       [&] { return edit->IsFocused(); },
       Do([&] {
-        User::Type(L"A\u00f1o \u20ac");
-        User::Tap(VK_RETURN);
+        Tap(0, L"A\u00f1o \u20ac");
+        Tap(VK_RETURN);
       }),
       [&] { return w->entered == "Año €"; },
       // Press on the button, leave the window, release outside: the button gets the release
       // (capture), no click, nothing stuck.
       Do([&] {
-        User::MoveTo(hwnd, 80, 38);
-        User::Button(true, true);
+        MoveTo(hwnd, 80, 38);
+        Mouse(MOUSEEVENTF_LEFTDOWN);
       }),
       [&] { return button->IsPressed(); },
       Do([&] {
         RECT frame;
         GetWindowRect(hwnd, &frame);
-        User::MoveToScreen(frame.right + 40, frame.bottom + 40);
+        MoveToScreen(frame.right + 40, frame.bottom + 40);
       }),
       [&] { return !button->IsHovered(); },
-      Do([&] { User::Button(true, false); }),
+      Do([&] { Mouse(MOUSEEVENTF_LEFTUP); }),
       [&] { return !button->IsPressed() && w->Captured() == nullptr; },
       // The tracking limits hold the client area at 200 x 150 and at the maximum set, frame
       // included; minimising keeps the layout of the client size.
@@ -312,27 +270,25 @@ TEST(Win32Backend, RealWindowThroughRealInput) {
       [&] {
         return !IsIconic(hwnd) && w->Bounds() == Rect{0, 0, 400, 300};
       },
-      // A modal dialog: its own loop, a pop-up owned by the main window, and its end does not
-      // end the program.
+      // A modal dialog: its own loop, a pop-up owned by the main window with a border and no
+      // caption; its end does not end the program, its close box gives 0.
       Do([&] {
-        OkDialog dialog(w);
-        dialogResult = dialog.ShowModal();
-        dialogStyle = dialog.style;
-        dialogOwner = dialog.owner;
-      }),
-      Do([&] {
-        EXPECT_EQ(dialogResult, 3);
-        EXPECT_EQ(dialogOwner, hwnd);
-        EXPECT_TRUE(dialogStyle & WS_POPUP);
-        EXPECT_NE(dialogStyle & WS_CAPTION, static_cast<DWORD>(WS_CAPTION)) << "a border, no caption";
-        // A dialog closed by its close box returns 0.
-        class Probe : public CDialog {
-         public:
-          using CDialog::CDialog;
-          bool OnInit() override { return SetTimer(3, 15); }
-          void OnTimer(unsigned) override { PostMessageW(Hwnd(*this), WM_CLOSE, 0, 0); }
-        } probe(w);
-        EXPECT_EQ(probe.ShowModal(), 0);
+        bool clicked = false;
+        TimedDialog dialog(w, [&](TimedDialog& d) {
+          if (clicked) return;
+          d.Observe();
+          MoveTo(Hwnd(d), 120, 56);
+          Click();
+          clicked = true;
+        });
+        dialog.AddButton("Aceptar", {70, 40, 100, 32})
+            ->OnClick(static_cast<CWindow*>(&dialog), &CWindow::Close);
+        EXPECT_EQ(dialog.ShowModal(), 0) << "closed through the button's Close, like the close box";
+        EXPECT_EQ(dialog.owner, hwnd);
+        EXPECT_TRUE(dialog.style & WS_POPUP);
+        EXPECT_NE(dialog.style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION));
+        TimedDialog ended(w, [](TimedDialog& d) { d.EndDialog(3); });
+        EXPECT_EQ(ended.ShowModal(), 3);
         PostMessageW(hwnd, WM_CLOSE, 0, 0);  // refused by OnClose
       }),
       [&] { return w->closeRequests == 1; },
@@ -352,36 +308,22 @@ TEST(Win32Backend, TopLevelFramesAndQuitCode) {
   ASSERT_NE(app.Backend(), nullptr);
   auto* w = new Scripted;
   app.SetMainWindow(w);
-  HWND owner = reinterpret_cast<HWND>(1);
-  DWORD style = 0;
-  w->steps = {
-      [&] { return IsWindowVisible(Hwnd(*w)); },
-      Do([&] {
-        class Probe : public CDialog {
-         public:
-          Probe(CWindow* parent, HWND* owner, DWORD* style) : CDialog(parent), owner_(owner), style_(style) {}
-          bool OnInit() override { return SetTimer(3, 15); }
-          void OnTimer(unsigned) override {
-            *owner_ = GetWindow(Hwnd(*this), GW_OWNER);
-            *style_ = static_cast<DWORD>(GetWindowLongPtrW(Hwnd(*this), GWL_STYLE));
-            RECT client;
-            GetClientRect(Hwnd(*this), &client);
-            EXPECT_EQ(client.right, 300);
-            EXPECT_EQ(client.bottom, 200);
-            EndDialog(1);
-          }
-          HWND* owner_;
-          DWORD* style_;
-        } probe(w, &owner, &style);
-        probe.SetClientSize({300, 200});
-        probe.ShowModal();
-        VyApp::Current()->Quit(7);
-      }),
-  };
+  TimedDialog dialog(w, [](TimedDialog& d) {
+    d.Observe();
+    RECT client;
+    GetClientRect(Hwnd(d), &client);
+    EXPECT_EQ(client.right, 300);
+    EXPECT_EQ(client.bottom, 200);
+    d.EndDialog(1);
+  });
+  w->steps = {[&] { return IsWindowVisible(Hwnd(*w)); }, Do([&] {
+                dialog.ShowModal();
+                VyApp::Current()->Quit(7);
+              })};
   EXPECT_EQ(app.Run(), 7);
-  EXPECT_EQ(owner, nullptr);
-  EXPECT_EQ(style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION)) << "a top-level window gets a caption";
-  EXPECT_TRUE(style & WS_THICKFRAME);
+  EXPECT_EQ(dialog.owner, nullptr);
+  EXPECT_EQ(dialog.style & WS_CAPTION, static_cast<DWORD>(WS_CAPTION)) << "a top-level window gets a caption";
+  EXPECT_TRUE(dialog.style & WS_THICKFRAME);
 }
 
 }  // namespace

@@ -1,80 +1,40 @@
 // The GDI+ canvas on a memory bitmap: pixels at chosen points.
-#include <windows.h>
-// windows.h first: the GDI+ headers use its types.
-#include <gdiplus.h>
-#undef DrawText
-
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "tests/toolkit/canvas_contract.h"
+#include "tests/toolkit/win32/bitmap.h"
 #include "toolkit/win32/font_map.h"
+#include "toolkit/win32/win32_backend.h"
 #include "toolkit/win32/win32_canvas.h"
 
 namespace Vy {
 namespace {
 
-// Gdiplus is started for the canvas tests as the backend would.
-class GdiplusSession {
+// Surface is a white bitmap with a canvas on it.
+class Surface : public Bitmap {
  public:
-  GdiplusSession() {
-    Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&token_, &input, nullptr);
+  Surface(int width, int height) : Bitmap(width, height), canvas_(dc(), {width, height}) {
+    canvas_.FillRect({0, 0, width, height}, kWhite);
   }
-  ~GdiplusSession() { Gdiplus::GdiplusShutdown(token_); }
-  bool ok() const { return token_ != 0; }
-
- private:
-  ULONG_PTR token_ = 0;
-};
-
-// Surface is a white top-down 32-bit bitmap with a canvas on it.
-class Surface {
- public:
-  Surface(int width, int height) : width_(width) {
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-    previous_ = SelectObject(dc_, bitmap_);
-    canvas_ = std::make_unique<CWin32Canvas>(dc_, Size{width, height});
-    canvas_->FillRect({0, 0, width, height}, {255, 255, 255, 255});
-  }
-  ~Surface() {
-    canvas_.reset();
-    SelectObject(dc_, previous_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-  }
-  CWin32Canvas& canvas() { return *canvas_; }
-  Color Pixel(int x, int y) {
-    GdiFlush();
-    const uint8_t* p = bits_ + (static_cast<size_t>(y) * width_ + x) * 4;
-    return {p[2], p[1], p[0], 255};
-  }
+  CWin32Canvas& canvas() { return canvas_; }
   // Ink counts the pixels in the rectangle that are not white.
-  int Ink(const Rect& r) {
+  int Ink(const Rect& r) const {
     int n = 0;
     for (int y = r.y; y < r.Bottom(); ++y)
-      for (int x = r.x; x < r.Right(); ++x) n += !(Pixel(x, y) == Color{255, 255, 255, 255});
+      for (int x = r.x; x < r.Right(); ++x) n += !(Pixel(x, y) == kWhite);
     return n;
   }
 
  private:
-  int width_;
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ previous_;
-  uint8_t* bits_ = nullptr;
-  std::unique_ptr<CWin32Canvas> canvas_;
+  CWin32Canvas canvas_;
 };
 
 class Win32Canvas : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(gdiplus.ok()); }
-  GdiplusSession gdiplus;
+  void SetUp() override { ASSERT_TRUE(app.GdiplusStarted()); }
+  CWin32App app;  // starts GDI+ as programs do
 };
 
 TEST_F(Win32Canvas, ShapesKeepStrokesInsideAndRoundCorners) {
