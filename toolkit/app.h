@@ -10,6 +10,10 @@ namespace Vy {
 class CWindow;
 class CWindowImpl;
 
+// FrameStyle is how a desktop backend frames its windows. The voting program shows every
+// window, dialogs included, as an ordinary top-level window without an owner.
+enum class FrameStyle { kStandard, kTopLevelOnly };
+
 // CAppBackend is the platform's message loop.
 class CAppBackend {
  public:
@@ -56,7 +60,7 @@ class VyApp {
  public:
   // This constructor uses the platform's desktop backend; it is defined by the backend
   // library, so only programs linking one can use it.
-  VyApp(int argc, char** argv);
+  VyApp(int argc, char** argv, FrameStyle frames = FrameStyle::kStandard);
   VyApp(int argc, char** argv, std::unique_ptr<CAppBackend> backend);
   virtual ~VyApp();
   VyApp(const VyApp&) = delete;
@@ -86,7 +90,8 @@ class VyApp {
   std::unique_ptr<CAppBackend> backend_;
 };
 
-// CreateDesktopBackend makes the platform's desktop backend; defined by the backend library.
-std::unique_ptr<CAppBackend> CreateDesktopBackend();
+// CreateDesktopBackend makes the platform's desktop backend, or null when the platform's
+// drawing or display cannot be had; defined by the backend library.
+std::unique_ptr<CAppBackend> CreateDesktopBackend(FrameStyle frames = FrameStyle::kStandard);
 
 }  // namespace Vy

@@ -2,6 +2,6 @@
 
 namespace Vy {
 
-VyApp::VyApp(int argc, char** argv) : VyApp(argc, argv, CreateDesktopBackend()) {}
+VyApp::VyApp(int argc, char** argv, FrameStyle frames) : VyApp(argc, argv, CreateDesktopBackend(frames)) {}
 
 }  // namespace Vy

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -7,6 +8,22 @@
 #include "toolkit/types.h"
 
 namespace Vy {
+
+// LineEnds are the end points of a stroked line in surface coordinates.
+struct LineEnds {
+  float fromX, fromY, toX, toY;
+};
+
+// CrispLineEnds moves an axis-aligned line of odd width half a pixel, so that on a surface
+// whose pixel edges lie on whole coordinates it covers whole pixels instead of blurring
+// over two.
+inline LineEnds CrispLineEnds(Point from, Point to, float width) {
+  LineEnds e{float(from.x), float(from.y), float(to.x), float(to.y)};
+  bool odd = static_cast<int>(std::lround(width)) % 2 == 1;
+  if (odd && from.x == to.x) e.fromX = e.toX = from.x + 0.5f;
+  if (odd && from.y == to.y) e.fromY = e.toY = from.y + 0.5f;
+  return e;
+}
 
 // CCanvas is the drawing surface of one paint of one window, in integer pixel coordinates.
 // Controls never keep a canvas beyond the paint that handed it to them.

@@ -133,8 +133,9 @@ void CListView::SetMode(int mode) {
 void CListView::SetMultiSelect(bool multi) {
   multiSelect_ = multi;
   if (!multi && selection_.size() > 1) {
-    selection_.resize(1);
-    selected_ = selection_[0];
+    // erase rather than resize(1): GCC 12 reports a false -Warray-bounds on the latter.
+    selection_.erase(selection_.begin() + 1, selection_.end());
+    selected_ = selection_.front();
   }
   Invalidate();
 }

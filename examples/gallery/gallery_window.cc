@@ -46,6 +46,21 @@ bool CGalleryWindow::OnInit() {
   return true;
 }
 
+void CGalleryWindow::SendMouse(int kind, int x, int y) {
+  Event e;
+  e.kind = kind;
+  e.x = x;
+  e.y = y;
+  Dispatch(e);
+}
+
+void CGalleryWindow::Stage() {
+  Rect combo = openCombo->Bounds();
+  for (int kind : {kMouseMove, kMouseDown, kMouseUp})
+    SendMouse(kind, combo.x + combo.width / 2, combo.y + combo.height / 2);
+  SendMouse(kMouseMove, cards->Bounds().x + cards->Bounds().width / 2, cards->Bounds().y + 90 + 45);
+}
+
 void CGalleryWindow::AddSection(const char* title, int y) {
   CLabel* label = AddLabel(title, {20, y, 1080, 20});
   label->SetStyle("font-size: 13; font-weight-bold: true; color: #4a5468;");

@@ -14,9 +14,9 @@ class CGalleryWindow : public Vy::CWindow {
   CGalleryWindow();
   bool OnInit() override;
 
-  // Controls a screenshot stages with the mouse.
-  Vy::CComboBox* openCombo = nullptr;
-  Vy::CListView* cards = nullptr;
+  // Stage is what a screenshot shows: the mouse opens the drop-down with a click and rests
+  // on the second card. The events go through the window's own dispatch.
+  void Stage();
 
  private:
   void AddSection(const char* title, int y);
@@ -25,4 +25,8 @@ class CGalleryWindow : public Vy::CWindow {
   void AddEdits(int y);
   void AddLists(int y);
   void Clicked() {}
+  void SendMouse(int kind, int x, int y);
+
+  Vy::CComboBox* openCombo = nullptr;
+  Vy::CListView* cards = nullptr;
 };

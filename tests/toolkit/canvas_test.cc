@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/test_support.h"
+#include "tests/toolkit/canvas_contract.h"
 #include "toolkit/cairo/cairo_canvas.h"
 
 namespace Vy {
@@ -41,42 +42,9 @@ class Surface {
   std::unique_ptr<CCairoCanvas> canvas_;
 };
 
-const Color kWhite{255, 255, 255, 255};
-const Color kRed{255, 0, 0, 255};
-const Color kBlue{0, 0, 255, 255};
-
 TEST(CairoCanvas, ShapesKeepStrokesInsideAndRoundCorners) {
   Surface s(100, 100);
-  s.canvas().DrawRect({10, 10, 20, 20}, kRed, 1);
-  EXPECT_EQ(s.Pixel(10, 10), kRed) << "an inset stroke covers the first pixel";
-  EXPECT_EQ(s.Pixel(29, 29), kRed);
-  EXPECT_EQ(s.Pixel(30, 30), kWhite) << "and nothing outside";
-  EXPECT_EQ(s.Pixel(9, 15), kWhite);
-  EXPECT_EQ(s.Pixel(15, 15), kWhite);
-
-  // Radius 0, or below half the pen, draws a plain (square-cornered) rectangle.
-  s.canvas().DrawRoundRect({40, 10, 20, 20}, 0.5f, kBlue, 2);
-  EXPECT_EQ(s.Pixel(40, 10), kBlue);
-  // A real radius leaves the corner pixel empty.
-  s.canvas().DrawRoundRect({70, 10, 20, 20}, 6, kBlue, 1);
-  EXPECT_EQ(s.Pixel(70, 10), kWhite);
-  EXPECT_EQ(s.Pixel(80, 10), kBlue);
-
-  // A radius above half the height gives round ends, not a corrupted path.
-  s.canvas().FillRoundRect({10, 50, 60, 10}, 40, kRed);
-  EXPECT_EQ(s.Pixel(10, 50), kWhite);
-  EXPECT_EQ(s.Pixel(40, 55), kRed);
-  EXPECT_EQ(s.Pixel(12, 55), kRed);
-
-  s.canvas().FillEllipse({10, 70, 20, 20}, kBlue);
-  EXPECT_EQ(s.Pixel(20, 80), kBlue);
-  EXPECT_EQ(s.Pixel(10, 70), kWhite);
-
-  // A vertical 1-pixel line covers exactly one column.
-  s.canvas().DrawLine({50, 70}, {50, 90}, kRed, 1);
-  EXPECT_EQ(s.Pixel(50, 80), kRed);
-  EXPECT_EQ(s.Pixel(49, 80), kWhite);
-  EXPECT_EQ(s.Pixel(51, 80), kWhite);
+  CheckShapes(s);
 }
 
 TEST(CairoCanvas, StateClipTransformAndClear) {

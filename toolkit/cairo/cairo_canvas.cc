@@ -150,16 +150,11 @@ void CCairoCanvas::DrawEllipse(const Rect& rect, Color color, float width) {
 
 void CCairoCanvas::DrawLine(Point from, Point to, Color color, float width) {
   if (width <= 0) return;
-  // Cairo's pixel centres lie on half coordinates: an axis-aligned line of odd width is moved
-  // half a pixel so that it covers whole pixels instead of blurring over two.
-  double fx = from.x, fy = from.y, tx = to.x, ty = to.y;
-  bool odd = static_cast<int>(std::lround(width)) % 2 == 1;
-  if (odd && from.x == to.x) fx = tx = from.x + 0.5;
-  if (odd && from.y == to.y) fy = ty = from.y + 0.5;
+  LineEnds e = CrispLineEnds(from, to, width);
   SetColor(cr_, color);
   cairo_set_line_width(cr_, width);
-  cairo_move_to(cr_, fx, fy);
-  cairo_line_to(cr_, tx, ty);
+  cairo_move_to(cr_, e.fromX, e.fromY);
+  cairo_line_to(cr_, e.toX, e.toY);
   cairo_stroke(cr_);
 }
 

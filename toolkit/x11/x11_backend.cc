@@ -721,7 +721,8 @@ std::unique_ptr<CAppBackend> CreateX11Backend() {
   return std::make_unique<CX11App>(display);
 }
 
-std::unique_ptr<CAppBackend> CreateDesktopBackend() {
+std::unique_ptr<CAppBackend> CreateDesktopBackend(FrameStyle) {
+  // Window managers frame X windows themselves; dialogs stay transient for their parent.
   return CreateX11Backend();
 }
 
