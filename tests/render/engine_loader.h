@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "render/engine/vyrender.h"
+#include "tests/render/raster_compare.h"
 
 // Engine is the built libvyrender.so, loaded and bound the way a C caller does it.
 struct Engine {
@@ -29,15 +30,6 @@ struct Engine {
     static Engine engine;
     return engine;
   }
-};
-
-// Page is a copy of one rendered raster, or the failure message.
-struct Page {
-  bool ok = false;
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgba;
-  std::string message;
 };
 
 inline Page RenderCopy(VyPdfDocument* document, int index, int width) {

@@ -1,14 +1,24 @@
 #pragma once
 
-#include <jpeglib.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+
 #include "core/bytes.h"
-#include "tests/render/engine_loader.h"
+
+// Page is a copy of one rendered raster, or the failure message.
+struct Page {
+  bool ok = false;
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgba;
+  std::string message;
+};
 
 // ReadPpm reads a binary PPM (P6, maxval 255) into an RGBA page.
 inline Page ReadPpm(const Bytes& file) {

@@ -41,7 +41,7 @@ void SamplePage(cairo_t* cr, double w, double h, int page) {
        w - 100);
   cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
   std::string body;
-  for (int i = 0; i < 3; ++i) body += kBody;
+  for (int i = 0; i < 2; ++i) body += kBody;
   Text(cr, body, "DejaVu Serif 11", 50, 90, w - 100);
   // Saturated shapes in all three primaries, so a channel mix-up cannot go unnoticed.
   const double colours[3][3] = {{0.85, 0.1, 0.1}, {0.1, 0.6, 0.2}, {0.1, 0.25, 0.85}};
