@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +14,16 @@
 namespace vyrender::platform {
 
 void* AllocateRaster(size_t size) {
-  return std::malloc(size);
+  // A page raster is megabytes that are written once, at once. Aligned and marked for huge
+  // pages, it costs a few page faults instead of one per 4 KiB, which on virtual machines is a
+  // good part of a page's rendering time. The memory still comes from malloc's heap, so free
+  // releases it.
+  constexpr size_t kHugePage = 2u << 20;
+  if (size < kHugePage) return std::malloc(size);
+  void* buffer = nullptr;
+  if (posix_memalign(&buffer, kHugePage, size) != 0) return nullptr;
+  madvise(buffer, size, MADV_HUGEPAGE);
+  return buffer;
 }
 
 void FreeRaster(void* buffer) {

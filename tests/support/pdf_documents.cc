@@ -85,20 +85,25 @@ void TextPage(cairo_t* cr, double w, int page) {
   Text(cr, body, "DejaVu Serif 10", 56, 56, w - 112);
 }
 
+// VectorPage is drawn like a map: thousands of thin opaque polylines and small filled shapes.
 void VectorPage(cairo_t* cr, double w, double h, int page) {
   std::mt19937 random(1000 + page);
-  std::uniform_real_distribution<double> x(0, w), y(0, h), unit(0, 1);
-  for (int i = 0; i < 4000; ++i) {
-    cairo_set_source_rgba(cr, unit(random), unit(random), unit(random), 0.6);
-    cairo_move_to(cr, x(random), y(random));
-    cairo_curve_to(cr, x(random), y(random), x(random), y(random), x(random), y(random));
-    if (i % 2) {
-      cairo_set_line_width(cr, 0.5 + 2 * unit(random));
-      cairo_stroke(cr);
-    } else {
-      cairo_close_path(cr);
-      cairo_fill(cr);
-    }
+  std::uniform_real_distribution<double> x(0, w), y(0, h), unit(0, 1), step(-6, 6);
+  cairo_set_line_width(cr, 0.4);
+  for (int line = 0; line < 400; ++line) {
+    cairo_set_source_rgb(cr, unit(random) * 0.6, unit(random) * 0.6, unit(random) * 0.8);
+    double px = x(random), py = y(random);
+    cairo_move_to(cr, px, py);
+    for (int i = 0; i < 60; ++i) cairo_line_to(cr, px += step(random), py += step(random));
+    cairo_stroke(cr);
+  }
+  for (int shape = 0; shape < 600; ++shape) {
+    cairo_set_source_rgb(cr, 0.5 + unit(random) / 2, 0.5 + unit(random) / 2, unit(random));
+    double px = x(random), py = y(random);
+    cairo_move_to(cr, px, py);
+    for (int i = 0; i < 6; ++i) cairo_line_to(cr, px + 2 * step(random), py + 2 * step(random));
+    cairo_close_path(cr);
+    cairo_fill(cr);
   }
 }
 
@@ -109,7 +114,7 @@ std::vector<unsigned char> ScanJpeg(int page, int width, int height) {
   for (int yy = 0; yy < height; ++yy) {
     bool line = (yy / 40) % 2 == 1 && yy > 200 && yy < height - 200;
     for (int xx = 0; xx < width; ++xx) {
-      int base = 236 + static_cast<int>(random() % 14);
+      int base = 226 + static_cast<int>(random() % 26);
       if (line && xx > 150 && xx < width - 150 && (xx / 23 + yy / 40 + page) % 5 != 0)
         base -= 150 + random() % 40;
       unsigned char* p = &rgb[(static_cast<size_t>(yy) * width + xx) * 3];
@@ -130,7 +135,7 @@ std::vector<unsigned char> ScanJpeg(int page, int width, int height) {
   cinfo.input_components = 3;
   cinfo.in_color_space = JCS_RGB;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 80, TRUE);
+  jpeg_set_quality(&cinfo, 85, TRUE);
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = &rgb[static_cast<size_t>(cinfo.next_scanline) * width * 3];

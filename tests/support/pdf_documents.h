@@ -11,8 +11,8 @@ enum class PdfKind {
   kA3Landscape,  // one A3 landscape page of the sample's content
   kWidePage,     // one 10000 x 10 pt strip
   kText,         // A4 pages of dense body text
-  kVector,       // A4 pages of thousands of filled and stroked curves
-  kScanned,      // A4 pages, each one large photographic JPEG image (about 2.5 MB per page)
+  kVector,       // A4 pages of thousands of thin polylines and small filled shapes
+  kScanned,      // A4 pages, each one 300 dpi JPEG scan
 };
 
 // WritePdf writes a document of `pages` pages; false when cairo fails.
