@@ -23,14 +23,18 @@ class MessageBuffer {
   MessageBuffer(char* buffer, int size) : buffer_(size > 0 ? buffer : nullptr), size_(size) {
     if (buffer_) buffer_[0] = 0;
   }
-  // Fail copies at most size - 1 bytes of the text, cut byte-wise, and a NUL.
-  void Fail(const std::string& text) const {
-    if (!buffer_) return;
+  // Fail copies at most size - 1 bytes of the text, cut byte-wise, and a NUL. It returns the
+  // exports' failure result, 0.
+  int Fail(const std::string& text) const {
+    if (!buffer_) return 0;
     size_t n = std::min(text.size(), static_cast<size_t>(size_ - 1));
     std::memcpy(buffer_, text.data(), n);
     buffer_[n] = 0;
+    return 0;
   }
-  void Fail(const std::string& text, const char* fallback) const { Fail(text.empty() ? fallback : text); }
+  int Fail(const std::string& text, const char* fallback) const {
+    return Fail(text.empty() ? fallback : text);
+  }
 
  private:
   char* buffer_;
@@ -117,28 +121,16 @@ VYPDF_API int VYPDF_CALL VyPdf_RenderPage(VyPdfDocument* document, int pageIndex
   if (pixelWidth) *pixelWidth = 0;
   if (pixelHeight) *pixelHeight = 0;
   return Guarded(message, 0, [&] {
-    if (!document) {
-      message.Fail("Documento no abierto.");
-      return 0;
-    }
-    if (!pixels || !pixelWidth || !pixelHeight) {
-      message.Fail("Argumentos nulos.");
-      return 0;
-    }
-    if (!PageInRange(document, pageIndex)) {
-      message.Fail("Pagina fuera de rango.");
-      return 0;
-    }
+    if (!document) return message.Fail("Documento no abierto.");
+    if (!pixels || !pixelWidth || !pixelHeight) return message.Fail("Argumentos nulos.");
+    if (!PageInRange(document, pageIndex)) return message.Fail("Pagina fuera de rango.");
     width = ClampWidth(width);
     bool ok = false;
     std::string text;
     vyrender::Raster raster;
     document->engine.RunOnWorker(
         [&] { ok = vyrender::RenderTask(document->engine, pageIndex, width, &raster, &text); });
-    if (!ok || raster.size == 0) {
-      message.Fail(text, "No se pudo rasterizar la hoja.");
-      return 0;
-    }
+    if (!ok || raster.size == 0) return message.Fail(text, "No se pudo rasterizar la hoja.");
     *pixelWidth = raster.width;
     *pixelHeight = raster.height;
     *pixels = raster.pixels.release();
@@ -150,29 +142,16 @@ VYPDF_API int VYPDF_CALL VyPdf_SavePageJpg(VyPdfDocument* document, int pageInde
                                            const char* destination, char* messageBuffer, int messageSize) {
   MessageBuffer message(messageBuffer, messageSize);
   return Guarded(message, 0, [&] {
-    if (!document) {
-      message.Fail("Documento no abierto.");
-      return 0;
-    }
-    if (!destination || !*destination) {
-      message.Fail("Ruta de destino vacia.");
-      return 0;
-    }
-    if (!PageInRange(document, pageIndex)) {
-      message.Fail("Pagina fuera de rango.");
-      return 0;
-    }
+    if (!document) return message.Fail("Documento no abierto.");
+    if (!destination || !*destination) return message.Fail("Ruta de destino vacia.");
+    if (!PageInRange(document, pageIndex)) return message.Fail("Pagina fuera de rango.");
     width = ClampWidth(width);
     bool ok = false;
     std::string text;
     std::string path(destination);
     document->engine.RunOnWorker(
         [&] { ok = vyrender::JpegTask(document->engine, pageIndex, width, quality, path, &text); });
-    if (!ok) {
-      message.Fail(text, "No se pudo exportar la hoja.");
-      return 0;
-    }
-    return 1;
+    return ok ? 1 : message.Fail(text, "No se pudo exportar la hoja.");
   });
 }
 
