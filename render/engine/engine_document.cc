@@ -10,6 +10,8 @@ bool EngineDocument::Start() {
   } catch (const std::system_error&) {
     return false;
   }
+  std::lock_guard<std::mutex> lock(mutex_);
+  started_ = true;
   return true;
 }
 
@@ -18,7 +20,7 @@ void EngineDocument::RunOnWorker(EngineTask task) {
   std::future<void> done = completion.get_future();
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stop_ || !worker_.joinable()) return;
+    if (stop_ || !started_) return;
     queue_.push_back(std::move(completion));
   }
   wake_.notify_one();

@@ -56,9 +56,10 @@ class EngineDocument {
   std::unique_ptr<PageRenderer> renderer_;
   int pageCount_ = 0;
   std::thread worker_;
-  std::mutex mutex_;
+  std::mutex mutex_;  // guards the queue and both flags
   std::condition_variable wake_;
   std::deque<std::packaged_task<void()>> queue_;
+  bool started_ = false;
   bool stop_ = false;
 };
 

@@ -37,55 +37,75 @@ bool IsReadableFile(const std::string& path) {
 
 namespace {
 
-// TemporaryFile closes its descriptor and, unless kept, removes the file.
+// TemporaryFile is a new file being written in the destination's folder, so that the final
+// rename stays within one file system. Where the file system allows it, the file has no name
+// until it is complete (O_TMPFILE) and an interrupted program leaves nothing behind; elsewhere
+// it has a unique hidden name from the start. A file not published is removed.
 class TemporaryFile {
  public:
-  TemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  explicit TemporaryFile(const std::string& destination) {
+    size_t slash = destination.rfind('/');
+    folder_ = slash == std::string::npos ? std::string() : destination.substr(0, slash + 1);
+    base_ = slash == std::string::npos ? destination : destination.substr(slash + 1);
+    fd_ = open(folder_.empty() ? "." : folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ >= 0) return;
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      name_ = UniqueName();
+      fd_ = open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) name_.clear();
+  }
   ~TemporaryFile() {
     if (fd_ >= 0) close(fd_);
-    if (!kept_) unlink(path_.c_str());
+    if (!name_.empty()) unlink(name_.c_str());
   }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
   int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  bool Close() {
+
+  // Publish closes the complete file and moves it to `destination`, replacing what is there.
+  bool Publish(const std::string& destination) {
+    if (name_.empty()) {
+      // An unnamed file gets a name through its /proc link, then moves like a named one.
+      std::string self = "/proc/self/fd/" + std::to_string(fd_);
+      for (int attempt = 0; attempt < 100 && name_.empty(); ++attempt) {
+        std::string candidate = UniqueName();
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0)
+          name_ = candidate;
+        else if (errno != EEXIST)
+          return false;
+      }
+      if (name_.empty()) return false;
+    }
     int fd = fd_;
     fd_ = -1;
-    return close(fd) == 0;
+    if (close(fd) != 0 || rename(name_.c_str(), destination.c_str()) != 0) return false;
+    name_.clear();
+    return true;
   }
-  void Keep() { kept_ = true; }
 
  private:
-  int fd_;
-  std::string path_;
-  bool kept_ = false;
-};
-
-// OpenBeside creates a new file in the destination's folder, so the final rename stays within
-// one file system. The name is unique to this process and call; O_EXCL refuses any existing
-// file or link.
-int OpenBeside(const std::string& path, std::string* tempPath) {
-  static std::atomic<unsigned> counter{0};
-  size_t slash = path.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *tempPath =
-        folder + "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp";
-    int fd = open(tempPath->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
+  // UniqueName is hidden and unique to this process and call; O_EXCL and linkat refuse any
+  // existing file or link of that name.
+  std::string UniqueName() const {
+    static std::atomic<unsigned> counter{0};
+    return folder_ + "." + base_ + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp";
   }
-  return -1;
-}
+
+  std::string folder_, base_;
+  std::string name_;  // empty while the file has no name
+  int fd_ = -1;
+};
 
 }  // namespace
 
 WriteResult WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size) {
   struct stat st;
   if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return WriteResult::kCreateFailed;
-  std::string tempPath;
-  int fd = OpenBeside(path, &tempPath);
-  if (fd < 0) return WriteResult::kCreateFailed;
-  TemporaryFile file(fd, tempPath);
+  TemporaryFile file(path);
+  if (file.fd() < 0) return WriteResult::kCreateFailed;
   for (size_t done = 0; done < size;) {
     ssize_t n = write(file.fd(), data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
@@ -94,10 +114,8 @@ WriteResult WriteFileReplacing(const std::string& path, const uint8_t* data, siz
   }
   // The data must be on disk before the name points at it, or a crash could leave an empty
   // file where the old one was.
-  if (fsync(file.fd()) != 0 || !file.Close()) return WriteResult::kWriteFailed;
-  if (rename(file.path().c_str(), path.c_str()) != 0) return WriteResult::kCreateFailed;
-  file.Keep();
-  return WriteResult::kOk;
+  if (fsync(file.fd()) != 0) return WriteResult::kWriteFailed;
+  return file.Publish(path) ? WriteResult::kOk : WriteResult::kCreateFailed;
 }
 
 }  // namespace vyrender::platform

@@ -26,9 +26,11 @@ struct Documents {
   TempDir dir;
   std::string sample = dir.File("muestra.pdf");  // three A4 pages
   std::string wide = dir.File("franja.pdf");     // 10000 x 10 pt
+  std::string tall = dir.File("tira.pdf");       // 10 x 14400 pt
   Documents() {
     EXPECT_TRUE(testing_support::WritePdf(PdfKind::kSample, sample, 3));
     EXPECT_TRUE(testing_support::WritePdf(PdfKind::kWidePage, wide));
+    EXPECT_TRUE(testing_support::WritePdf(PdfKind::kTallPage, tall));
   }
 };
 
@@ -216,6 +218,15 @@ TEST_F(Abi, WidthIsClampedAndHeightFollowsThePage) {
     for (size_t i = 3; i < page.rgba.size(); i += 4) opaque = opaque && page.rgba[i] == 255;
     EXPECT_TRUE(opaque);
   }
+  // A page that would need more than 64 Mpx at the asked width is refused rather than allowed
+  // to exhaust memory, and its document stays usable.
+  Handle tall(Docs().tall);
+  Page huge = RenderCopy(tall.document, 0, 6000);
+  EXPECT_FALSE(huge.ok);
+  EXPECT_EQ(huge.message, "La hoja es demasiado grande para rasterizarla a este ancho.");
+  Page narrow = RenderCopy(tall.document, 0, 16);
+  EXPECT_TRUE(narrow.ok) << narrow.message;
+  EXPECT_EQ(narrow.height, 23040);
 }
 
 TEST_F(Abi, JpegIsThePageRaster) {

@@ -170,6 +170,7 @@ bool WritePdf(PdfKind kind, const std::string& path, int pages) {
   double w = kA4Width, h = kA4Height;
   if (kind == PdfKind::kA3Landscape) w = 1190.55, h = 841.89;
   if (kind == PdfKind::kWidePage) w = 10000, h = 10;
+  if (kind == PdfKind::kTallPage) w = 10, h = 14400;
   cairo_surface_t* surface = cairo_pdf_surface_create(path.c_str(), w, h);
   cairo_t* cr = cairo_create(surface);
   for (int page = 0; page < pages; ++page) {
@@ -177,6 +178,7 @@ bool WritePdf(PdfKind kind, const std::string& path, int pages) {
       case PdfKind::kSample:
       case PdfKind::kA3Landscape: SamplePage(cr, w, h, page); break;
       case PdfKind::kWidePage:
+      case PdfKind::kTallPage:
         cairo_set_source_rgb(cr, 0.2, 0.2, 0.8);
         cairo_rectangle(cr, 0, 0, w / 2, h);
         cairo_fill(cr);
