@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "bench/bench_clock.h"
+#include "bench/bench_documents.h"
 #include "bench/spawn.h"
-#include "tests/support/pdf_documents.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ Run Pdftoppm(const std::string& pdf, int last, const std::string& out) {
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::string(argv[1]) == "--make") {
-    auto kind = static_cast<testing_support::PdfKind>(std::atoi(argv[2]));
-    return testing_support::WritePdf(kind, argv[3], std::atoi(argv[4])) ? 0 : 1;
+    auto kind = static_cast<BenchDocument>(std::atoi(argv[2]));
+    return WriteBenchDocument(kind, argv[3], std::atoi(argv[4])) ? 0 : 1;
   }
   const char* tmp = std::getenv("TMPDIR");
   std::string base = argc > 1                        ? argv[1]
@@ -74,11 +74,11 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
   struct Document {
     const char* name;
-    testing_support::PdfKind kind;
+    BenchDocument kind;
     int pages;
-  } documents[] = {{"texto", testing_support::PdfKind::kText, 4},
-                   {"escaneado", testing_support::PdfKind::kScanned, 8},
-                   {"vectorial", testing_support::PdfKind::kVector, 4}};
+  } documents[] = {{"texto", BenchDocument::kText, 4},
+                   {"escaneado", BenchDocument::kScanned, 8},
+                   {"vectorial", BenchDocument::kVector, 4}};
   std::printf(
       "Hojas a 912 px; tiempos en ms (pdftoppm: proceso entero con salida PPM; motor: desde cargar la "
       "biblioteca).\n");

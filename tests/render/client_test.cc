@@ -16,7 +16,7 @@ using testing_support::TempDir;
 TEST(Client, BindsTheEngineBesideTheProgramAndReportsWhatIsWrong) {
   TempDir docs;
   std::string pdf = docs.File("muestra.pdf");
-  ASSERT_TRUE(testing_support::WritePdf(testing_support::PdfKind::kSample, pdf, 3));
+  ASSERT_TRUE(testing_support::WriteSamplePdf(pdf, 3));
   std::string missing = docs.File("no_existe.pdf");
   std::string jpg = docs.File("hoja.jpg");
   struct Case {

@@ -15,7 +15,6 @@
 
 namespace {
 
-using testing_support::PdfKind;
 using testing_support::ReadFileBytes;
 using testing_support::RunCommand;
 using testing_support::TempDir;
@@ -28,9 +27,9 @@ struct Documents {
   std::string wide = dir.File("franja.pdf");     // 10000 x 10 pt
   std::string tall = dir.File("tira.pdf");       // 10 x 14400 pt
   Documents() {
-    EXPECT_TRUE(testing_support::WritePdf(PdfKind::kSample, sample, 3));
-    EXPECT_TRUE(testing_support::WritePdf(PdfKind::kWidePage, wide));
-    EXPECT_TRUE(testing_support::WritePdf(PdfKind::kTallPage, tall));
+    EXPECT_TRUE(testing_support::WriteSamplePdf(sample, 3));
+    EXPECT_TRUE(testing_support::WriteStripPdf(wide, 10000, 10));
+    EXPECT_TRUE(testing_support::WriteStripPdf(tall, 10, 14400));
   }
 };
 

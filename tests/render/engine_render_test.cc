@@ -10,7 +10,6 @@
 
 namespace {
 
-using testing_support::PdfKind;
 using testing_support::Quote;
 using testing_support::ReadFileBytes;
 using testing_support::RunCommand;
@@ -44,8 +43,8 @@ TEST(Rendering, MatchesPdftoppm) {
   };
   std::vector<Source> sources;
   std::string cairo = dir.File("cairo.pdf"), a3 = dir.File("a3.pdf");
-  ASSERT_TRUE(testing_support::WritePdf(PdfKind::kSample, cairo));
-  ASSERT_TRUE(testing_support::WritePdf(PdfKind::kA3Landscape, a3));
+  ASSERT_TRUE(testing_support::WriteSamplePdf(cairo));
+  ASSERT_TRUE(testing_support::WriteSamplePdf(a3, 1, 1190.55, 841.89));
   sources.push_back({"cairo", cairo});
   sources.push_back({"A3 apaisada", a3});
   testing_support::WriteFileText(dir.File("informe.ps"),
@@ -102,7 +101,7 @@ TEST(Concurrency, ThreadsShareAHandleAndHandlesRunInParallel) {
   ASSERT_TRUE(Engine::Get().Ready());
   TempDir dir;
   std::string path = dir.File("muestra.pdf");
-  ASSERT_TRUE(testing_support::WritePdf(PdfKind::kSample, path, 4));
+  ASSERT_TRUE(testing_support::WriteSamplePdf(path, 4));
   std::vector<Page> reference;
   {
     Document alone(path);

@@ -16,7 +16,7 @@ using testing_support::TempDir;
 TEST_F(HeadlessTest, PdfViewShowsARealDocument) {
   TempDir dir;
   std::string pdf = dir.File("contrato.pdf");
-  ASSERT_TRUE(testing_support::WritePdf(testing_support::PdfKind::kSample, pdf, 3));
+  ASSERT_TRUE(testing_support::WriteSamplePdf(pdf, 3));
   CWindow form;
   CHeadlessWindowImpl& win = Open(form, {700, 900});
   CPdfView* view = form.AddPdfView({0, 0, 700, 900});
