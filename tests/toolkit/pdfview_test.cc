@@ -197,10 +197,10 @@ TEST_F(PdfViewTest, FailuresAndJpegArguments) {
   }
   EXPECT_FALSE(view->SavePageJpg("", 90, &error));
   EXPECT_EQ(error, "Ruta de destino vacia.");
-  view->Close();
+  EXPECT_EQ(document->jpegs.size(), 4u);
+  view->Close();  // destroys the document
   EXPECT_FALSE(view->SavePageJpg("e.jpg", 90, &error));
   EXPECT_EQ(error, "No hay documento cargado.");
-  EXPECT_EQ(document->jpegs.size(), 4u);
 }
 
 TEST_F(PdfViewTest, PaintsTheSheetWithoutStretchingThePage) {
