@@ -89,7 +89,7 @@ std::string FieldName(const std::set<std::string>& taken) {
 
 AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog) {
   AcroFormFound found;
-  if (std::optional<int64_t> number = GetRef(catalog, "AcroForm")) {
+  if (std::optional<int64_t> number = scan->RefTo(catalog, "AcroForm")) {
     if (scan->ReadObjectDict(*number, &found.body)) {
       found.kind = AcroFormFound::Kind::Referenced;
       found.number = *number;
@@ -106,6 +106,43 @@ AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog) {
     }
   }
   return found;
+}
+
+WinAnsi EncodeWinAnsi(std::string_view utf8) {
+  // Code page 1252 at 0x80-0x9F; 0x81, 0x8D, 0x8F, 0x90 and 0x9D are unassigned.
+  static constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                         0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  WinAnsi out;
+  const std::u16string units = Utf8ToUtf16(utf8);
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t c = units[i];
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      out.bytes += char(c);
+      continue;
+    }
+    const char16_t* hit = c >= 0x100 ? std::find(kHigh, kHigh + 32, c) : kHigh + 32;
+    if (hit != kHigh + 32) {
+      out.bytes += char(0x80 + (hit - kHigh));
+      continue;
+    }
+    const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size();
+    const std::string character = Utf16ToUtf8(std::u16string_view(units).substr(i, pair ? 2 : 1));
+    if (pair) ++i;
+    out.bytes += '?';
+    if (out.missing.find(character) == std::string::npos) out.missing += character;
+  }
+  return out;
+}
+
+std::string MissingGlyphsWarning(std::string_view missing) {
+  return "la fuente del sello no tiene los caracteres \"" + std::string(missing) +
+         "\"; se dibujan como \"?\".";
+}
+
+std::array<std::string, 3> StampLines(const std::string& name, std::string_view signingTime) {
+  return {"Firmado digitalmente por:", name, "Fecha: " + HumanUtcDate(signingTime)};
 }
 
 double EstimateTextWidth(std::string_view line) {
@@ -148,7 +185,8 @@ int CountSignatureWidgets(const PdfScan& scan, int64_t page) {
   int count = 0;
   for (const FieldObject& f : fields) {
     if (f.page && *f.page != page) continue;
-    bool signature = f.signatureField || (f.widget && f.parent && isSignatureField(*f.parent));
+    bool signature =
+        f.signatureField || f.signatureStamp || (f.widget && f.parent && isSignatureField(*f.parent));
     if (signature && f.rectangleValid) ++count;
   }
   return count;
@@ -179,6 +217,11 @@ std::string AppearanceStream(const std::array<std::string, 3>& lines, double wid
 
 namespace {
 
+// RefOf refers to an existing object with its generation.
+std::string RefOf(const PdfScan& scan, int64_t number) {
+  return std::to_string(number) + " " + std::to_string(scan.Generation(number)) + " R";
+}
+
 void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
                    const AcroFormFound& acroForm, const ArrayReader& readArray) {
   std::string body = AppendRef(acroForm.body, "Fields", objects.field, readArray);
@@ -186,17 +229,19 @@ void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& obje
   if (!HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
   if (!HasKey(body, "DR"))
     body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
+  const uint16_t catalogGeneration = scan->Generation(objects.catalogNumber);
   switch (acroForm.kind) {
     case AcroFormFound::Kind::Inline:
       WriteObject(update, uint32_t(objects.catalogNumber),
-                  WrapDict(SetKey(scan->catalog(), "AcroForm", WrapDict(body))));
+                  WrapDict(SetKey(scan->catalog(), "AcroForm", WrapDict(body))), catalogGeneration);
       break;
     case AcroFormFound::Kind::Referenced:
-      WriteObject(update, uint32_t(acroForm.number), WrapDict(body));
+      WriteObject(update, uint32_t(acroForm.number), WrapDict(body), scan->Generation(acroForm.number));
       break;
     case AcroFormFound::Kind::None:
       WriteObject(update, uint32_t(objects.catalogNumber),
-                  WrapDict(SetKey(scan->catalog(), "AcroForm", Ref(*objects.newAcroForm))));
+                  WrapDict(SetKey(scan->catalog(), "AcroForm", Ref(*objects.newAcroForm))),
+                  catalogGeneration);
       WriteObject(update, *objects.newAcroForm, WrapDict(body));
       break;
   }
@@ -215,6 +260,10 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
     if (!scan->ReadObjectDict(page, &body)) body.clear();
     return body;
   };
+  auto writePage = [&](int64_t page, const std::string& body, uint32_t annotation) {
+    WriteObject(update, uint32_t(page), WrapDict(AppendRef(body, "Annots", annotation, readArray)),
+                scan->Generation(page));
+  };
   auto placeOn = [&](int64_t page, std::string_view body) {
     return PlaceStamp(body, CountSignatureWidgets(*scan, page), objects.width);
   };
@@ -223,49 +272,46 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
 
   if (objects.stampPages.empty()) {
     const int64_t page = objects.referencePage;
-    WriteObject(update, uint32_t(page),
-                WrapDict(AppendRef(objects.referenceBody, "Annots", objects.field, readArray)));
+    writePage(page, objects.referenceBody, objects.field);
     MergeAcroForm(update, scan, objects, acroForm, readArray);
     WriteObject(update, objects.field,
                 "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName +
-                    ") /Rect [0 0 0 0] /F 4 /P " + Ref(page) + tail + " >>");
+                    ") /Rect [0 0 0 0] /F 4 /P " + RefOf(*scan, page) + tail + " >>");
     return;
   }
 
-  if (objects.stampPages.size() == 1) {
-    const int64_t page = objects.stampPages[0];
-    const std::string body = pageBody(page);
-    StampPlacement placement = placeOn(page, body);
-    WriteObject(update, uint32_t(page), WrapDict(AppendRef(body, "Annots", objects.field, readArray)));
-    MergeAcroForm(update, scan, objects, acroForm, readArray);
-    WriteObject(update, objects.field,
-                "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName + ") /Rect " +
-                    placement.rectangle + " /F 4 /P " + Ref(page) + tail +
-                    (placement.fits ? appearance : std::string()) + " >>");
-    if (placement.fits) {
-      WriteObject(update, objects.font, kStampFont);
-      WriteObject(update, objects.appearance, AppearanceStream(objects.lines, objects.width, objects.font));
-    }
-    return;
-  }
-
-  WriteObject(update, objects.font, kStampFont);
-  WriteObject(update, objects.appearance, AppearanceStream(objects.lines, objects.width, objects.font));
-  std::string kidRefs;
-  for (size_t i = 0; i < objects.stampPages.size(); ++i) {
-    const int64_t page = objects.stampPages[i];
-    const uint32_t kid = objects.kids[i];
-    const std::string body = pageBody(page);
-    StampPlacement placement = placeOn(page, body);
-    WriteObject(update, uint32_t(page), WrapDict(AppendRef(body, "Annots", kid, readArray)));
-    WriteObject(update, kid,
-                "<< /Type /Annot /Subtype /Widget /Parent " + Ref(objects.field) + " /P " + Ref(page) +
-                    " /F 4 /Rect " + placement.rectangle + (placement.fits ? appearance : std::string()) +
-                    " >>");
-    if (i) kidRefs += ' ';
-    kidRefs += Ref(kid);
-  }
+  // The one widget of the field is on the first stamp page.
+  const int64_t first = objects.stampPages[0];
+  const std::string firstBody = pageBody(first);
+  const StampPlacement placement = placeOn(first, firstBody);
+  writePage(first, firstBody, objects.field);
   MergeAcroForm(update, scan, objects, acroForm, readArray);
   WriteObject(update, objects.field,
-              "<< /FT /Sig /T (" + objects.fieldName + ")" + tail + " /Kids [" + kidRefs + "] >>");
+              "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName + ") /Rect " +
+                  placement.rectangle + " /F 4 /P " + RefOf(*scan, first) + tail +
+                  (placement.fits ? appearance : std::string()) + " >>");
+  bool shown = placement.fits;
+
+  // Further pages show the same appearance as a rubber-stamp annotation (ISO 32000-1 12.5.6.12)
+  // instead of more widgets of the field: pdfsig 22.12 reports each widget kid of a signature
+  // field as "not signed" and MuPDF 1.21 calls every signature of such a file invalidated,
+  // while a field with one widget validates in both, and in qpdf and Acrobat. Flags Print,
+  // ReadOnly and Locked (12.5.3, 4 + 64 + 128) keep the stamp printed, unmovable and
+  // undeletable; written in the signed revision, it is covered by the signature. /NM ties it
+  // to its field, so later signatures stack above it as above a widget.
+  for (size_t i = 1; i < objects.stampPages.size(); ++i) {
+    const int64_t page = objects.stampPages[i];
+    const std::string body = pageBody(page);
+    const StampPlacement place = placeOn(page, body);
+    if (!place.fits) continue;
+    writePage(page, body, objects.stamps[i - 1]);
+    WriteObject(update, objects.stamps[i - 1],
+                "<< /Type /Annot /Subtype /Stamp /NM (" + objects.fieldName + "-" + std::to_string(i + 1) +
+                    ") /P " + RefOf(*scan, page) + " /F 196 /Rect " + place.rectangle + appearance + " >>");
+    shown = true;
+  }
+  if (shown) {
+    WriteObject(update, objects.font, kStampFont);
+    WriteObject(update, objects.appearance, AppearanceStream(objects.lines, objects.width, objects.font));
+  }
 }

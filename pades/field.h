@@ -32,6 +32,18 @@ struct AcroFormFound {
 };
 AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog);
 
+// WinAnsi is text in the stamp font's encoding (WinAnsiEncoding, Windows code page 1252, which
+// holds all of Spanish).
+struct WinAnsi {
+  std::string bytes;    // each character not in the encoding is a '?'
+  std::string missing;  // those characters, once each, in UTF-8
+};
+WinAnsi EncodeWinAnsi(std::string_view utf8);
+// MissingGlyphsWarning names the characters a stamp or page draws as '?'.
+std::string MissingGlyphsWarning(std::string_view missing);
+
+// StampLines are the stamp's three lines: "Firmado digitalmente por:", the name and the date.
+std::array<std::string, 3> StampLines(const std::string& name, std::string_view signingTime);
 // EstimateTextWidth approximates a line's width in points of 7.5-point Helvetica.
 double EstimateTextWidth(std::string_view line);
 // StampWidth is the stamp's width for its three lines: between 160 and 420 points.
@@ -57,7 +69,7 @@ struct FieldObjects {
   uint32_t font = 0;        // only with stamp pages
   uint32_t appearance = 0;  // only with stamp pages
   std::optional<uint32_t> newAcroForm;
-  std::vector<uint32_t> kids;  // one per stamp page when there are two or more
+  std::vector<uint32_t> stamps;  // the stamp annotations of the stamp pages after the first
   std::string fieldName;
   std::vector<int64_t> stampPages;  // page object numbers, in stamp-page order
   int64_t referencePage = 0;        // the first stamp page, or the last page

@@ -3,24 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pades/pdf_scan_window.h"
 #include "pades/pdf_syntax.h"
 
 namespace {
 
-constexpr size_t kFirstWindow = 2048;
-// A dictionary that does not end within this many bytes is treated as unreadable. Real ones
-// are far smaller; even a flat /Kids of 100 000 pages takes about 1 MiB.
-constexpr size_t kMaxWindow = size_t(8) << 20;
 constexpr size_t kBlockSize = size_t(64) << 10;
 constexpr size_t kMaxBlocks = 16;
 // Bytes kept from the end of one chunk in front of the next, so a keyword cut by the chunk
 // edge is still found whole.
 constexpr size_t kCarry = 16;
-
-size_t SkipDigitsAt(std::string_view text, size_t pos) {
-  while (pos < text.size() && IsDigit(uint8_t(text[pos]))) ++pos;
-  return pos;
-}
 
 bool IsHexOrWhite(char c) {
   return IsDigit(uint8_t(c)) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || IsPdfWhite(uint8_t(c));
@@ -86,65 +78,51 @@ int PdfScan::ByteAt(uint64_t offset) {
   return one.empty() ? -1 : uint8_t(one[0]);
 }
 
-// WithWindow runs `parse` over the file from `offset`, first on a small window and then on
-// larger ones while the parse reports that it reached the window's end before the file's.
-// `parse` sets how many bytes it examined; they are charged to the budget.
-template <typename F>
-bool PdfScan::WithWindow(uint64_t offset, F&& parse) {
-  size_t window = kFirstWindow;
-  while (budget_ > 0) {
-    std::string text = ReadSpan(offset, window);
-    bool atEnd = offset + text.size() >= length_;
-    size_t used = text.size();
-    Parse result = parse(std::string_view(text), atEnd, &used);
-    Charge(used);
-    if (result != Parse::NeedMore) return result == Parse::Done;
-    if (atEnd || window >= kMaxWindow) return false;
-    window = std::min(window * 4, kMaxWindow);
-  }
-  return false;
-}
+namespace pdf_scan_internal {
 
-namespace {
-
-enum class DictParse { Done, Failed, NeedMore };
-
-// ParseObjectDict reads "N G obj << ... >>" from the start of `text` and sets the body span.
-// NeedMore means the text ended before the answer was certain.
-DictParse ParseObjectDict(std::string_view text, bool atEnd, bool wantArray, size_t* bodyStart,
-                          size_t* bodyEnd, size_t* used) {
+Parse ParseValue(std::string_view text, size_t p, bool atEnd, bool wantArray, size_t* bodyStart,
+                 size_t* bodyEnd, size_t* used) {
   *used = text.size();
-  const DictParse more = atEnd ? DictParse::Failed : DictParse::NeedMore;
-  size_t p = SkipDigitsAt(text, 0);
+  const Parse more = atEnd ? Parse::Failed : Parse::NeedMore;
   p = SkipBlank(text, p);
-  p = SkipDigitsAt(text, p);
-  p = SkipBlank(text, p);
-  if (p + 3 > text.size()) return more;
-  if (text.compare(p, 3, "obj") != 0) return DictParse::Failed;
-  p = SkipBlank(text, p + 3);
   if (wantArray) {
     if (p >= text.size()) return more;
-    if (text[p] != '[') return DictParse::Failed;
+    if (text[p] != '[') return Parse::Failed;
   } else {
     if (p + 2 > text.size()) return more;
-    if (text.compare(p, 2, "<<") != 0) return DictParse::Failed;
+    if (text.compare(p, 2, "<<") != 0) return Parse::Failed;
   }
   size_t end = SkipValue(text, p);
-  if (end >= text.size() && !atEnd) return DictParse::NeedMore;
+  if (end >= text.size() && !atEnd) return Parse::NeedMore;
   *used = end;
   if (wantArray) {
     size_t close = end > p + 1 && text[end - 1] == ']' ? end - 1 : end;
     *bodyStart = p + 1;
     *bodyEnd = close;
-    return DictParse::Done;
+    return Parse::Done;
   }
-  if (end - p < 4) return DictParse::Failed;
+  if (end - p < 4) return Parse::Failed;
   *bodyStart = p + 2;
   *bodyEnd = end - 2;
-  return DictParse::Done;
+  return Parse::Done;
 }
 
-}  // namespace
+Parse ParseObjectDict(std::string_view text, bool atEnd, bool wantArray, size_t* bodyStart, size_t* bodyEnd,
+                      size_t* used) {
+  *used = text.size();
+  const Parse more = atEnd ? Parse::Failed : Parse::NeedMore;
+  size_t p = SkipDigits(text, 0);
+  p = SkipBlank(text, p);
+  p = SkipDigits(text, p);
+  p = SkipBlank(text, p);
+  if (p + 3 > text.size()) return more;
+  if (text.compare(p, 3, "obj") != 0) return Parse::Failed;
+  return ParseValue(text, p + 3, atEnd, wantArray, bodyStart, bodyEnd, used);
+}
+
+}  // namespace pdf_scan_internal
+
+using pdf_scan_internal::ParseObjectDict;
 
 ScanStatus PdfScan::Open(const std::string& path) {
   if (!file_.Open(path)) return ScanStatus::Unreadable;
@@ -155,7 +133,7 @@ ScanStatus PdfScan::Open(const std::string& path) {
   if (length_ <= 7 || got < 5 || std::memcmp(head, "%PDF-", 5) != 0) return ScanStatus::NotPdf;
   if (length_ >= kMaxSignedFileSize) return ScanStatus::TooLarge;
   // Honest files parse each dictionary about once; this bound only stops hostile ones that make
-  // every window run to its limit.
+  // every window run to its limit or decode the same streams over and over.
   budget_ = 4 * length_ + (uint64_t(256) << 20);
 
   std::string buffer(kCarry + chunkSize_, '\0');
@@ -173,28 +151,50 @@ ScanStatus PdfScan::Open(const std::string& path) {
     kept = std::min(kCarry, filled);
     std::memmove(buffer.data(), buffer.data() + filled - kept, kept);
   }
-  FinishIndex();
 
-  if (!lastStartxref_) return ScanStatus::NoStartxref;
-  ScanStatus status = ReadTrailer();
-  if (status != ScanStatus::Ok) return status;
-  if (index_.empty()) return ScanStatus::NoObjects;
-  if (!ReadObjectDict(root_, &catalog_)) return ScanStatus::BadCatalog;
-  std::optional<int64_t> pagesRoot = GetRef(catalog_, "Pages");
+  ScanStatus status = lastStartxref_ ? ReadTrailer() : ScanStatus::NoStartxref;
+  if (status != ScanStatus::Ok) {
+    UseScannedHeaders();  // what little can be said of the file's objects
+    return status;
+  }
+  BuildIndex();
+  auto refused = [&](ScanStatus fallback) { return streamRefused_ ? ScanStatus::StreamTooLarge : fallback; };
+  if (Generation(root_) != rootGeneration_) return ScanStatus::NoRoot;
+  if (index_.empty()) return refused(ScanStatus::NoObjects);
+  if (!ReadObjectDict(root_, &catalog_)) return refused(ScanStatus::BadCatalog);
+  std::optional<int64_t> pagesRoot = RefTo(catalog_, "Pages");
   if (!pagesRoot) return ScanStatus::NoPagesReference;
   pages_ = CollectPages(*pagesRoot);
-  if (pages_.empty()) return ScanStatus::NoPages;
+  if (pages_.empty()) return refused(ScanStatus::NoPages);
+  NoteCompressedFields();
   return ScanStatus::Ok;
 }
 
 void PdfScan::ScanChunk(std::string_view view, uint64_t start, bool atEnd) {
   size_t from = nextObj_ > start ? size_t(nextObj_ - start) : 0;
-  for (size_t p; (p = FindBytes(view, "obj", from)) != std::string_view::npos;) {
+  while (from < view.size()) {
+    if (seekingEndstream_) {
+      size_t end = FindBytes(view, "endstream", from);
+      if (end == std::string_view::npos) {
+        // The keyword may be cut by the chunk's edge: the carried bytes are searched again.
+        nextObj_ = start + (view.size() > 8 ? view.size() - 8 : 0);
+        nextObj_ = std::max<uint64_t>(nextObj_, start + from);
+        break;
+      }
+      seekingEndstream_ = false;
+      from = end + 9;
+      nextObj_ = start + from;
+      continue;
+    }
+    size_t p = FindBytes(view, "obj", from);
     // Positions p with p + 3 < file length are tested: "obj" as the file's last bytes is not.
-    if (start + p + 3 >= length_) break;
+    if (p == std::string_view::npos || start + p + 3 >= length_) break;
     from = p + 3;
     nextObj_ = start + from;
     TakeHeader(view, start, p, atEnd);
+    // A stream's data was skipped: go on after it.
+    if (nextObj_ > start + from)
+      from = nextObj_ >= start + view.size() ? view.size() : size_t(nextObj_ - start);
   }
   from = nextStartxref_ > start ? size_t(nextStartxref_ - start) : 0;
   for (size_t p; (p = FindBytes(view, "startxref", from)) != std::string_view::npos;) {
@@ -213,9 +213,10 @@ void PdfScan::TakeHeader(std::string_view view, uint64_t start, size_t objPos, b
   };
   uint64_t i = start + objPos;
   while (i > 0 && at(i - 1) >= 0 && IsPdfWhite(uint8_t(at(i - 1)))) --i;
-  uint64_t generationEnd = i;
+  const uint64_t generationEnd = i;
   while (i > 0 && at(i - 1) >= 0 && IsDigit(uint8_t(at(i - 1)))) --i;
   if (i == generationEnd) return;
+  const uint64_t generationStart = i;
   while (i > 0 && at(i - 1) >= 0 && IsPdfWhite(uint8_t(at(i - 1)))) --i;
   uint64_t numberEnd = i;
   while (i > 0 && at(i - 1) >= 0 && IsDigit(uint8_t(at(i - 1)))) --i;
@@ -239,31 +240,78 @@ void PdfScan::TakeHeader(std::string_view view, uint64_t start, size_t objPos, b
     if (number > 0x7FFFFFFF) return;
   }
   if (number == 0) return;
-  IndexEntry entry{int32_t(number), uint32_t(first)};
-  index_.push_back(entry);
-
-  // Read the dictionary now, while its bytes are at hand, when it ends inside this chunk.
-  if (first < start) {
-    deferred_.push_back(entry);
-    return;
-  }
+  uint64_t generation = 0;
+  for (uint64_t k = generationStart; k < generationEnd && generation <= 65535; ++k)
+    generation = generation * 10 + uint64_t(at(k) - '0');
+  IndexEntry entry;
+  entry.number = int32_t(number);
+  entry.offset = uint32_t(first);
+  entry.generation = uint16_t(std::min<uint64_t>(generation, 65535));
+  headers_.push_back(entry);
   if (budget_ == 0) return;
-  std::string_view text = view.substr(size_t(first - start));
-  size_t bodyStart = 0, bodyEnd = 0, used = 0;
-  DictParse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, &used);
-  Charge(used);
-  if (parsed == DictParse::NeedMore) {
-    deferred_.push_back(entry);
-    return;
+
+  // The dictionary is read now, while its bytes are at hand; one cut by the chunk's edge (or
+  // larger than a chunk) is read through a window.
+  std::string body;
+  uint64_t dictEnd = 0;
+  bool read = false;
+  if (first >= start) {
+    std::string_view text = view.substr(size_t(first - start));
+    size_t bodyStart = 0, bodyEnd = 0, used = 0;
+    Parse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, &used);
+    Charge(used);
+    if (parsed == Parse::Done) {
+      NoteFieldObject(entry.number, entry.offset, text.substr(bodyStart, bodyEnd - bodyStart));
+      SkipStreamData(text.substr(bodyStart, bodyEnd - bodyStart), first + used, view, start);
+      return;
+    }
+    if (parsed == Parse::Failed) return;
   }
-  if (parsed == DictParse::Done)
-    NoteFieldObject(entry.number, entry.offset, text.substr(bodyStart, bodyEnd - bodyStart));
+  read = ReadDictAt(first, &body, &dictEnd);
+  if (!read) return;
+  NoteFieldObject(entry.number, entry.offset, body);
+  SkipStreamData(body, dictEnd, view, start);
+}
+
+// SkipStreamData moves the pass past the data of a stream whose dictionary ends at `dictEnd`,
+// so that nothing written inside a stream can ever pass for an object. A direct /Length is
+// trusted when "endstream" stands where it says; otherwise the data runs to the next
+// "endstream", as common readers repair it.
+void PdfScan::SkipStreamData(std::string_view dict, uint64_t dictEnd, std::string_view view, uint64_t start) {
+  std::string after = dictEnd >= start && dictEnd + 32 <= start + view.size()
+                          ? std::string(view.substr(size_t(dictEnd - start), 32))
+                          : ReadSpan(dictEnd, 32);
+  const size_t data = StreamDataStart(after, 0);
+  if (data == std::string_view::npos) return;
+  if (FindBytes(dict, "/ObjStm") != std::string_view::npos)
+    scannedObjectStreams_.push_back(headers_.back().number);
+  const uint64_t dataStart = dictEnd + data;
+  std::optional<std::string_view> length = FindValue(dict, "Length");
+  size_t pos = 0;
+  int64_t declared = -1;
+  if (length && !GetReference(dict, "Length") && ScanLong(*length, &pos, &declared) && declared >= 0 &&
+      uint64_t(declared) < length_ - std::min(length_, dataStart)) {
+    char tail[32];
+    size_t got = 0;
+    const uint64_t end = dataStart + uint64_t(declared);
+    if (file_.ReadAt(end, tail, sizeof tail, &got)) {
+      std::string_view text(tail, got);
+      size_t k = SkipBlank(text, 0);
+      if (text.compare(k, 9, "endstream") == 0) {
+        nextObj_ = end + k + 9;
+        return;
+      }
+    }
+  }
+  nextObj_ = dataStart;
+  seekingEndstream_ = true;
 }
 
 void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view body) {
   // Only fields and widgets matter; most dictionaries are rejected by these two searches.
   if (FindBytes(body, "/FT") == std::string_view::npos &&
-      FindBytes(body, "/Widget") == std::string_view::npos)
+      FindBytes(body, "/Widget") == std::string_view::npos &&
+      FindBytes(body, "/Stamp") == std::string_view::npos)
     return;
   FieldObject field;
   field.number = number;
@@ -272,7 +320,11 @@ void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view 
   field.signatureField = ft && Trim(*ft) == "/Sig";
   auto subtype = FindValue(body, "Subtype");
   field.widget = subtype && Trim(*subtype) == "/Widget";
-  if (!field.signatureField && !field.widget) return;
+  if (subtype && Trim(*subtype) == "/Stamp") {
+    auto name = FindValue(body, "NM");
+    field.signatureStamp = name && Trim(*name).substr(0, 10) == "(Signature";
+  }
+  if (!field.signatureField && !field.widget && !field.signatureStamp) return;
   if (field.signatureField) {
     if (auto t = FindValue(body, "T")) {
       std::string_view name = Trim(*t);
@@ -280,52 +332,17 @@ void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view 
         field.name = std::string(name.substr(1, name.size() - 2));
     }
   }
-  field.page = GetRef(body, "P");
-  field.parent = GetRef(body, "Parent");
+  if (auto page = GetReference(body, "P")) field.page = page->number;
+  if (auto parent = GetReference(body, "Parent")) field.parent = parent->number;
   double rect[4];
   auto r = FindValue(body, "Rect");
   field.rectangleValid = r && ScanRectangle(*r, rect) && rect[2] > rect[0] && rect[3] > rect[1];
   fields_.push_back(std::move(field));
 }
 
-void PdfScan::FinishIndex() {
-  // Entries arrive in file order; for each number keep the last definition.
-  std::sort(index_.begin(), index_.end(), [](const IndexEntry& a, const IndexEntry& b) {
-    return a.number != b.number ? a.number < b.number : a.offset < b.offset;
-  });
-  size_t out = 0;
-  for (size_t i = 0; i < index_.size(); ++i) {
-    if (out > 0 && index_[out - 1].number == index_[i].number) {
-      index_[out - 1] = index_[i];
-    } else {
-      index_[out++] = index_[i];
-    }
-  }
-  index_.resize(out);
-  index_.shrink_to_fit();
-
-  auto current = [&](int32_t number, uint32_t offset) {
-    std::optional<uint32_t> at = Offset(number);
-    return at && *at == offset;
-  };
-  std::vector<FieldObject> kept;
-  for (FieldObject& field : fields_)
-    if (current(field.number, field.offset)) kept.push_back(std::move(field));
-  fields_ = std::move(kept);
-  for (const IndexEntry& entry : deferred_) {
-    if (!current(entry.number, entry.offset)) continue;
-    std::string body;
-    if (ReadObjectDict(entry.number, &body)) NoteFieldObject(entry.number, entry.offset, body);
-  }
-  deferred_.clear();
-  deferred_.shrink_to_fit();
-  std::sort(fields_.begin(), fields_.end(),
-            [](const FieldObject& a, const FieldObject& b) { return a.number < b.number; });
-}
-
-std::optional<uint64_t> PdfScan::FindForward(uint64_t from, std::string_view needle) {
+std::optional<uint64_t> PdfScan::FindForward(uint64_t from, std::string_view needle, uint64_t limit) {
   constexpr size_t kStep = size_t(1) << 20;
-  for (uint64_t at = from; at < length_;) {
+  for (uint64_t at = from; at < length_ && at - from <= limit;) {
     std::string text = ReadSpan(at, kStep + needle.size() - 1);
     size_t hit = FindBytes(text, needle);
     if (hit != std::string_view::npos) return at + hit;
@@ -377,23 +394,25 @@ ScanStatus PdfScan::ReadTrailer() {
   } else {
     // A cross-reference stream: its dictionary serves as the trailer.
     read = WithWindow(xref + blank, [&](std::string_view text, bool atEnd, size_t* used) {
-      size_t digits = SkipDigitsAt(text, 0);
+      size_t digits = SkipDigits(text, 0);
       if (digits >= text.size() && !atEnd) return Parse::NeedMore;
       bool positive = false;
       for (size_t k = 0; k < digits; ++k) positive |= text[k] != '0';
       if (!positive) return Parse::Failed;
       size_t bodyStart = 0, bodyEnd = 0;
-      DictParse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, used);
-      if (parsed != DictParse::Done) return parsed == DictParse::NeedMore ? Parse::NeedMore : Parse::Failed;
+      Parse parsed = ParseObjectDict(text, atEnd, false, &bodyStart, &bodyEnd, used);
+      if (parsed != Parse::Done) return parsed;
       trailer_ = std::string(text.substr(bodyStart, bodyEnd - bodyStart));
       return Parse::Done;
     });
   }
   if (!read) return ScanStatus::BadTrailer;
 
-  std::optional<int64_t> root = GetRef(trailer_, "Root");
+  newestIsStream_ = !classic;
+  std::optional<Reference> root = GetReference(trailer_, "Root");
   if (!root) return ScanStatus::NoRoot;
-  root_ = *root;
+  root_ = root->number;
+  rootGeneration_ = root->generation;
   // Plain objects appended to an encrypted file would not decrypt: such a file cannot be updated.
   if (HasKey(trailer_, "Encrypt")) return ScanStatus::Encrypted;
   if (auto size = FindValue(trailer_, "Size")) {
@@ -411,70 +430,4 @@ ScanStatus PdfScan::ReadTrailer() {
     }
   }
   return ScanStatus::Ok;
-}
-
-std::optional<uint32_t> PdfScan::Offset(int64_t number) const {
-  auto it = std::lower_bound(index_.begin(), index_.end(), number,
-                             [](const IndexEntry& e, int64_t n) { return e.number < n; });
-  if (it == index_.end() || it->number != number) return std::nullopt;
-  return it->offset;
-}
-
-bool PdfScan::ReadObjectBody(int64_t number, bool array, std::string* body) {
-  std::optional<uint32_t> offset = Offset(number);
-  if (!offset) return false;
-  return WithWindow(*offset, [&](std::string_view text, bool atEnd, size_t* used) {
-    size_t start = 0, end = 0;
-    DictParse parsed = ParseObjectDict(text, atEnd, array, &start, &end, used);
-    if (parsed != DictParse::Done) return parsed == DictParse::NeedMore ? Parse::NeedMore : Parse::Failed;
-    std::string_view value = text.substr(start, end - start);
-    body->assign(array ? Trim(value) : value);
-    return Parse::Done;
-  });
-}
-
-bool PdfScan::ReadObjectDict(int64_t number, std::string* body) {
-  return ReadObjectBody(number, false, body);
-}
-
-bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
-  return ReadObjectBody(number, true, elements);
-}
-
-std::vector<int64_t> PdfScan::CollectPages(int64_t rootNumber) {
-  std::vector<int64_t> pages;
-  uint64_t visits = 0;
-  Visit(rootNumber, 0, &pages, &visits);
-  return pages;
-}
-
-void PdfScan::Visit(int64_t number, int depth, std::vector<int64_t>* pages, uint64_t* visits) {
-  // Depth stops cycles; the visit bound stops trees whose nodes are shared so often that the
-  // walk would multiply (an honest tree visits each of its objects once).
-  if (depth == 33 || *visits > index_.size() + 64) return;
-  ++*visits;
-  std::string body;
-  if (!ReadObjectDict(number, &body)) return;
-  auto type = FindValue(body, "Type");
-  if (type && Trim(*type) == "/Page") {
-    pages->push_back(number);
-    return;
-  }
-  auto kidsValue = FindValue(body, "Kids");
-  if (!kidsValue) return;
-  std::string_view kids = Trim(*kidsValue);
-  size_t pos = !kids.empty() && kids[0] == '[' ? 1 : 0;
-  while (true) {
-    pos = SkipBlank(kids, pos);
-    if (pos >= kids.size() || kids[pos] == ']') break;
-    size_t p = pos;
-    int64_t kid = 0, generation = 0;
-    char r = 0;
-    if (ScanLong(kids, &p, &kid) && ScanLong(kids, &p, &generation) && ScanChar(kids, &p, &r) && r == 'R' &&
-        kid > 0)
-      Visit(kid, depth + 1, pages, visits);
-    size_t next = SkipValue(kids, pos);
-    if (next <= pos) break;
-    pos = next;
-  }
 }

@@ -37,11 +37,6 @@ size_t TokenEnd(std::string_view text, size_t pos) {
   return pos;
 }
 
-size_t SkipDigits(std::string_view text, size_t pos) {
-  while (pos < text.size() && IsDigit(At(text, pos))) ++pos;
-  return pos;
-}
-
 // A plain token; one that starts with a digit may be the first of "N G R".
 size_t SkipToken(std::string_view text, size_t pos) {
   size_t end = TokenEnd(text, pos);
@@ -61,6 +56,11 @@ bool IsCSpace(uint8_t c) {
 }
 
 }  // namespace
+
+size_t SkipDigits(std::string_view text, size_t pos) {
+  while (pos < text.size() && IsDigit(At(text, pos))) ++pos;
+  return pos;
+}
 
 size_t SkipBlank(std::string_view text, size_t pos) {
   while (pos < text.size()) {
@@ -206,6 +206,34 @@ std::optional<int64_t> GetRef(std::string_view body, std::string_view key) {
     return std::nullopt;
   if (r != 'R' || number < 1 || generation != 0) return std::nullopt;
   return number;
+}
+
+std::optional<Reference> ReadReference(std::string_view text, size_t* pos) {
+  size_t p = *pos;
+  Reference ref;
+  char r = 0;
+  if (!ScanLong(text, &p, &ref.number) || !ScanLong(text, &p, &ref.generation) || !ScanChar(text, &p, &r))
+    return std::nullopt;
+  if (r != 'R' || ref.number < 1 || ref.generation < 0 || ref.generation > 65535) return std::nullopt;
+  *pos = p;
+  return ref;
+}
+
+std::optional<Reference> GetReference(std::string_view body, std::string_view key) {
+  auto value = FindValue(body, key);
+  if (!value) return std::nullopt;
+  size_t pos = 0;
+  return ReadReference(*value, &pos);
+}
+
+size_t StreamDataStart(std::string_view text, size_t dictEnd) {
+  size_t p = dictEnd;
+  while (p < text.size() && IsPdfWhite(At(text, p))) ++p;
+  if (text.compare(p, 6, "stream") != 0) return std::string_view::npos;
+  p += 6;
+  if (p < text.size() && text[p] == '\r') ++p;
+  if (p < text.size() && text[p] == '\n') ++p;
+  return p;
 }
 
 bool ScanLong(std::string_view text, size_t* pos, int64_t* out) {

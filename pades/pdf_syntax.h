@@ -38,6 +38,8 @@ struct ValueSpan {
   size_t end = 0;
 };
 
+// SkipDigits returns the position after the run of decimal digits at `pos`.
+size_t SkipDigits(std::string_view text, size_t pos);
 // SkipBlank skips white space and comments ('%' up to the next LF or CR).
 size_t SkipBlank(std::string_view text, size_t pos);
 // SkipValue returns the position just after the value that starts at `pos` (after blanks):
@@ -56,6 +58,20 @@ std::optional<std::string_view> FindValue(std::string_view body, std::string_vie
 std::string_view Trim(std::string_view text);
 // GetRef reads the key's value as "N 0 R" and returns N (at least 1); nothing otherwise.
 std::optional<int64_t> GetRef(std::string_view body, std::string_view key);
+
+// Reference is an indirect reference "N G R".
+struct Reference {
+  int64_t number = 0;
+  int64_t generation = 0;
+};
+// GetReference reads the key's value as "N G R" with N at least 1 and G from 0 to 65535.
+std::optional<Reference> GetReference(std::string_view body, std::string_view key);
+// ReadReference reads "N G R" at `*pos` (after blanks) and moves past it; nothing otherwise.
+std::optional<Reference> ReadReference(std::string_view text, size_t* pos);
+// StreamDataStart returns the position of a stream's first data byte when the text at
+// `dictEnd` (just after a stream dictionary's ">>") is the keyword "stream" and its end of
+// line, or npos. A lone CR is taken too, as common readers do.
+size_t StreamDataStart(std::string_view text, size_t dictEnd);
 
 // C scanf-style readers over a view: each skips leading C white space first and moves `*pos`
 // only on success. ScanLong saturates on overflow, as strtol does.

@@ -8,7 +8,9 @@
 #include "pades/field.h"
 #include "pades/file_io.h"
 #include "pades/pdf_scan.h"
+#include "pades/pdf_syntax.h"
 #include "pades/pipeline.h"
+#include "pades/seal.h"
 
 namespace pades_internal {
 
@@ -28,9 +30,6 @@ std::string SigningTimeNow() {
 
 namespace {
 
-constexpr uint32_t kMinimumReservation = 512;
-constexpr size_t kSettledReservation = 16384;
-
 std::string OpenError(ScanStatus status, const std::string& inputPath) {
   switch (status) {
     case ScanStatus::Ok: return "";
@@ -43,6 +42,9 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::BadTrailer: return "no se pudo leer el trailer del PDF (xref ilegible).";
     case ScanStatus::NoRoot: return "el trailer del PDF no tiene /Root.";
     case ScanStatus::Encrypted: return "el PDF esta cifrado; no se puede firmar.";
+    case ScanStatus::StreamTooLarge:
+      return "el PDF contiene un flujo comprimido que se expande mas de lo admitido (posible bomba de "
+             "descompresion); no se firma.";
     case ScanStatus::NoObjects:
       return "el PDF no contiene objetos legibles (probablemente todo el arbol esta en un ObjStm).";
     case ScanStatus::BadCatalog: return "el catalogo del PDF no es un diccionario legible.";
@@ -50,6 +52,96 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::NoPages: return "no se localizo ninguna pagina en el arbol del PDF.";
   }
   return "";
+}
+
+void AddWarning(SignResult* result, const std::string& warning) {
+  result->warning += (result->warning.empty() ? "" : " ") + warning;
+}
+
+// SignaturePlan is what the update writes for one signature: the field's objects and their
+// numbers, and the AcroForm they join.
+struct SignaturePlan {
+  FieldObjects objects;
+  AcroFormFound acroForm;
+  int64_t size = 0;                    // the new trailer's /Size
+  std::optional<uint32_t> xrefStream;  // the cross-reference stream's number, when one is written
+};
+
+// PlanObjects chooses the stamp pages, reads the reference page, finds the AcroForm and the
+// earlier signatures, and numbers the new objects. The page-list warning and the notice about
+// earlier signatures go into `result`; a failure's text is returned.
+std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp, const SignatureTexts& texts,
+                                       std::string_view signingTime, SignaturePlan* plan,
+                                       SignResult* result) {
+  const std::vector<int64_t>& pages = scan->pages();
+  const std::vector<size_t> stampIndices = ChooseStampPages(stamp, pages.size());
+  if (stamp.mode == StampMode::PageList && !stamp.pageList.empty() && stampIndices.empty())
+    result->warning = "stampList \"" + stamp.pageList +
+                      "\" no contiene indices validos para este documento (" + std::to_string(pages.size()) +
+                      " paginas); se usa firma invisible.";
+
+  FieldObjects& objects = plan->objects;
+  objects.referencePage = pages[stampIndices.empty() ? pages.size() - 1 : stampIndices[0]];
+  if (!scan->ReadObjectDict(objects.referencePage, &objects.referenceBody))
+    return "la pagina de referencia del PDF no es un diccionario legible.";
+
+  plan->acroForm = FindAcroForm(scan, scan->catalog());
+  const std::set<std::string> names = CollectSignatureNames(*scan);
+  objects.fieldName = FieldName(names);
+  if (!names.empty())
+    result->info = "el documento ya contenia " + std::to_string(names.size()) +
+                   " firma(s); se anade otra sin alterar las anteriores.";
+
+  // New objects are numbered from past both /Size and the highest number in use. A new
+  // AcroForm is needed whenever none can be read, also when the catalog's reference to one is
+  // dangling, so that its number never collides with the field's.
+  int64_t next = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
+  if (plan->acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = uint32_t(next++);
+  objects.field = uint32_t(next++);
+  for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(uint32_t(next++));
+  if (!stampIndices.empty()) {
+    objects.font = uint32_t(next++);
+    objects.appearance = uint32_t(next++);
+  }
+  objects.signature = uint32_t(next++);
+  if (scan->newestSectionIsStream()) plan->xrefStream = uint32_t(next++);
+  // Readers refuse larger numbers (ISO 32000-1 Annex C), so the update could not be read.
+  if (next - 1 > kMaxObjectNumber)
+    return "el PDF usa numeros de objeto por encima de 8388607, el maximo que admiten los lectores; no se "
+           "puede firmar.";
+  plan->size = next;
+  for (size_t index : stampIndices) objects.stampPages.push_back(pages[index]);
+  std::string missing;
+  const std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    WinAnsi encoded = EncodeWinAnsi(lines[i]);
+    objects.lines[i] = std::move(encoded.bytes);
+    missing += encoded.missing;
+  }
+  if (!missing.empty() && !stampIndices.empty()) AddWarning(result, MissingGlyphsWarning(missing));
+  objects.width = StampWidth(objects.lines);
+  objects.catalogNumber = scan->root();
+  return std::nullopt;
+}
+
+// UpdateTrailer chains the update to the input's newest section and keeps its first
+// identifier; the second is new, from the input's digest.
+TrailerFields UpdateTrailer(const PdfScan& scan, const SignaturePlan& plan) {
+  Sha256Context inputHash = scan.hashAfterInput();
+  const Sha256Digest inputDigest = inputHash.Final();
+  TrailerFields trailer;
+  trailer.size = uint32_t(plan.size);
+  trailer.root = scan.root();
+  trailer.rootGeneration = scan.Generation(scan.root());
+  trailer.prev = scan.startxref();
+  if (auto info = FindValue(scan.trailer(), "Info")) {
+    size_t pos = 0;
+    if (std::optional<Reference> ref = ReadReference(*info, &pos))
+      trailer.info = std::to_string(ref->number) + " " + std::to_string(ref->generation) + " R";
+  }
+  const std::string second = HexEncode(inputDigest.data(), 16);
+  trailer.id = {scan.firstIdentifier().value_or(second), second};
+  return trailer;
 }
 
 }  // namespace
@@ -68,125 +160,42 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   PdfScan scan;
   if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
     return fail(OpenError(status, inputPath));
-  const std::vector<int64_t>& pages = scan.pages();
-
-  const std::vector<size_t> stampIndices = ChooseStampPages(stamp, pages.size());
-  if (stamp.mode == StampMode::PageList && !stamp.pageList.empty() && stampIndices.empty())
-    result.warning = "stampList \"" + stamp.pageList +
-                     "\" no contiene indices validos para este documento (" + std::to_string(pages.size()) +
-                     " paginas); se usa firma invisible.";
-
-  FieldObjects objects;
-  objects.referencePage = pages[stampIndices.empty() ? pages.size() - 1 : stampIndices[0]];
-  if (!scan.ReadObjectDict(objects.referencePage, &objects.referenceBody))
-    return fail("la pagina de referencia del PDF no es un diccionario legible.");
-
-  const AcroFormFound acroForm = FindAcroForm(&scan, scan.catalog());
-  const std::set<std::string> names = CollectSignatureNames(scan);
-  objects.fieldName = FieldName(names);
-  if (!names.empty())
-    result.info = "el documento ya contenia " + std::to_string(names.size()) +
-                  " firma(s); se anade otra sin alterar las anteriores.";
-
-  // New objects are numbered from past both /Size and the highest number in use. A new
-  // AcroForm is needed whenever none can be read, also when the catalog's reference to one is
-  // dangling, so that its number never collides with the field's.
-  int64_t next = std::max<int64_t>(scan.declaredSize(), scan.index().back().number + int64_t(1));
-  if (acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = uint32_t(next++);
-  objects.field = uint32_t(next++);
-  if (stampIndices.size() >= 2)
-    for (size_t i = 0; i < stampIndices.size(); ++i) objects.kids.push_back(uint32_t(next++));
-  if (!stampIndices.empty()) {
-    objects.font = uint32_t(next++);
-    objects.appearance = uint32_t(next++);
-  }
-  objects.signature = uint32_t(next++);
-  for (size_t index : stampIndices) objects.stampPages.push_back(pages[index]);
-  objects.lines = {"Firmado digitalmente por:", texts.name, "Fecha: " + HumanUtcDate(signingTime)};
-  objects.width = StampWidth(objects.lines);
-  objects.catalogNumber = scan.root();
+  SignaturePlan plan;
+  if (auto error = PlanObjects(&scan, stamp, texts, signingTime, &plan, &result)) return fail(*error);
 
   UpdateBuffer update(scan.length());
   if (scan.lastByte() != '\n' && scan.lastByte() != '\r') update.text() += '\n';
-  WriteFieldObjects(&update, &scan, objects, acroForm);
+  WriteFieldObjects(&update, &scan, plan.objects, plan.acroForm);
 
-  // A trial container with a zero digest and a zero signature of the key's length has exactly
-  // the final container's size, and settles the room reserved for it.
-  std::optional<SignerKeyInfo> key;
-  size_t reservation = contentsReservation;
-  if (callback && certificate.parsed && !certificate.der.empty() &&
-      contentsReservation >= kMinimumReservation) {
-    key = ExtractSignerKeyInfo(certificate.der);
-    if (!key)
-      return fail(
-          "el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + "
-          "SHA-256).");
-    Bytes trial =
-        BuildSignedData(certificate.der, *key, BuildSignedAttributes(Bytes(32, 0), certificate.der, *key),
-                        Bytes(key->modulusLength, 0));
-    if (trial.size() > contentsReservation)
-      return fail("el CMS (" + std::to_string(trial.size()) + " B) no cabe en la reserva de " +
-                  std::to_string(contentsReservation) + " B.");
-    reservation = std::max(kSettledReservation, trial.size());
+  const Reservation reservation = SettleReservation(certificate, callback, contentsReservation);
+  if (!reservation.error.empty()) return fail(reservation.error);
+  if (!reservation.key) return fail(kNoCertificate);
+
+  const Holes holes =
+      AppendSignatureDictionary(&update, plan.objects.signature, texts, signingTime, reservation.bytes);
+  // The update's cross-reference takes the form of the input's newest section.
+  if (plan.xrefStream) {
+    WriteXrefStream(&update, UpdateTrailer(scan, plan), *plan.xrefStream);
+  } else {
+    WriteXrefAndTrailer(&update, UpdateTrailer(scan, plan));
   }
-  if (!key) return fail("no hay certificado valido para firmar.");
+  if (update.Offset() > PdfScan::kMaxSignedFileSize) return fail(OpenError(ScanStatus::TooLarge, inputPath));
 
-  SignaturePlaceholders holes;
-  const uint64_t dictionary = update.Offset();
-  update.Record(objects.signature);
-  update.text() += SignatureDictionary(objects.signature, texts, signingTime, reservation, &holes);
-  const uint64_t contentsOpen = dictionary + holes.contentsOpen;
-  const uint64_t contentsClose = dictionary + holes.contentsClose;
+  const Sealed sealed = Seal(&update, scan.hashAfterInput(), holes, reservation, certificate, callback);
+  if (!sealed.ok) return fail(sealed.error);
 
-  Sha256Context inputHash = scan.hashAfterInput();
-  const Sha256Digest inputDigest = inputHash.Final();
-  TrailerFields trailer;
-  trailer.size = uint32_t(next);
-  trailer.root = scan.root();
-  trailer.prev = scan.startxref();
-  trailer.secondId = HexEncode(inputDigest.data(), 16);
-  trailer.firstId = scan.firstIdentifier().value_or(trailer.secondId);
-  WriteXrefAndTrailer(&update, trailer);
-
-  std::string& section = update.text();
-  const uint64_t length = update.Offset();
-  if (length > PdfScan::kMaxSignedFileSize) return fail(OpenError(ScanStatus::TooLarge, inputPath));
-  const size_t base = size_t(scan.length());
-  section.replace(size_t(dictionary - base + holes.byteRange), 43,
-                  ByteRangeText(contentsOpen, contentsClose, length));
-
-  // The input lies wholly before the hole, so its hash from the reading pass goes on.
-  Sha256Context hash = scan.hashAfterInput();
-  hash.Update(section.data(), size_t(contentsOpen - base));
-  hash.Update(section.data() + (contentsClose + 1 - base), section.size() - size_t(contentsClose + 1 - base));
-  const Sha256Digest digest = hash.Final();
-
-  const Bytes signedAttributes =
-      BuildSignedAttributes(Bytes(digest.begin(), digest.end()), certificate.der, *key);
-  std::string note;
-  const Bytes signature = callback(signedAttributes, &note);
-  if (signature.empty()) return fail(note.empty() ? "la tarjeta no firmo." : note);
-
-  const Bytes cms = BuildSignedData(certificate.der, *key, signedAttributes, signature);
-  if (!PatchContents(&section, size_t(contentsOpen - base), reservation, cms))
-    return fail("el CMS final (" + std::to_string(cms.size()) + " B) supera la reserva de " +
-                std::to_string(reservation) + " B.");
-
-  // The copy is written beside the output and renamed into place only once checked.
-  OutputFile output;
-  if (!output.CreateBeside(outputPath)) return fail("no se pudo abrir " + outputPath + " para escritura.");
-  if (!output.CopyFrom(scan.file(), 0, scan.length()) || !output.Write(section.data(), section.size()) ||
-      !output.Close())
-    return fail("escritura incompleta de " + outputPath + ".");
-  result.size = length;
-  scan.CloseFile();
-
-  if (!CheckSignedFile(output.tempPath(), digest))
+  const WriteStatus written =
+      WriteChecked(outputPath, &scan.file(), scan.length(), update.text(), &sealed.digest);
+  if (written == WriteStatus::CheckFailed) {
+    result.size = update.Offset();
     return fail("autocomprobacion del ByteRange fallida: no se escribe el PDF firmado.");
-  if (!output.Commit()) return fail("no se pudo abrir " + outputPath + " para escritura.");
+  }
+  if (written != WriteStatus::Written) return fail(WriteError(written, outputPath));
+  result.size = update.Offset();
   result.ok = true;
   result.isSigned = true;
-  result.info = note;
+  // The notice about earlier signatures stays in front of the callback's note.
+  if (!sealed.note.empty()) result.info += (result.info.empty() ? "" : " ") + sealed.note;
   return result;
 }
 

@@ -5,11 +5,13 @@
 
 #include "pades/pdf_syntax.h"
 
-void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body) {
-  update->Record(number);
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint16_t generation) {
+  update->Record(number, generation);
   std::string& out = update->text();
   out += std::to_string(number);
-  out += " 0 obj\n";
+  out += ' ';
+  out += std::to_string(generation);
+  out += " obj\n";
   out += body;
   out += "\nendobj\n";
 }
@@ -59,12 +61,14 @@ std::string AppendRef(std::string_view body, std::string_view key, uint32_t numb
   return out;
 }
 
-void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer) {
-  std::vector<XrefEntry> entries = update->entries();
+namespace {
+
+// SortedEntries lists each written object once, in ascending order. An object written twice (a
+// malformed page tree can list one page twice) keeps only its last copy.
+std::vector<XrefEntry> SortedEntries(const UpdateBuffer& update) {
+  std::vector<XrefEntry> entries = update.entries();
   std::stable_sort(entries.begin(), entries.end(),
                    [](const XrefEntry& a, const XrefEntry& b) { return a.number < b.number; });
-  // An object written twice (a malformed page tree can list one page twice) keeps only its
-  // last copy, so no number has two entries.
   std::vector<XrefEntry> unique;
   for (const XrefEntry& e : entries) {
     if (!unique.empty() && unique.back().number == e.number) {
@@ -73,15 +77,72 @@ void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer) {
       unique.push_back(e);
     }
   }
+  return unique;
+}
+
+std::string TrailerKeys(const TrailerFields& trailer) {
+  std::string out = "/Size " + std::to_string(trailer.size) + " /Root " + std::to_string(trailer.root) + " " +
+                    std::to_string(trailer.rootGeneration) + " R";
+  if (trailer.prev) out += " /Prev " + std::to_string(*trailer.prev);
+  if (trailer.id) out += " /ID [<" + trailer.id->first + "> <" + trailer.id->second + ">]";
+  return out;
+}
+
+}  // namespace
+
+void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer, XrefLayout layout) {
+  const std::vector<XrefEntry> unique = SortedEntries(*update);
   const uint64_t xref = update->Offset();
   std::string& out = update->text();
-  out += "xref\n0 1\n0000000000 65535 f \n";
   char line[64];
-  for (const XrefEntry& e : unique) {
-    std::snprintf(line, sizeof line, "%u 1\n%010llu 00000 n \n", e.number, (unsigned long long)e.offset);
-    out += line;
+  if (layout == XrefLayout::WholeFile) {
+    const uint32_t count = unique.empty() ? 1 : unique.back().number + 1;
+    out += "xref\n0 " + std::to_string(count) + "\n0000000000 65535 f \n";
+    size_t next = 0;
+    for (uint32_t n = 1; n < count; ++n) {
+      if (unique[next].number == n) {
+        std::snprintf(line, sizeof line, "%010llu 00000 n \n", (unsigned long long)unique[next++].offset);
+      } else {
+        std::snprintf(line, sizeof line, "%010u 65535 f \n", 0u);
+      }
+      out += line;
+    }
+  } else {
+    out += "xref\n0 1\n0000000000 65535 f \n";
+    for (const XrefEntry& e : unique) {
+      std::snprintf(line, sizeof line, "%u 1\n%010llu %05u n \n", e.number, (unsigned long long)e.offset,
+                    unsigned(e.generation));
+      out += line;
+    }
   }
-  out += "trailer\n<< /Size " + std::to_string(trailer.size) + " /Root " + std::to_string(trailer.root) +
-         " 0 R /Prev " + std::to_string(trailer.prev) + " /ID [<" + trailer.firstId + "> <" +
-         trailer.secondId + ">] >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  out += "trailer\n<< " + TrailerKeys(trailer) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+}
+
+void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_t number) {
+  const uint64_t xref = update->Offset();
+  update->Record(number);
+  const std::vector<XrefEntry> entries = SortedEntries(*update);
+  // Fields of 1, 4 and 2 bytes: type 1, the offset (files stay below 4 GiB), the generation.
+  std::string data, index;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const XrefEntry& e = entries[i];
+    if (i == 0 || entries[i - 1].number + 1 != e.number) {
+      size_t run = 1;
+      while (i + run < entries.size() && entries[i + run].number == e.number + run) ++run;
+      index += (index.empty() ? "" : " ") + std::to_string(e.number) + " " + std::to_string(run);
+    }
+    const unsigned char row[7] = {1,
+                                  uint8_t(e.offset >> 24),
+                                  uint8_t(e.offset >> 16),
+                                  uint8_t(e.offset >> 8),
+                                  uint8_t(e.offset),
+                                  uint8_t(e.generation >> 8),
+                                  uint8_t(e.generation)};
+    data.append(reinterpret_cast<const char*>(row), sizeof row);
+  }
+  std::string& out = update->text();
+  out += std::to_string(number) + " 0 obj\n<< /Type /XRef " + TrailerKeys(trailer);
+  if (!trailer.info.empty()) out += " /Info " + trailer.info;
+  out += " /W [1 4 2] /Index [" + index + "] /Length " + std::to_string(data.size()) + " >>\nstream\n" +
+         data + "\nendstream\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
 }

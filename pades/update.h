@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The incremental update: objects appended after the input's last byte, a classic
@@ -13,6 +15,7 @@
 struct XrefEntry {
   uint32_t number = 0;
   uint64_t offset = 0;  // absolute offset of the object's first byte
+  uint16_t generation = 0;
 };
 
 class UpdateBuffer {
@@ -23,7 +26,9 @@ class UpdateBuffer {
   uint64_t base() const { return base_; }
   std::string& text() { return text_; }
   const std::string& text() const { return text_; }
-  void Record(uint32_t number) { entries_.push_back({number, Offset()}); }
+  void Record(uint32_t number, uint16_t generation = 0) {
+    entries_.push_back({number, Offset(), generation});
+  }
   const std::vector<XrefEntry>& entries() const { return entries_; }
 
  private:
@@ -32,8 +37,9 @@ class UpdateBuffer {
   std::vector<XrefEntry> entries_;
 };
 
-// WriteObject appends "N 0 obj\n" + body + "\nendobj\n" and records its offset.
-void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body);
+// WriteObject appends "N G obj\n" + body + "\nendobj\n" and records its offset. A rewritten
+// object keeps its generation; new ones have 0.
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint16_t generation = 0);
 // WrapDict encloses a dictionary body in "<<" ">>" ("<< >>" when empty; a body that already
 // begins with "<<" is kept as it is).
 std::string WrapDict(std::string_view body);
@@ -50,10 +56,20 @@ std::string AppendRef(std::string_view body, std::string_view key, uint32_t numb
 struct TrailerFields {
   uint32_t size = 0;
   int64_t root = 0;
-  int64_t prev = 0;
-  std::string firstId;
-  std::string secondId;
+  uint16_t rootGeneration = 0;
+  std::string info;             // the /Info value to carry over; only a cross-reference stream writes it
+  std::optional<int64_t> prev;  // the previous section, for an update
+  std::optional<std::pair<std::string, std::string>> id;
 };
-// WriteXrefAndTrailer appends the cross-reference section (one subsection per object, in
-// ascending order), the trailer, startxref and %%EOF.
-void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer);
+enum class XrefLayout {
+  PerObject,  // an update: a subsection for each object
+  WholeFile,  // a new file: one subsection from object 0, the free head included
+};
+// WriteXrefAndTrailer appends the cross-reference section (entries in ascending order), the
+// trailer, startxref and %%EOF.
+void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer,
+                         XrefLayout layout = XrefLayout::PerObject);
+// WriteXrefStream appends the update's cross-reference as an uncompressed cross-reference
+// stream, object `number`, which lists itself too (ISO 32000-1 7.5.8), then startxref and
+// %%EOF. Its dictionary carries the trailer's keys.
+void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_t number);

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <zlib.h>
 
 #include <unistd.h>
 
@@ -64,6 +65,109 @@ std::string SimpleDocument(int pages, const std::string& catalogExtra, const std
                "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
   }
   return pdf.Finish();
+}
+
+namespace {
+
+std::string Deflate(const std::string& data) {
+  uLongf size = compressBound(uLong(data.size()));
+  std::string out(size, '\0');
+  if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()),
+                uLong(data.size()), 9) != Z_OK)
+    throw std::runtime_error("compress2");
+  out.resize(size);
+  return out;
+}
+
+std::string StreamObject(int number, const std::string& dict, const std::string& data, bool flate,
+                         const std::string& encoded = "") {
+  const std::string bytes = !encoded.empty() ? encoded : flate ? Deflate(data) : data;
+  return std::to_string(number) + " 0 obj\n<< " + dict + (flate ? " /Filter /FlateDecode" : "") +
+         " /Length " + std::to_string(bytes.size()) + " >>\nstream\n" + bytes + "\nendstream\nendobj\n";
+}
+
+}  // namespace
+
+std::string ModernDocument(const std::vector<std::string>& objects, const ModernLayout& layout) {
+  const int count = int(objects.size());
+  const int objstm = count + 1, xrefNumber = count + 2;
+  std::string out = "%PDF-1.5\n%\xE2\xE3\xCF\xD3\n";
+  std::map<int, uint64_t> offsets;
+  std::map<int, int> places;
+  std::string header, body;
+  for (int n = 1; n <= count; ++n) {
+    const std::string& text = objects[size_t(n - 1)];
+    const bool inStream =
+        std::find(layout.compressed.begin(), layout.compressed.end(), n) != layout.compressed.end();
+    if (inStream) {
+      header += std::to_string(n) + " " + std::to_string(body.size()) + " ";
+      places[n] = int(places.size());
+      body += text + "\n";
+      continue;
+    }
+    auto gen = layout.generations.find(n);
+    offsets[n] = out.size();
+    out += std::to_string(n) + " " + std::to_string(gen == layout.generations.end() ? 0 : gen->second) +
+           " obj\n" + text + "\nendobj\n";
+  }
+  if (!places.empty()) {
+    offsets[objstm] = out.size();
+    out += StreamObject(
+        objstm,
+        "/Type /ObjStm /N " + std::to_string(places.size()) + " /First " + std::to_string(header.size()),
+        header + body, layout.flate || !layout.objectStreamData.empty(), layout.objectStreamData);
+  }
+  // Rows of type (1 byte), offset or stream (4), generation or index (2).
+  auto row = [](int type, uint64_t second, int third) {
+    const unsigned char r[7] = {uint8_t(type),        uint8_t(second >> 24), uint8_t(second >> 16),
+                                uint8_t(second >> 8), uint8_t(second),       uint8_t(third >> 8),
+                                uint8_t(third)};
+    return std::string(reinterpret_cast<const char*>(r), 7);
+  };
+  auto generation = [&](int n) {
+    auto gen = layout.generations.find(n);
+    return gen == layout.generations.end() ? 0 : gen->second;
+  };
+  std::string rows;
+  for (int n = 0; n <= xrefNumber; ++n) {
+    if (n == 0) {
+      rows += row(0, 0, 65535);
+    } else if (places.count(n)) {
+      rows += row(2, uint64_t(objstm), places[n]);
+    } else if (layout.hybrid || n == xrefNumber || !offsets.count(n)) {
+      rows += row(0, 0, 0);  // listed by the classic table, or unused
+    } else {
+      rows += row(1, offsets[n], generation(n));
+    }
+  }
+  const uint64_t xrefStream = out.size();
+  if (!layout.hybrid) rows.replace(size_t(xrefNumber) * 7, 7, row(1, xrefStream, 0));
+  std::string data = rows, parms;
+  if (layout.predictor) {  // PNG Up: each row is its difference from the row above
+    data.clear();
+    for (size_t at = 0; at < rows.size(); at += 7) {
+      data += '\x02';
+      for (size_t i = 0; i < 7; ++i)
+        data += char(uint8_t(rows[at + i]) - (at ? uint8_t(rows[at - 7 + i]) : 0));
+    }
+    parms = " /DecodeParms << /Predictor 12 /Columns 7 >>";
+  }
+  const std::string size = std::to_string(xrefNumber + 1);
+  const std::string root = "/Root 1 " + std::to_string(generation(1)) + " R";
+  out += StreamObject(xrefNumber, "/Type /XRef /Size " + size + " " + root + " /W [1 4 2]" + parms, data,
+                      layout.flate || layout.predictor);
+  if (!layout.hybrid) return out + "startxref\n" + std::to_string(xrefStream) + "\n%%EOF\n";
+
+  // Hybrid: the classic table lists the plain objects and points at the stream for the others.
+  const uint64_t table = out.size();
+  out += "xref\n0 1\n0000000000 65535 f \n";
+  char line[40];
+  for (const auto& [n, at] : offsets) {
+    std::snprintf(line, sizeof line, "%d 1\n%010llu %05d n \n", n, (unsigned long long)at, generation(n));
+    out += line;
+  }
+  return out + "trailer\n<< /Size " + size + " " + root + " /XRefStm " + std::to_string(xrefStream) +
+         " >>\nstartxref\n" + std::to_string(table) + "\n%%EOF\n";
 }
 
 KeySigner::KeySigner(const std::string& keyPem) {
@@ -171,6 +275,11 @@ Validation Validate(const std::string& path) {
   v.log += "pdfsig:\n" + sig.output;
   v.signatures = int(CountOf(sig.output, "Signature Validation:"));
   v.validSignatures = int(CountOf(sig.output, "Signature is Valid."));
+  auto mutool = RunCommand("mutool sign -v " + Quote(path));
+  v.log += "mutool:\n" + mutool.output;
+  v.mutoolSignatures =
+      int(CountOf(mutool.output, "Verifying signature") - CountOf(mutool.output, "Signature is not signed."));
+  v.mutoolDigestErrors = int(CountOf(mutool.output, "Digest error"));
   auto check = RunCommand("qpdf --check " + Quote(path));
   v.qpdfStatus = check.status;
   if (check.status != 0) v.log += "qpdf:\n" + check.output;
@@ -190,11 +299,8 @@ Validation Validate(const std::string& path) {
     // The hole is padded with zeros after the DER: keep the outer SEQUENCE only.
     size_t cursor = 0;
     DerElement outer;
-    if (!DerReadElement(der.data(), der.size(), &cursor, &outer)) {
-      v.log += "bad CMS\n";
-      continue;
-    }
-    der.resize(outer.end);
+    // Other signers' BER with indefinite lengths goes to openssl whole, padding and all.
+    if (DerReadElement(der.data(), der.size(), &cursor, &outer)) der.resize(outer.end);
     Bytes data(file.begin(), file.begin() + long(b));
     data.insert(data.end(), file.begin() + long(c), file.begin() + long(c + d));
     testing_support::WriteFileBytes(work.File("sig.der"), der);
@@ -216,6 +322,8 @@ void ExpectValid(const std::string& path, int signatures) {
   EXPECT_EQ(v.signatures, signatures) << v.log;
   EXPECT_EQ(v.validSignatures, signatures) << v.log;
   EXPECT_EQ(v.qpdfStatus, 0) << v.log;
+  EXPECT_EQ(v.mutoolSignatures, signatures) << v.log;
+  EXPECT_EQ(v.mutoolDigestErrors, 0) << v.log;
   EXPECT_EQ(v.byteRanges, signatures) << v.log;
   EXPECT_EQ(v.cmsVerified, signatures) << v.log;
 }

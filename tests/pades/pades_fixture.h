@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,27 @@ class PdfBuilder {
   std::string text_;
   std::vector<std::pair<int, size_t>> offsets_;
 };
+
+// How ModernDocument lays out a file: which objects go into the object stream, and the form of
+// its cross-reference.
+struct ModernLayout {
+  explicit ModernLayout(std::vector<int> inStream = {}) : compressed(std::move(inStream)) {}
+  ModernLayout& Uncompressed() { return flate = false, *this; }
+  ModernLayout& Predictor() { return predictor = true, *this; }
+  ModernLayout& Hybrid() { return hybrid = true, *this; }
+  ModernLayout& Generation(int number, int generation) { return generations[number] = generation, *this; }
+  ModernLayout& StreamData(std::string data) { return objectStreamData = std::move(data), *this; }
+
+  std::vector<int> compressed;  // object numbers kept in the object stream
+  bool flate = true;            // the object and cross-reference streams are FlateDecode
+  bool predictor = false;       // the cross-reference stream uses the PNG Up predictor
+  bool hybrid = false;          // a classic table for the plain objects, /XRefStm for the rest
+  std::map<int, int> generations;
+  std::string objectStreamData;  // when set, the object stream's (deflated) data as it stands
+};
+// ModernDocument writes a PDF 1.5 file in the forms pdfTeX, pdf-lib and qpdf write: objects
+// (numbered from 1, in order) partly inside one object stream, and a cross-reference stream.
+std::string ModernDocument(const std::vector<std::string>& objects, const ModernLayout& layout);
 
 // WithTrailer appends a classic section whose trailer names /Root 1 0 R.
 inline std::string WithTrailer(const std::string& objects) {
@@ -63,10 +85,12 @@ inline constexpr const char* kSigningTime = "261206101500Z";
 
 // Verdicts of the independent tools on a signed file.
 struct Validation {
-  int signatures = 0;       // "Signature #" lines of pdfsig
-  int validSignatures = 0;  // "Signature is Valid." lines of pdfsig
-  int qpdfStatus = -1;      // 0 clean, 2 errors, 3 warnings
-  int cmsVerified = 0;      // ByteRanges whose CMS openssl verified over the two ranges
+  int signatures = 0;        // "Signature #" lines of pdfsig
+  int validSignatures = 0;   // "Signature is Valid." lines of pdfsig
+  int qpdfStatus = -1;       // 0 clean, 2 errors, 3 warnings
+  int mutoolSignatures = 0;  // signed fields that mutool sign -v verified
+  int mutoolDigestErrors = 0;
+  int cmsVerified = 0;  // ByteRanges whose CMS openssl verified over the two ranges
   int byteRanges = 0;
   std::string log;
 };

@@ -27,7 +27,11 @@ class Producers : public testing::Test {
     Run("pdftocairo -pdf " + Quote(File("gs.pdf")) + " " + Quote(File("cairo.pdf")));
     Run("qpdf --qdf " + Quote(File("base.pdf")) + " " + Quote(File("qdf.pdf")));
     Run("qpdf --linearize " + Quote(File("gs.pdf")) + " " + Quote(File("linear.pdf")));
-    Run("qpdf --object-streams=generate " + Quote(File("base.pdf")) + " " + Quote(File("objstm.pdf")));
+    for (const char* name : {"base", "gs", "cairo"})
+      Run("qpdf --object-streams=generate " + Quote(File(std::string(name) + ".pdf")) + " " +
+          Quote(File(std::string(name) + "-objstm.pdf")));
+    Run("qpdf --object-streams=generate --qdf " + Quote(File("base.pdf")) + " " +
+        Quote(File("qdf-objstm.pdf")));
   }
   static void TearDownTestSuite() { delete dir_; }
   static std::string File(const std::string& name) { return dir_->File(name); }
@@ -65,11 +69,39 @@ TEST_F(Producers, TwoAndThreeSignaturesStayValid) {
   EXPECT_NE(text.find("/T (Signature3) /Rect [50 76 210 108]"), std::string::npos);
 }
 
-TEST_F(Producers, ObjectStreamsGiveTheReadableMessage) {
-  SignResult r = SignFile("objstm.pdf", "objstm-1.pdf");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.error, "el catalogo del PDF no es un diccionario legible.");
-  EXPECT_FALSE(testing_support::FileExists(File("objstm-1.pdf")));
+// qpdf keeps the catalog and page tree of each producer's file in object streams.
+TEST_F(Producers, ObjectStreamOutputsSignOnEveryChosenPage) {
+  struct Case {
+    const char* name;
+    StampOptions stamp;
+  } cases[] = {{"base-objstm", {StampMode::AllPages, ""}},
+               {"base-objstm", {StampMode::PageList, "1,3"}},
+               {"gs-objstm", {StampMode::FirstPage, ""}},
+               {"cairo-objstm", {StampMode::None, ""}},
+               {"qdf-objstm", {StampMode::LastPage, ""}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.stamp.pageList);
+    SignResult r = SignPdf(File(std::string(c.name) + ".pdf"), File("out.pdf"), Signer().certificate,
+                           SignerKey().Callback(), {}, c.stamp);
+    ASSERT_TRUE(r.ok) << r.error;
+    ExpectValid(File("out.pdf"), 1);
+  }
+}
+
+// A signature by another tool stays valid beside ours, and ours beside it.
+TEST_F(Producers, ObjectStreamFileSignedByPdfsigFirst) {
+  const std::string nss = File("nss");
+  const Identity& me = Signer();
+  Run("openssl pkcs12 -export -inkey " + Quote(me.id.keyPem) + " -in " + Quote(me.id.certPem) +
+      " -name firmante -passout pass:clave -out " + Quote(File("id.p12")));
+  Run("mkdir -p " + Quote(nss) + " && certutil -N -d sql:" + Quote(nss) + " --empty-password");
+  Run("pk12util -i " + Quote(File("id.p12")) + " -d sql:" + Quote(nss) + " -W clave");
+  Run("pdfsig -add-signature -nssdir sql:" + Quote(nss) + " -nick firmante " +
+      Quote(File("base-objstm.pdf")) + " " + Quote(File("peer.pdf")));
+  SignResult r = SignFile("peer.pdf", "peer-ours.pdf", StampMode::AllPages);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_NE(r.info.find("ya contenia 1 firma(s)"), std::string::npos) << r.info;
+  ExpectValid(File("peer-ours.pdf"), 2);
 }
 
 }  // namespace

@@ -171,6 +171,11 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
       {"%PDF-1.4\nxref\ntrailer\n<< /Root 1 0 R >>\nstartxref\n9\n%%EOF\n",
        "el PDF no contiene objetos legibles (probablemente todo el arbol esta en un ObjStm)."},
       {WithTrailer("%PDF-1.4\n1 0 obj 5\nendobj\n"), "el catalogo del PDF no es un diccionario legible."},
+      // Numbers past 8388607 would make an update no reader accepts.
+      {WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 0 R>>\nendobj\n2 0 obj <</Kids [3 0 R]>>\nendobj\n8388606 0 "
+                   "obj <</Type /Page>>\nendobj\n3 0 obj <</Type /Page>>\nendobj\n"),
+       "el PDF usa numeros de objeto por encima de 8388607, el maximo que admiten los lectores; no se puede "
+       "firmar."},
       {WithTrailer("%PDF-1.4\n1 0 obj <</Pages [2 0 R]>>\nendobj\n"),
        "el catalogo no apunta a /Pages por referencia."},
       {WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 0 R>>\nendobj\n"),

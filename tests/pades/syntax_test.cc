@@ -4,7 +4,9 @@
 
 #include "pades/field.h"
 #include "pades/pdf_syntax.h"
+#include "pades/stream_decode.h"
 #include "pades/update.h"
+#include "pades/xref.h"
 
 namespace {
 
@@ -87,7 +89,7 @@ TEST(IncrementalUpdate, EditsKeepEveryOtherByte) {
   WriteObject(&update, 7, "<< >>");
   WriteObject(&update, 3, "<< >>");
   WriteObject(&update, 7, "<< /A 1 >>");  // the same object twice keeps only its last copy
-  WriteXrefAndTrailer(&update, {8, 1, 500, "AB", "CD"});
+  WriteXrefAndTrailer(&update, {8, 1, 0, "", 500, std::pair<std::string, std::string>{"AB", "CD"}});
   EXPECT_EQ(update.text().substr(update.text().find("xref")),
             "xref\n0 1\n0000000000 65535 f \n3 1\n0000001021 00000 n \n7 1\n0000001042 00000 n \n"
             "trailer\n<< /Size 8 /Root 1 0 R /Prev 500 /ID [<AB> <CD>] >>\nstartxref\n1068\n%%EOF\n");
@@ -134,3 +136,25 @@ TEST(StampLayout, AppearanceStreamText) {
 }
 
 }  // namespace
+
+// Cross-reference and predictor parameters from a hostile file: each row of the table is a
+// case the fuzzer found or a limit that keeps the output in proportion to the input.
+TEST(StreamParsers, HostileParametersStayBounded) {
+  std::vector<XrefRecord> records;
+  EXPECT_FALSE(ParseXrefStream("/W [-1 4 2] /Size 3", std::string(21, '\x01'), &records)) << "negative width";
+  EXPECT_FALSE(ParseXrefStream("/W [1 9 2] /Size 3", std::string(36, '\x01'), &records))
+      << "offset wider than 8";
+  EXPECT_TRUE(ParseXrefStream("/W [1 2 1] /Index [5 1000000]", std::string(8, '\x01'), &records));
+  EXPECT_EQ(records.size(), 2u) << "entries past the data are left out";
+
+  std::string data = "\x02\x01\x02";  // one row of a predictor claiming 7 million columns
+  EXPECT_EQ(Unpredict(&data, 12, 7122222, 1, 8), DecodeStatus::Ok);
+  EXPECT_EQ(data, "\x01\x02");
+  data = std::string("\x05\x01", 2);
+  EXPECT_EQ(Unpredict(&data, 12, 1, 1, 8), DecodeStatus::Corrupt) << "row filter 5";
+
+  std::vector<ObjectStreamEntry> entries;
+  EXPECT_FALSE(ParseObjectStream("/N 2 /First 9", "1 0 2 99 <<>>", &entries)) << "offset past the data";
+  EXPECT_TRUE(ParseObjectStream("/N 2 /First 8", "1 0 2 4 <<>><<>>", &entries));
+  EXPECT_EQ(ObjectStreamText("1 0 2 4 <<>><<>>", entries, 0), "<<>>");
+}

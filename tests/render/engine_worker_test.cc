@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -10,21 +9,12 @@
 #include <vector>
 
 #include "render/engine/engine_document.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
+using testing_support::WaitFor;
 using vyrender::EngineDocument;
-
-// WaitFor polls `condition` for up to ten seconds.
-template <typename F>
-bool WaitFor(F condition) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 TEST(Worker, RunsQueuedTasksInOrderBeforeItStops) {
   EngineDocument document(nullptr);
@@ -50,14 +40,14 @@ TEST(Worker, RunsQueuedTasksInOrderBeforeItStops) {
       order.push_back(0);
     });
   });
-  ASSERT_TRUE(WaitFor([&] { return blocking.load(); }));
+  ASSERT_TRUE(WaitFor([&] { return blocking.load(); }, 10));
   // Callers queue one after the other, so the queue order is known.
   for (int i = 1; i <= 3; ++i) {
     callers.emplace_back([&, i] { document.RunOnWorker([&, i] { order.push_back(i); }); });
-    ASSERT_TRUE(WaitFor([&] { return document.QueuedTasks() == static_cast<size_t>(i); }));
+    ASSERT_TRUE(WaitFor([&] { return document.QueuedTasks() == static_cast<size_t>(i); }, 10));
   }
   std::thread closer([&] { document.Stop(); });
-  ASSERT_TRUE(WaitFor([&] { return document.IsStopping(); }));
+  ASSERT_TRUE(WaitFor([&] { return document.IsStopping(); }, 10));
   bool late = false;
   document.RunOnWorker([&] { late = true; });  // dropped at once, not run
   {

@@ -22,17 +22,6 @@ namespace {
 constexpr char kVpcdDriver[] = "/usr/lib/pcsc/drivers/serial/libifdvpcd.so";
 constexpr char kPcscd[] = "/usr/sbin/pcscd";
 
-// WaitFor polls `ready` until it holds or `seconds` pass.
-template <typename F>
-bool WaitFor(F ready, double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!ready()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
-
 bool PortFree(int port) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};
@@ -194,12 +183,7 @@ bool PrivatePcscd::Start(std::string* why) {
 void PrivatePcscd::Stop() {
   cards_.clear();
   if (daemon_ > 0) {
-    kill(daemon_, SIGTERM);
-    int status = 0;
-    if (!WaitFor([&] { return waitpid(daemon_, &status, WNOHANG) == daemon_; }, 3)) {
-      kill(daemon_, SIGKILL);
-      waitpid(daemon_, &status, 0);
-    }
+    StopChild(daemon_, 3);
     daemon_ = -1;
   }
   std::error_code ignored;

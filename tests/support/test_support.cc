@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +34,15 @@ std::vector<std::string> TempDir::Entries() const {
   for (const auto& entry : std::filesystem::directory_iterator(path_))
     names.push_back(entry.path().filename().string());
   return names;
+}
+
+void StopChild(pid_t pid, double seconds) {
+  kill(pid, SIGTERM);
+  int status = 0;
+  if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
 }
 
 CommandResult RunCommand(const std::string& commandLine) {

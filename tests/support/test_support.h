@@ -1,6 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/bytes.h"
@@ -38,6 +42,21 @@ Bytes ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const Bytes& bytes);
 bool WriteFileText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
+
+// WaitFor polls `ready` until it holds or `seconds` pass, and says whether it held.
+template <typename F>
+bool WaitFor(F ready, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+// StopChild ends a child process with SIGTERM, or SIGKILL when it has not exited within
+// `seconds`, and reaps it.
+void StopChild(pid_t pid, double seconds);
 
 // Count says how many times `what` occurs in `text`, overlapping ones included.
 inline int Count(const std::string& text, const std::string& what) {
