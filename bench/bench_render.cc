@@ -110,13 +110,19 @@ int main(int argc, char** argv) {
     Clock peerPage{(all.seconds - one.seconds) * 1e3 / (d.pages - 1),
                    (all.cpuSeconds - one.cpuSeconds) * 1e3 / (d.pages - 1)};
     double peerMiB = std::max(one.peakMiB, all.peakMiB);
-    std::printf("%-10s %5.1f %-5s | %8.1f %8.1f %5.2f | %8.1f %8.1f %5.2f | %7.1f | %9.1f %9.1f\n", d.name,
-                megabytes, "real", peerFirst.wall, ours.first.wall, ours.first.wall / peerFirst.wall,
-                peerPage.wall, ours.perPage.wall, ours.perPage.wall / peerPage.wall, ours.warm.wall, peerMiB,
-                ours.peakMiB);
-    std::printf("%-10s %5s %-5s | %8.1f %8.1f %5.2f | %8.1f %8.1f %5.2f | %7.1f |\n", "", "", "CPU",
-                peerFirst.cpu, ours.first.cpu, ours.first.cpu / peerFirst.cpu, peerPage.cpu, ours.perPage.cpu,
-                ours.perPage.cpu / peerPage.cpu, ours.warm.cpu);
+    // A ratio of two figures; "--" when noise made the peer's difference of two runs worthless.
+    auto ratio = [](double ours, double peer) {
+      char text[16] = "   --";
+      if (peer > 0) std::snprintf(text, sizeof text, "%5.2f", ours / peer);
+      return std::string(text);
+    };
+    std::printf("%-10s %5.1f %-5s | %8.1f %8.1f %s | %8.1f %8.1f %s | %7.1f | %9.1f %9.1f\n", d.name,
+                megabytes, "real", peerFirst.wall, ours.first.wall,
+                ratio(ours.first.wall, peerFirst.wall).c_str(), peerPage.wall, ours.perPage.wall,
+                ratio(ours.perPage.wall, peerPage.wall).c_str(), ours.warm.wall, peerMiB, ours.peakMiB);
+    std::printf("%-10s %5s %-5s | %8.1f %8.1f %s | %8.1f %8.1f %s | %7.1f |\n", "", "", "CPU", peerFirst.cpu,
+                ours.first.cpu, ratio(ours.first.cpu, peerFirst.cpu).c_str(), peerPage.cpu, ours.perPage.cpu,
+                ratio(ours.perPage.cpu, peerPage.cpu).c_str(), ours.warm.cpu);
   }
   std::printf(
       "Objetivos: hoja 1 <= 0.80 x pdftoppm; cada hoja mas <= 1.10 x pdftoppm; memoria: un documento y un "
