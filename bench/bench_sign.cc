@@ -21,47 +21,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/spawn.h"
 #include "certs/certificate.h"
 #include "pades/sign.h"
 
-extern char** environ;
-
 namespace {
-
-struct Run {
-  double seconds = 0;
-  double peakMiB = 0;
-  bool ok = false;
-};
-
-// Spawn runs a program and reports its wall time and the peak RSS of it and its children.
-Run Spawn(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid;
-  Run run;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return run;
-  int status = 0;
-  struct rusage usage;
-  if (wait4(pid, &status, 0, &usage) != pid) return run;
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  run.peakMiB = double(usage.ru_maxrss) / 1024.0;
-  run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  return run;
-}
-
-Run Best(const std::vector<std::string>& args, int times = 3) {
-  Run best;
-  for (int i = 0; i < times; ++i) {
-    Run r = Spawn(args);
-    if (!r.ok) return r;
-    if (!best.ok || r.seconds < best.seconds) best = r;
-    best.peakMiB = std::max(best.peakMiB, r.peakMiB);
-  }
-  return best;
-}
 
 bool Shell(const std::string& command) {
   return std::system(command.c_str()) == 0;

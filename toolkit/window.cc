@@ -7,6 +7,7 @@
 #include "toolkit/edit.h"
 #include "toolkit/label.h"
 #include "toolkit/listview.h"
+#include "toolkit/pdfview.h"
 
 namespace Vy {
 
@@ -146,6 +147,10 @@ CComboBox* CWindow::AddComboBox(const std::vector<std::string>& items, const Rec
 
 CListView* CWindow::AddListView(const Rect& rect) {
   return Place(this, new CListView, rect);
+}
+
+CPdfView* CWindow::AddPdfView(const Rect& rect) {
+  return Place(this, new CPdfView, rect);
 }
 
 CControl* CWindow::AddChild(CControl* control) {

@@ -14,6 +14,7 @@ class CButton;
 class CEdit;
 class CComboBox;
 class CListView;
+class CPdfView;
 
 // CWindow is a top-level window: it owns a platform window and a flat list of child controls,
 // routes input among them and paints them.
@@ -75,6 +76,7 @@ class CWindow : public CControl {
   CEdit* AddEdit(const std::string& text, const Rect& rect);
   CComboBox* AddComboBox(const std::vector<std::string>& items, const Rect& rect);
   CListView* AddListView(const Rect& rect);
+  CPdfView* AddPdfView(const Rect& rect);
   // AddChild takes ownership; a null control is ignored.
   CControl* AddChild(CControl* control);
   // RemoveChild forgets every pointer to the control and deletes it when `destroy` is set.

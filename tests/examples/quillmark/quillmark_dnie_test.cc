@@ -10,7 +10,7 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kProgram = std::string(VY_BINARY_DIR) + "/examples/quillmark/quillmark";
+const std::string kProgram = std::string(VY_BINARY_DIR) + "/bin/quillmark";
 const char kNoService[] = "quillmark: Servicio PC/SC no disponible (servicio 'pcscd' detenido).\n";
 
 class QuillmarkDnie : public testing::Test {

@@ -11,7 +11,7 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kProgram = std::string(VY_BINARY_DIR) + "/examples/quillmark/quillmark";
+const std::string kProgram = std::string(VY_BINARY_DIR) + "/bin/quillmark";
 
 class QuillmarkCli : public PeopleSuite {
  protected:
