@@ -6,7 +6,7 @@
 #include "card/dnie_certificates.h"
 #include "card/reader_report.h"
 #include "certs/certificate_list.h"
-#include "examples/quillmark/output_name.h"
+#include "pades/output_name.h"
 #include "examples/quillmark/sources.h"
 #include "pades/sign.h"
 

@@ -1,4 +1,4 @@
-#include "examples/quillmark/output_name.h"
+#include "pades/output_name.h"
 
 #include <cstdio>
 
