@@ -72,6 +72,7 @@ enum class ScanStatus {
   BadCatalog,
   NoPagesReference,
   NoPages,
+  NotRegular,  // a FIFO, a device or a folder
 };
 
 class PdfScan {

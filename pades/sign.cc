@@ -35,6 +35,7 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::Ok: return "";
     case ScanStatus::Unreadable: return "no se pudo leer " + inputPath + ".";
     case ScanStatus::NotPdf: return inputPath + " no es un PDF.";
+    case ScanStatus::NotRegular: return inputPath + " no es un fichero normal.";
     case ScanStatus::TooLarge:
       return "el PDF es demasiado grande para firmarlo: el /ByteRange admite como maximo 4294967295 bytes.";
     case ScanStatus::NoStartxref: return "el PDF no tiene 'startxref': no es un PDF valido.";

@@ -6,8 +6,8 @@
 #include "card/dnie_certificates.h"
 #include "card/reader_report.h"
 #include "certs/certificate_list.h"
-#include "pades/output_name.h"
 #include "examples/quillmark/sources.h"
+#include "pades/output_name.h"
 #include "pades/sign.h"
 
 namespace {
@@ -117,9 +117,18 @@ int RunSign(const Arguments& args) {
   Signer signer;
   Failure failure;
   if (!signer.Choose(args, &failure)) return Fail(failure);
-  return Finish(output,
-                SignPdf(input, output, signer.entry, kDefaultContentsReservation,
-                        CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp));
+  // The default name is taken for good only now, once the secrets are in, so that signers
+  // running side by side never write the same copy.
+  OutputClaim claim;
+  if (!args.Has("--out")) {
+    if (!ClaimSignedOutputPath(input, &claim))
+      return Fail("no queda ningun nombre libre para la copia firmada de " + input + ".");
+    output = claim.path();
+  }
+  SignResult result = SignPdf(input, output, signer.entry, kDefaultContentsReservation,
+                              CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp);
+  if (result.isSigned) claim.Keep();
+  return Finish(output, result);
 }
 
 int RunSample(const Arguments& args) {
