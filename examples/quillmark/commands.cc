@@ -6,8 +6,9 @@
 #include "card/dnie_certificates.h"
 #include "card/reader_report.h"
 #include "certs/certificate_list.h"
-#include "pades/output_name.h"
 #include "examples/quillmark/sources.h"
+#include "examples/quillmark/verify_command.h"
+#include "pades/output_name.h"
 #include "pades/sign.h"
 
 namespace {
@@ -228,6 +229,10 @@ const std::vector<Command>& Commands() {
        "quillmark certs [--pkcs12 FICHERO [--password-file F | --password-env VAR]]\n"
        "               [--dnie [--reader LECTOR]]",
        kSourceOptions, RunCerts},
+      {"verify",
+       "quillmark verify DOCUMENTO.pdf [--trust CERTIFICADOS.pem] [--json]",
+       {{"--trust", true}, {"--json", false}},
+       RunVerify},
       {"readers", "quillmark readers", {}, RunReaders},
   };
   return commands;
