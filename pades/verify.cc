@@ -6,6 +6,7 @@
 #include "core/calendar.h"
 #include "pades/file_io.h"
 #include "pades/pdf_scan.h"
+#include "pades/tsa.h"
 
 namespace {
 
@@ -109,9 +110,23 @@ SignatureReport CheckOne(PdfScan* scan, const PdfSignature& signature, const std
   }
   report.integrity = check.status;
   report.integrityDetail = check.detail;
+  TimestampReport& stamp = report.timestamp;
+  stamp.present = !signer.timeStampTokens.empty();
+  if (stamp.present) {
+    const TokenCheck token = CheckTimeStampToken(signer.timeStampTokens[0], signer.signature);
+    stamp.valid = token.ok;
+    stamp.detail = token.error;
+    if (token.ok) {
+      stamp.time = HumanUtc(token.info.genTimeSeconds);
+      stamp.authority = HolderName(token.authority.parsed);
+      const TrustResult trust = BuildChain(token.authority, token.cms.certificates, anchors,
+                                           token.info.genTimeSeconds, kTimeStampingUsage);
+      stamp.trusted = trust.status == TrustStatus::Trusted;
+      if (!stamp.trusted) stamp.detail = "autoridad de sellado de tiempo: " + trust.detail;
+    }
+  }
   if (signature.subFilter == "/ETSI.CAdES.detached" && check.signingCertificateChecked)
-    report.profile = signer.timeStampTokens.empty() ? "PAdES B-B" : "PAdES B-T";
-  report.timestamp.present = !signer.timeStampTokens.empty();
+    report.profile = stamp.valid ? "PAdES B-T" : "PAdES B-B";
   if (check.certificateFound)
     report.trust = BuildChain(check.certificate, cms.certificates, anchors, signedAt);
   return report;

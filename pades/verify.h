@@ -37,10 +37,11 @@ SignerCheck CheckSigner(const CmsSignedData& cms, const Bytes& contentDigest);
 
 struct TimestampReport {
   bool present = false;
-  bool valid = false;
+  bool valid = false;     // the token is over this signature and its own signature verifies
+  bool trusted = false;   // the authority's certificate leads to an anchor
   std::string time;       // "2026-12-06 10:15:00 UTC"
   std::string authority;  // the authority certificate's holder
-  std::string detail;     // why it is not valid
+  std::string detail;     // why it is not valid or not trusted
 };
 
 struct SignatureReport {

@@ -34,6 +34,8 @@ std::string Verdict(const SignatureReport& s) {
   if (s.integrity == Integrity::Broken) return "firma no valida: " + s.integrityDetail;
   if (Modified(s)) return "modificado despues de firmar";
   if (s.timestamp.present && !s.timestamp.valid) return "integridad correcta, sello de tiempo no valido";
+  if (s.timestamp.present && !s.timestamp.trusted)
+    return "integridad correcta, autoridad de sellado no confiable";
   if (s.trust.status == TrustStatus::UnknownIssuer) return "integridad correcta, emisor no confiable";
   if (s.trust.status != TrustStatus::Trusted) return "integridad correcta, " + s.trust.detail;
   return "firma valida";
@@ -45,7 +47,7 @@ int ExitStatus(const VerifyReport& report) {
   for (const SignatureReport& s : report.signatures) {
     if (!Intact(s)) return kExitFailed;
     untrusted =
-        untrusted || s.trust.status != TrustStatus::Trusted || (s.timestamp.present && !s.timestamp.valid);
+        untrusted || s.trust.status != TrustStatus::Trusted || (s.timestamp.present && !s.timestamp.trusted);
   }
   return untrusted ? kExitUntrusted : kExitOk;
 }
@@ -93,8 +95,11 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
     std::printf("  Tipo: %s · perfil: %s\n", s.subFilter.c_str(), s.profile.c_str());
     if (s.timestamp.present)
       std::printf("  Sello de tiempo: %s\n",
-                  s.timestamp.valid ? (s.timestamp.time + " · autoridad: " + s.timestamp.authority).c_str()
-                                    : ("no valido: " + s.timestamp.detail).c_str());
+                  !s.timestamp.valid
+                      ? ("no valido: " + s.timestamp.detail).c_str()
+                      : (s.timestamp.time + " · autoridad: " + s.timestamp.authority +
+                         (s.timestamp.trusted ? " (confiable)" : " (" + s.timestamp.detail + ")"))
+                            .c_str());
     std::printf("  Integridad: %s%s\n", IntegrityText(s.integrity),
                 s.integrityDetail.empty() ? "" : (" (" + s.integrityDetail + ")").c_str());
     const Coverage& c = s.coverage;
@@ -163,6 +168,7 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
            "],\"detail\":" + Json(s.trust.status == TrustStatus::Trusted ? "" : s.trust.detail) + "}";
     if (s.timestamp.present)
       out += std::string(",\"timestamp\":{\"valid\":") + (s.timestamp.valid ? "true" : "false") +
+             ",\"trusted\":" + (s.timestamp.trusted ? "true" : "false") +
              ",\"time\":" + Json(s.timestamp.time) + ",\"authority\":" + Json(s.timestamp.authority) +
              ",\"detail\":" + Json(s.timestamp.detail) + "}";
     out += ",\"verdict\":" + Json(Verdict(s)) + "}";
