@@ -211,9 +211,10 @@ TEST_F(QuillmarkCli, SignsWithATrustedTimestamp) {
   // The token sits in the new signer's unsigned attributes and openssl accepts it over the
   // signature value.
   const std::string file = ToText(ReadFileBytes(work_.File("sellado.pdf")));
-  const size_t open = file.rfind("/Contents <") + 10;
+  const size_t open = file.rfind("/Contents <") + 10, close = file.find('>', open);
+  const Bytes contents = HexDecode(file.substr(open + 1, close - open - 1));
   CmsSignedData cms;
-  ASSERT_TRUE(ParseCmsSignedData(HexDecode(file.substr(open + 1, file.find('>', open) - open - 1)), &cms));
+  ASSERT_TRUE(ParseCmsSignedData(contents, &cms));
   ASSERT_EQ(cms.signers[0].timeStampTokens.size(), 1u);
   WriteFileBytes(work_.File("token.der"), cms.signers[0].timeStampTokens[0]);
   WriteFileBytes(work_.File("value.bin"), cms.signers[0].signature);
@@ -221,6 +222,12 @@ TEST_F(QuillmarkCli, SignsWithATrustedTimestamp) {
       RunCommand("openssl ts -verify -token_in -in " + Quote(work_.File("token.der")) + " -data " +
                  Quote(work_.File("value.bin")) + " -CAfile " + Quote(TsaServer::AuthorityCa().certPem));
   EXPECT_NE(ts.output.find("Verification: OK"), std::string::npos) << ts.output;
+  WriteFileBytes(work_.File("cms.der"), Bytes(contents.begin(), contents.begin() + long(cms.encodedLength)));
+  WriteFileText(work_.File("rangos.bin"), file.substr(0, open) + file.substr(close + 1));
+  CommandResult check =
+      RunCommand("openssl cms -verify -binary -noverify -inform DER -in " + Quote(work_.File("cms.der")) +
+                 " -content " + Quote(work_.File("rangos.bin")) + " -out /dev/null");
+  EXPECT_EQ(check.status, 0) << check.output;
   CommandResult sig = RunCommand("pdfsig " + Quote(work_.File("sellado.pdf")));
   EXPECT_EQ(Count(sig.output, "Signature Validation: Signature is Valid."), 2) << sig.output;
   EXPECT_EQ(RunCommand("qpdf --check " + Quote(work_.File("sellado.pdf"))).status, 0);
