@@ -164,7 +164,11 @@ bool CFileOpenDialog::OnInit() {
     start = ".";
   }
   Load(start);
-  if (!initialName_.empty()) pathField_->SetText(initialName_);
+  // Selected, so that typing another name replaces it.
+  if (!initialName_.empty()) {
+    pathField_->SetText(initialName_);
+    pathField_->SelectAll();
+  }
   FocusControl(pathField_);
   return true;
 }
