@@ -39,6 +39,19 @@ std::string KeyPlace(const CertificateEntry& entry) {
   }
 }
 
+// TwoLines breaks a long summary at a source separator, so that the last source's message (a
+// wrong PKCS#12 password, say) is not cut off at the line's end.
+std::string TwoLines(const std::string& text) {
+  constexpr size_t kLineBytes = 84;
+  if (text.size() <= kLineBytes) return text;
+  size_t at = text.rfind(" | ", kLineBytes);
+  if (at == std::string::npos || at == 0) return text;
+  size_t end = at, start = at + 3;
+  while (end > 0 && text[end - 1] == ' ') --end;
+  while (start < text.size() && text[start] == ' ') ++start;
+  return text.substr(0, end) + "\n" + text.substr(start);
+}
+
 void FreeSecrets(SignerOptions* options) {
   SecureClear(&options->pin);
   SecureClear(&options->pkcs12Password);
@@ -94,7 +107,7 @@ bool CDlgFirmar::OnInit() {
   CButton* refresh = AddButton("Actualizar lista", {16, 306, 120, 26});
   StyleButton(refresh, palette_, kButton, false);
   refresh->OnClick(this, &CDlgFirmar::Refresh);
-  summary_ = AddLabel("", {144, 310, 500, 20});
+  summary_ = AddLabel("", {144, 304, 500, 32});
   summary_->SetTextColor(palette_[kDialogMuted]);
   summary_->SetFontSize(11);
 
@@ -139,9 +152,9 @@ void CDlgFirmar::Fill() {
   entries_ = ListCertificates(options_, &status);
   list_->Clear();
   for (const CertificateEntry& entry : entries_) list_->AddItem(ItemFor(entry));
-  summary_->SetText(entries_.empty()
-                        ? status + "  |  No hay ningun certificado disponible."
-                        : status + "  |  " + std::to_string(entries_.size()) + " certificado(s).");
+  summary_->SetText(TwoLines(entries_.empty()
+                                 ? status + "  |  No hay ningun certificado disponible."
+                                 : status + "  |  " + std::to_string(entries_.size()) + " certificado(s)."));
   chosen_ = false;
   sign_->SetEnabled(false);
 }

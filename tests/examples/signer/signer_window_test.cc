@@ -185,8 +185,8 @@ TEST_F(SignerTest, SignsWithAPkcs12FileThroughTheDialogs) {
   // A wrong password: the store's message on the summary line, no entry from the file.
   PickPkcs12(p12, "otra");
   Step<CDlgFirmar>([](CDlgFirmar& d, CHeadlessWindowImpl& win) {
-    EXPECT_NE(d.Summary()->Text().find(" | PKCS#12: "), std::string::npos) << d.Summary()->Text();
-    EXPECT_NE(d.Summary()->Text().find("  |  No hay ningun certificado disponible."), std::string::npos);
+    EXPECT_NE(d.Summary()->Text().find("PKCS#12: "), std::string::npos) << d.Summary()->Text();
+    EXPECT_NE(d.Summary()->Text().find("No hay ningun certificado disponible."), std::string::npos);
     EXPECT_FALSE(d.SignButton()->IsEnabled());
     win.Press(kKeyEnter);
     EXPECT_EQ(d.Summary()->Text(), "Elige un certificado de la lista.");
@@ -234,7 +234,7 @@ TEST_F(SignerTest, CertificateDialogRules) {
   Step<CDlgFirmar>([](CDlgFirmar& d, CHeadlessWindowImpl& win) {
     EXPECT_EQ(d.List()->Count(), 1);
     EXPECT_TRUE(d.SignButton()->IsEnabled());
-    EXPECT_NE(d.Summary()->Text().find("  |  1 certificado(s)."), std::string::npos) << d.Summary()->Text();
+    EXPECT_NE(d.Summary()->Text().find("1 certificado(s)."), std::string::npos) << d.Summary()->Text();
     // The specific-pages choice opens the page field; any other empties what is handed back.
     d.StampCombo()->SetSelectedIndex(3);
     EXPECT_TRUE(d.PageField()->IsEnabled());

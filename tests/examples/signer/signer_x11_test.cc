@@ -42,6 +42,15 @@ class SignerOnX11 : public testing::Test {
       _exit(127);
     }
     main = Window("^Quillmark 2026$");
+    // Mapped is not yet painted: the first frame has the white header and the page.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          CommandResult r =
+              RunCommand("import -window " + main + " " + Quote(dir.File("frame.png")) + " && convert " +
+                         Quote(dir.File("frame.png")) + " -format '%[fx:mean]' info:");
+          return r.status == 0 && std::atof(r.output.c_str()) > 0.5;
+        },
+        20));
   }
   // Window waits for a window whose name matches `pattern` and gives its id.
   std::string Window(const std::string& pattern) {
