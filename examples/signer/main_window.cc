@@ -41,6 +41,13 @@ bool ParsePageNumber(const std::string& text, long* number) {
   return true;
 }
 
+// Busy marks a command as running for as long as it lives.
+struct Busy {
+  explicit Busy(bool* flag) : flag_(flag) { *flag_ = true; }
+  ~Busy() { *flag_ = false; }
+  bool* flag_;
+};
+
 }  // namespace
 
 std::string SampleDocumentPath() {
@@ -154,6 +161,9 @@ bool CMainWindow::OpenDocument(const std::string& path) {
 }
 
 void CMainWindow::OpenCommand() {
+  // The desktop keeps delivering this window's clicks while a dialog of a command is open.
+  if (busy_) return;
+  Busy busy(&busy_);
   OpenFileResult file = ShowOpenFileDialog({"Abrir documento PDF", documentPath_, "*.pdf"});
   if (!file.chosen) {
     if (!file.error.empty()) SetStatus(file.error, true);
@@ -239,6 +249,8 @@ bool CMainWindow::AskPin(const CertificateEntry& entry) {
 }
 
 void CMainWindow::SignCommand() {
+  if (busy_) return;
+  Busy busy(&busy_);
   if (documentPath_.empty() || !view_->HasDocument()) {
     SetStatus("No hay ningun documento abierto.", true);
     return;

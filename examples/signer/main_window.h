@@ -65,6 +65,7 @@ class CMainWindow : public Vy::CWindow {
   std::string startPath_;
   std::string status_;
   bool statusIsError_ = false;
+  bool busy_ = false;  // a command with dialogs is running
   int page_ = 0;
   int pageCount_ = 0;
   SignerOptions options_;
