@@ -41,6 +41,23 @@ bool ParsePageNumber(const std::string& text, long* number) {
   return true;
 }
 
+// CPageField selects its whole text when a click gives it the focus, so a typed page number
+// replaces the counter instead of joining it.
+class CPageField : public CEdit {
+ public:
+  void OnEvent(Event& e) override {
+    CEdit::OnEvent(e);
+    if (e.kind == kFocusGained || e.kind == kFocusLost) justFocused_ = e.kind == kFocusGained;
+    if (e.kind == kMouseDown && justFocused_) {
+      justFocused_ = false;
+      SelectAll();
+    }
+  }
+
+ private:
+  bool justFocused_ = false;
+};
+
 // Busy marks a command as running for as long as it lives.
 struct Busy {
   explicit Busy(bool* flag) : flag_(flag) { *flag_ = true; }
@@ -88,7 +105,9 @@ bool CMainWindow::OnInit() {
     nav_[i]->SetEnabled(false);
     nav_[i]->OnClick(this, navCommands[i]);
   }
-  pageField_ = AddEdit("0 / 0", {0, 54, 90, 28});
+  pageField_ = new CPageField;
+  pageField_->SetText("0 / 0");
+  AddChild(pageField_);
   pageField_->SetFontSize(13);
   pageField_->OnEnter(this, &CMainWindow::PageEntered);
   view_ = AddPdfView({14, 100, 100, 100});

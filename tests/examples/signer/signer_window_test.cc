@@ -141,6 +141,11 @@ TEST_F(SignerTest, NavigationPageFieldAndLayout) {
   Click(*win_, w.NavButton(3));
   Click(*win_, w.NavButton(1));
   EXPECT_EQ(w.PageField()->Text(), "4 / 5");
+  // A click into the field selects the counter: the typed number replaces it.
+  Click(*win_, w.PageField());
+  win_->Type("2");
+  win_->Press(kKeyEnter);
+  EXPECT_EQ(w.PageField()->Text(), "2 / 5");
 
   // The navigation group keeps to the right edge and the footer to the bottom; the window
   // does not shrink below its minimum.
