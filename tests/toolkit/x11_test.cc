@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/xvfb.h"
 #include "tests/toolkit/scripted_window.h"
 #include "toolkit/button.h"
 #include "toolkit/edit.h"
@@ -36,48 +37,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace Vy {
 namespace {
 
-// Xvfb runs a virtual X server on a display it picks itself (-displayfd) for the test's life.
-class Xvfb {
- public:
-  Xvfb() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      // The server goes with the test process even when a crash skips the destructor.
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      close(fds[0]);
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-             nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    while (pid_ > 0 && poll(&p, 1, 30000) > 0) {
-      char c;
-      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
+using testing_support::Xvfb;
 
 Window Xid(const CWindow& w) {
   return static_cast<Window>(reinterpret_cast<uintptr_t>(w.NativeHandle()));
