@@ -184,6 +184,10 @@ void CMainWindow::ToggleTheme() {
   ApplyColors();
 }
 
+CListView* CMainWindow::List() const {
+  return list_;
+}
+
 const std::string& CMainWindow::StatusLine() const {
   return statusLabel_->Text();
 }

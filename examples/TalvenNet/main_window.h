@@ -12,6 +12,7 @@ namespace Vy {
 class CButton;
 class CComboBox;
 class CLabel;
+class CListView;
 }  // namespace Vy
 class CCertificateList;
 
@@ -49,7 +50,7 @@ class CMainWindow : public Vy::CWindow {
   const std::vector<CardCertificate>& Certificates() const { return certificates_; }
   int SelectedIndex() const { return selected_; }
   const Palette& Colors() const { return *palette_; }
-  CCertificateList* List() const { return list_; }
+  Vy::CListView* List() const;
   Vy::CComboBox* Readers() const { return combo_; }
 
  private:
