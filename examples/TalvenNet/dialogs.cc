@@ -61,6 +61,11 @@ bool CMsgDialog::OnInit() {
   return true;
 }
 
+// The edge keeps the message apart from the window under it where no window manager frames it.
+void CMsgDialog::Paint(CCanvas& canvas) {
+  canvas.DrawRect({0, 0, Bounds().width, Bounds().height}, palette_.border, 1.0f);
+}
+
 void CMsgDialog::OnKeyDown(uint16_t key, uint32_t) {
   if (key == kKeyEnter) EndDialog(1);
   if (key == kKeyEscape) EndDialog(2);

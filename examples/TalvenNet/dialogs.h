@@ -43,6 +43,7 @@ class CMsgDialog : public Vy::CDialog {
 
   bool OnInit() override;
   void OnKeyDown(uint16_t key, uint32_t modifiers) override;
+  void Paint(Vy::CCanvas& canvas) override;
   const std::string& Text() const { return text_; }
   int Kind() const { return kind_; }
   Vy::CButton* Button() const { return button_; }

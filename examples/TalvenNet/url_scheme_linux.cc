@@ -114,6 +114,8 @@ std::string SetDefaultHandler(const std::string& text, const std::string& key, c
         done = true;
       }
     }
+    // A new line goes after the group's last one, before any blank lines that end it.
+    while (!done && end > size_t(group) + 1 && lines[end - 1].empty()) --end;
     if (!done) lines.insert(lines.begin() + end, wanted);
   }
   std::string out;
