@@ -115,9 +115,15 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
                        Quote(app_.path()))
                 .status,
             0);
+  setenv("DISPLAY", display_.c_str(), 1);
+  // An empty URL: the notice comes before the window, which then opens without parameters.
+  program_ = Child({app_.File("voteauth"), "firmatalven://"});
+  Answer("firmatalven://", "key Return", "notice-empty-url.png");
+  EXPECT_FALSE(Window("TalvenNet - 2026").empty());
+  StopChild(program_, 5);
+
   server.SetAnswer({.status = 200, .body = ToBytes("{\"estado\":\"registrado\"}")});
   const std::string challenge = "Zm9vYmFy-77";
-  setenv("DISPLAY", display_.c_str(), 1);
   program_ = Child(
       {app_.File("voteauth"), "--x",
        "firmatalven://?reto=" + challenge + "&codigo=77&host=127.0.0.1:" + std::to_string(server.port())},
