@@ -221,6 +221,16 @@ TEST_F(TalvenFlow, FailuresLeaveTheWindowUsable) {
   }
   EXPECT_EQ(card->retriesLeft(), 3) << "the right PIN reset the count after the wrong one";
 
+  // The PIN passes but the card will not sign: no success is claimed and nothing is sent.
+  card->RefuseEnvironment(0x81);
+  w->shown.clear();
+  w->Accept();
+  ASSERT_EQ(w->Titles(), (std::vector<std::string>{"Certificado elegido", "PIN a verificar", "Firma"}));
+  EXPECT_EQ(w->shown.back().text.rfind("No se pudo firmar \"hola\":\n\nMSE:AT rechazado: ", 0), 0u)
+      << w->shown.back().text;
+  EXPECT_EQ(w->StatusLine().rfind("No se pudo firmar el texto.", 0), 0u) << w->StatusLine();
+  EXPECT_EQ(server_->Requests().size(), expectedPosts);
+
   // The card taken out and put back while the window is open.
   ASSERT_TRUE(daemon_->Remove(0));
   Poll(w);
