@@ -7,10 +7,14 @@
 #include <memory>
 #include <string>
 
+#include <cairo.h>
+
 #include "examples/TalvenNet/dialogs.h"
+#include "examples/TalvenNet/text_fit.h"
 #include "tests/support/test_support.h"
 #include "toolkit/app.h"
 #include "toolkit/button.h"
+#include "toolkit/cairo/cairo_canvas.h"
 #include "toolkit/headless/headless.h"
 
 using namespace Vy;
@@ -131,6 +135,46 @@ TEST_F(TalvenDialogs, HelpScrollsWithinItsText) {
     w.Press(kKeyEscape);
   });
   EXPECT_EQ(std::count(GuideText().begin(), GuideText().end(), '\n'), 40);
+}
+
+TEST(TalvenText, FitsAndWrapsWithinTheWidth) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 10, 10);
+  cairo_t* cr = cairo_create(surface);
+  {
+    CCairoCanvas canvas(cr);
+    const Font font{"system", 12, false};
+    auto width = [&](const std::string& t) {
+      return canvas.MeasureText(t, "system", 12, false, false).width;
+    };
+    const std::string holder = "ANA LUCÍA QUISPE MAMANI FIR 44556677";
+    EXPECT_EQ(FitText(canvas, holder, 1000, font), holder) << "a text that fits stays whole";
+    for (int room : {150, 40, 0}) {
+      std::string cut = FitText(canvas, holder, room, font);
+      EXPECT_TRUE(cut.ends_with("...")) << room;
+      EXPECT_TRUE(cut == "..." || width(cut) <= room) << room << " " << cut;
+      EXPECT_EQ(holder.rfind(cut.substr(0, cut.size() - 3), 0), 0u) << "cut from the end, whole code points";
+    }
+    const std::string text = "  sangria inicial y una palabralarguisimaquenocabeenunalinea\n\nfin";
+    for (int room : {120, 30}) {
+      std::vector<std::string> lines = WrapText(canvas, text, room, font);
+      std::string joined;
+      for (const std::string& line : lines) {
+        EXPECT_TRUE(width(line) <= room || line.size() == 1) << room << " " << line;
+        joined += line;
+      }
+      if (room == 120) {
+        EXPECT_EQ(lines.front().rfind("  ", 0), 0u) << "a line's own indentation stays";
+      }
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), ""), 1) << "the empty line keeps its place";
+      std::string visible = text;
+      std::erase(visible, ' ');
+      std::erase(visible, '\n');
+      std::erase(joined, ' ');
+      EXPECT_EQ(joined, visible) << "nothing lost or reordered";
+    }
+  }
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
 }
 
 }  // namespace
