@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/arguments.h"
 #include "examples/quillmark/commands.h"
 
 namespace {
@@ -24,6 +25,10 @@ void PrintHelp() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Paths are UTF-8 inside; on Windows they are read again from the wide command line.
+  Utf8Arguments arguments(argc, argv);
+  argc = arguments.Count();
+  argv = arguments.Vector();
   if (argc < 2) return UsageError("falta la orden (sign, sample, certs, verify o readers).");
   std::string name = argv[1];
   if (name == "--help" || name == "-h") {
