@@ -31,6 +31,9 @@ function(vy_install_program target)
     install(DIRECTORY ${I_ASSETS}/ DESTINATION ${VY_INSTALL_PROGRAM_DIR}/assets)
   endif()
   if(WIN32)
+    if(I_DESKTOP)
+      vy_install_icon(${I_DESKTOP})
+    endif()
     return()
   endif()
   get_target_property(type ${target} TYPE)
@@ -59,7 +62,8 @@ function(vy_install_program target)
 endfunction()
 
 # vy_install_icon(NAME) renders packaging/icons/NAME.svg into every hicolor size and installs
-# those with the scalable original.
+# those with the scalable original; on Windows it packs them into NAME.ico beside the programs,
+# for the Start-menu entries.
 function(vy_install_icon name)
   if(NOT VY_RSVG_CONVERT)
     message(FATAL_ERROR "vy_install_icon: rsvg-convert (librsvg2-bin) is needed to render ${name}.svg")
@@ -74,8 +78,20 @@ function(vy_install_icon name)
       COMMAND ${VY_RSVG_CONVERT} -w ${size} -h ${size} -o ${png} ${svg}
       DEPENDS ${svg} VERBATIM)
     list(APPEND outputs ${png})
-    install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+    if(NOT WIN32)
+      install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+    endif()
   endforeach()
+  if(WIN32)
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    set(ico ${CMAKE_BINARY_DIR}/icons/${name}.ico)
+    add_custom_command(OUTPUT ${ico}
+      COMMAND Python3::Interpreter ${VY_PACKAGING_DIR}/icons/png_to_ico.py ${ico} ${outputs}
+      DEPENDS ${outputs} ${VY_PACKAGING_DIR}/icons/png_to_ico.py VERBATIM)
+    add_custom_target(icon_${name} ALL DEPENDS ${ico})
+    install(FILES ${ico} DESTINATION ${VY_INSTALL_PROGRAM_DIR})
+    return()
+  endif()
   add_custom_target(icon_${name} ALL DEPENDS ${outputs})
   install(FILES ${svg} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endfunction()

@@ -43,10 +43,10 @@ Section "Quillmark"
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
   !ifdef VY_HAS_SIGNER
-    CreateShortcut "$SMPROGRAMS\${PRODUCT}\Quillmark.lnk" "$INSTDIR\signer.exe"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}\Quillmark.lnk" "$INSTDIR\signer.exe" "" "$INSTDIR\quillmark-signer.ico"
   !endif
   !ifdef VY_HAS_VOTEAUTH
-    CreateShortcut "$SMPROGRAMS\${PRODUCT}\TalvenNet.lnk" "$INSTDIR\voteauth.exe"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}\TalvenNet.lnk" "$INSTDIR\voteauth.exe" "" "$INSTDIR\quillmark-voteauth.ico"
     ; Web pages start the authenticator through its scheme: the same three values the
     ; authenticator's own registration writes.
     WriteRegStr HKCU "${SCHEME_KEY}" "" "URL:${SCHEME} Identidad Digital"
