@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "core/signal_cleanup.h"
 
 // The platform half of the PKCS#12 path: starting `openssl` and handing it the password, the
 // key and the data. POSIX starts the program directly with an argument vector and a scrubbed
@@ -50,6 +51,7 @@ class PrivateKey {
   void Reset();
 
   std::string material;  // the PEM (POSIX) or the key file's path (Windows)
+  CleanupPath guard;     // Windows: removes the key file if a signal stops the process
 };
 
 // ExportPkcs12Certificates runs "openssl pkcs12 -in FILE -passin ... -nokeys -clcerts" and

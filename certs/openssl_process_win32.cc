@@ -8,6 +8,7 @@
 
 #include "certs/openssl_process.h"
 #include "certs/pkcs12.h"
+#include "core/signal_cleanup.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ class TempFile {
     FILE* f = std::fopen(candidate.c_str(), "wb");
     if (!f) return false;
     path_ = candidate;
+    // Ctrl-C while openssl runs must not leave the password or the key behind.
+    guard_.Guard(path_.c_str());
     bool ok = len == 0 || std::fwrite(data, 1, len, f) == len;
     if (std::fclose(f) != 0) ok = false;
     if (!ok) Remove();
@@ -58,11 +61,14 @@ class TempFile {
     if (path_.empty()) return;
     std::remove(path_.c_str());
     path_.clear();
+    guard_.Release();
   }
+  // Release hands the file over to an owner that guards and removes it.
   std::string Release() { return std::exchange(path_, std::string()); }
 
  private:
   std::string path_;
+  CleanupPath guard_;
 };
 
 // WritePasswordFile writes the password as given, then one line feed: openssl's "file:"
@@ -107,13 +113,16 @@ PrivateKey::~PrivateKey() {
   Reset();
 }
 
-PrivateKey::PrivateKey(PrivateKey&& other) noexcept
-    : material(std::exchange(other.material, std::string())) {}
+PrivateKey::PrivateKey(PrivateKey&& other) noexcept {
+  *this = std::move(other);
+}
 
 PrivateKey& PrivateKey::operator=(PrivateKey&& other) noexcept {
   if (this != &other) {
     Reset();
     material = std::exchange(other.material, std::string());
+    other.guard.Release();
+    if (!material.empty()) guard.Guard(material.c_str());
   }
   return *this;
 }
@@ -121,6 +130,7 @@ PrivateKey& PrivateKey::operator=(PrivateKey&& other) noexcept {
 void PrivateKey::Reset() {
   if (!material.empty()) std::remove(material.c_str());
   material.clear();
+  guard.Release();
 }
 
 OpensslOutcome ExportPkcs12Certificates(const std::string& pkcs12Path, const std::string& password,
@@ -171,6 +181,7 @@ OpensslOutcome ExportPkcs12Key(const std::string& pkcs12Path, const std::string&
     return TempFolderHasRoom() ? OpensslOutcome::Ok : OpensslOutcome::TempFull;
   }
   key->material = file.Release();
+  key->guard.Guard(key->material.c_str());
   return OpensslOutcome::Ok;
 }
 

@@ -300,9 +300,11 @@ TEST_F(QuillmarkReliability, OutputAndFolderReachTheDiskAroundTheRename) {
   // LeakSanitizer cannot run under ptrace.
   CommandResult r = Run("sign doc.pdf --out doc.pdf " + Pkcs12(),
                         "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o " + Quote(trace) +
-                            " -e trace=fsync,fdatasync,rename,renameat,renameat2,linkat");
+                            " -e trace=openat,fsync,fdatasync,rename,renameat,renameat2,linkat");
   ASSERT_EQ(r.status, 0) << r.output;
   std::string text = ToText(ReadFileBytes(trace));
+  // Written unnamed: killed at any moment, the signer leaves no temporary file.
+  EXPECT_NE(text.find("O_TMPFILE"), std::string::npos) << text;
   size_t rename = text.find("rename");
   ASSERT_NE(rename, std::string::npos) << text;
   EXPECT_NE(text.rfind("fsync(", rename), std::string::npos) << text;  // the file, before
