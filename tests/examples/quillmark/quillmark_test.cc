@@ -176,9 +176,13 @@ TEST_F(QuillmarkCli, VerifySeparatesIntegrityFromTrust) {
   Bytes broken = ReadFileBytes(work_.File("dos.pdf"));
   broken[200] ^= 1;  // inside the first signature's signed range
   WriteFileBytes(work_.File("roto.pdf"), broken);
-  // The same pages without their signature fields.
+  // The signed page copied into a new document brings its field along, not its signed bytes.
   ASSERT_EQ(RunCommand("qpdf --empty --pages " + Quote(work_.File("doc.pdf")) + " -- " +
-                       Quote(work_.File("sin.pdf")))
+                       Quote(work_.File("copia.pdf")))
+                .status,
+            0);
+  ASSERT_EQ(RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -o " +
+                       Quote(work_.File("sin.pdf")) + " -c showpage")
                 .status,
             0);
 
@@ -194,6 +198,8 @@ TEST_F(QuillmarkCli, VerifySeparatesIntegrityFromTrust) {
       {"verify dos.pdf --json" + trust, 0,
        "\"trust\":{\"status\":\"trusted\",\"chain\":[\"Ana Quispe\",\"Quillmark CA\"]"},
       {"verify sin.pdf" + trust, 1, "Resultado: el documento no contiene firmas."},
+      {"verify copia.pdf" + trust, 1,
+       "firma no valida: el hueco del /ByteRange no es exactamente el /Contents"},
       {"verify", 2, "verify necesita un solo documento PDF."},
       {"verify dos.pdf --trust " + Quote(File("nada.pem")), 2, "no contiene ningun certificado PEM legible"},
   };
