@@ -171,15 +171,11 @@ bool PdfScan::ReadXrefSection(uint64_t offset, std::vector<XrefRecord>* records,
 }
 
 bool PdfScan::ReadXrefChain(std::vector<XrefRecord>* records) {
-  std::set<uint64_t> seen;
-  std::optional<int64_t> next = startxref_;
-  for (int sections = 0; next; ++sections) {
-    if (*next <= 0 || uint64_t(*next) >= length_ || sections == kMaxSections ||
-        !seen.insert(uint64_t(*next)).second)
-      return false;
-    if (!ReadXrefSection(uint64_t(*next), records, &next)) return false;
-  }
-  return true;
+  std::vector<XrefSection> sections;
+  const bool read = Sections(&sections);
+  for (const XrefSection& section : sections)
+    records->insert(records->end(), section.records.begin(), section.records.end());
+  return read;
 }
 
 bool PdfScan::Sections(std::vector<XrefSection>* out) {
@@ -192,8 +188,10 @@ bool PdfScan::Sections(std::vector<XrefSection>* out) {
       return false;
     XrefSection section;
     section.offset = uint64_t(*next);
-    if (!ReadXrefSection(section.offset, &section.records, &next)) return false;
+    const bool read = ReadXrefSection(section.offset, &section.records, &next);
+    // What a damaged section yielded still serves the repair of the index.
     out->push_back(std::move(section));
+    if (!read) return false;
   }
   return true;
 }

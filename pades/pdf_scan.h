@@ -128,7 +128,8 @@ class PdfScan {
     std::vector<XrefRecord> records;
   };
   // Sections reads the chain again, newest first, keeping each section's records apart (a
-  // hybrid file's stream counts with its table). It returns false when a section is unreadable.
+  // hybrid file's stream counts with its table). It returns false when a section is unreadable;
+  // what that section yielded is then the last one listed.
   bool Sections(std::vector<XrefSection>* out);
   // ReadRecordBody reads the dictionary, or failing that the array, of an object as one
   // record locates it, which may be an older definition than the index holds. A compressed

@@ -59,6 +59,41 @@ const char* ByteRangeText(ByteRangeFault fault) {
   return "";
 }
 
+// CheckDocumentTimestamp checks a document time stamp (/SubFilter /ETSI.RFC3161): a token
+// whose imprint is the hash of the signed ranges, signed by the authority.
+SignatureReport CheckDocumentTimestamp(PdfScan* scan, const PdfSignature& signature,
+                                       const std::vector<Bytes>& anchors, SignatureReport report) {
+  report.profile = "sello de tiempo del documento";
+  report.coverage = ClassifyLaterRevisions(scan, signature.SignedEnd());
+  TstInfo info;
+  CmsSignedData cms;
+  if (!ParseCmsSignedData(signature.contents, &cms) || !cms.content || !ParseTstInfo(*cms.content, &info)) {
+    report.integrityDetail = "el sello de tiempo del documento no es legible";
+    return report;
+  }
+  const HashKind kind = HashOfDigestOid(info.imprintAlgorithm);
+  Bytes digest;
+  if (kind == HashKind::Unsupported) {
+    report.integrity = Integrity::Unsupported;
+    report.integrityDetail = "algoritmo no soportado (huella del sello)";
+    return report;
+  }
+  if (!HashRanges(scan->file(), signature.byteRange, kind, &digest) || digest != info.imprint) {
+    report.integrityDetail = "la huella del sello de tiempo no coincide con los bytes firmados";
+    return report;
+  }
+  const SignerCheck check =
+      CheckSigner(cms, HashOf(HashOfDigestOid(cms.signers[0].digestAlgorithm), *cms.content));
+  report.integrity = check.status;
+  report.integrityDetail = check.detail;
+  if (!check.certificateFound) return report;
+  report.signerName = HolderName(check.certificate.parsed);
+  report.signingTime = HumanUtc(info.genTimeSeconds);
+  report.trust =
+      BuildChain(check.certificate, cms.certificates, anchors, info.genTimeSeconds, kTimeStampingUsage);
+  return report;
+}
+
 SignatureReport CheckOne(PdfScan* scan, const PdfSignature& signature, const std::vector<Bytes>& anchors) {
   SignatureReport report;
   report.fieldName = signature.fieldName;
@@ -82,7 +117,10 @@ SignatureReport CheckOne(PdfScan* scan, const PdfSignature& signature, const std
     return report;
   }
   CmsSignedData cms;
-  if (!ParseCmsSignedData(signature.contents, &cms) || cms.contentType != cms_oid::kData || cms.content) {
+  const bool parsed = ParseCmsSignedData(signature.contents, &cms);
+  if (parsed && cms.contentType == cms_oid::kTstInfo)
+    return CheckDocumentTimestamp(scan, signature, anchors, report);
+  if (!parsed || cms.contentType != cms_oid::kData || cms.content) {
     report.integrityDetail = "el /Contents no es un CMS SignedData separado legible";
     return report;
   }

@@ -16,6 +16,7 @@
 
 #include "core/der.h"
 #include "core/text.h"
+#include "pades/verify.h"
 
 using testing_support::Quote;
 using testing_support::RunCommand;
@@ -326,6 +327,17 @@ void ExpectValid(const std::string& path, int signatures) {
   EXPECT_EQ(v.mutoolDigestErrors, 0) << v.log;
   EXPECT_EQ(v.byteRanges, signatures) << v.log;
   EXPECT_EQ(v.cmsVerified, signatures) << v.log;
+  // Our own verifier agrees: every signature intact, and later revisions only added to it.
+  const VerifyReport report = VerifyPdf(path, {});
+  EXPECT_EQ(report.error, "");
+  EXPECT_EQ(int(report.signatures.size()), signatures);
+  for (const SignatureReport& s : report.signatures) {
+    EXPECT_EQ(s.integrity, Integrity::Intact) << s.fieldName << ": " << s.integrityDetail;
+    std::string refused;
+    for (const RevisionChange& change : s.coverage.changes)
+      if (!change.allowed) refused += change.what + "; ";
+    EXPECT_FALSE(s.coverage.modified) << s.fieldName << ": " << refused;
+  }
 }
 
 }  // namespace pades_test

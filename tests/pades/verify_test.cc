@@ -101,7 +101,7 @@ TEST(VerifyPdf, TamperingIsCaughtAndAgreesWithPdfsig) {
   const std::string pages = "<< /Type /Pages /Kids [3 0 R 5 0 R 40 0 R] /Count 3 >>";
   const std::string newPage = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>";
   ParsedCertificate other;
-  ASSERT_TRUE(ParseCertificateExact(Pki().MakeLeaf(Authority(), "otro", "/CN=Otro").certDer, &other));
+  ASSERT_TRUE(ParseCertificateExact(Pki().MakeLeaf(Authority(), "otro", "/C=PE/serialNumber=PNOPE-40123456/CN=Otro Firmante").certDer, &other));
   std::string skipped = good;
   skipped.replace(range, 43, ByteRangeText(open, close + 2, good.size()));  // two bytes left unsigned
 
@@ -137,6 +137,10 @@ TEST(VerifyPdf, TamperingIsCaughtAndAgreesWithPdfsig) {
       EXPECT_EQ(PdfsigValid(dir.File("case.pdf")), c.integrity == Integrity::Intact ? 1 : 0);
     }
   }
+
+  // The signer is named by the certificate the CMS carries, with its serial number (a DNI).
+  const SignatureReport named = VerifyPdf(dir.File("other.pdf"), {}).signatures.at(0);
+  EXPECT_EQ(named.signerName + " / " + named.signerSerial, "Otro Firmante / PNOPE-40123456");
 
   // A file cut short never passes: its ranges run past the end, or the signature is lost.
   for (size_t cut : {1, 200}) {

@@ -26,6 +26,8 @@ class TsaServer {
   std::string Url() const;
   // SetMode applies to requests that arrive after it.
   void SetMode(Mode mode);
+  // Config is the `openssl ts -reply -config` file the server answers with.
+  std::string Config() const { return dir_.File("tsa.cnf"); }
   // Requests counts the requests that have arrived.
   int Requests() const;
 

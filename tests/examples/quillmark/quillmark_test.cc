@@ -176,6 +176,15 @@ TEST_F(QuillmarkCli, VerifySeparatesIntegrityFromTrust) {
   Bytes broken = ReadFileBytes(work_.File("dos.pdf"));
   broken[200] ^= 1;  // inside the first signature's signed range
   WriteFileBytes(work_.File("roto.pdf"), broken);
+  // The signed page copied into a new document brings its field along, not its signed bytes.
+  ASSERT_EQ(RunCommand("qpdf --empty --pages " + Quote(work_.File("doc.pdf")) + " -- " +
+                       Quote(work_.File("copia.pdf")))
+                .status,
+            0);
+  ASSERT_EQ(RunCommand("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -o " +
+                       Quote(work_.File("sin.pdf")) + " -c showpage")
+                .status,
+            0);
 
   struct Case {
     std::string arguments;
@@ -188,6 +197,9 @@ TEST_F(QuillmarkCli, VerifySeparatesIntegrityFromTrust) {
        "Veredicto: firma no valida: el resumen de los bytes firmados no coincide"},
       {"verify dos.pdf --json" + trust, 0,
        "\"trust\":{\"status\":\"trusted\",\"chain\":[\"Ana Quispe\",\"Quillmark CA\"]"},
+      {"verify sin.pdf" + trust, 1, "Resultado: el documento no contiene firmas."},
+      {"verify copia.pdf" + trust, 1,
+       "firma no valida: el hueco del /ByteRange no es exactamente el /Contents"},
       {"verify", 2, "verify necesita un solo documento PDF."},
       {"verify dos.pdf --trust " + Quote(File("nada.pem")), 2, "no contiene ningun certificado PEM legible"},
   };
@@ -242,6 +254,19 @@ TEST_F(QuillmarkCli, SignsWithATrustedTimestamp) {
       << r.output;
   r = Run("verify sellado.pdf --trust " + Quote(people_->ca.certPem));
   EXPECT_EQ(r.status, 3) << r.output;
+
+  // A document time stamp (a bare token over the signed ranges) is checked as one.
+  CommandResult made = RunCommand("cd " + Quote(work_.path()) +
+                                  " && openssl ts -query -data rangos.bin -sha256 -cert -out q.tsq && "
+                                  "openssl ts -reply -config " +
+                                  Quote(tsa.Config()) + " -queryfile q.tsq -token_out -out dts.der");
+  ASSERT_EQ(made.status, 0) << made.output;
+  std::string stamped = file, hex = HexEncode(ReadFileBytes(work_.File("dts.der")));
+  hex.resize(close - open - 1, '0');
+  WriteFileText(work_.File("dts.pdf"), stamped.replace(open + 1, hex.size(), hex));
+  r = Run("verify dts.pdf --trust " + Quote(anchors));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("perfil: sello de tiempo del documento"), std::string::npos) << r.output;
 
   // Whatever goes wrong with the authority, the signature fails and nothing is written.
   const std::vector<std::string> before = WorkFiles();
