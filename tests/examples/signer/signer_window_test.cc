@@ -310,7 +310,10 @@ TEST_F(SignerTest, PinDialog) {
     win.Press(kKeyEnter);
   });
   EXPECT_EQ(pin.ShowModal(), 1);
-  EXPECT_EQ(pin.TakePin(), "1234567890123456");
+  std::string taken = "antes";
+  pin.TakePin(&taken);
+  EXPECT_EQ(taken, "1234567890123456");
+  EXPECT_EQ(pin.Pin(), "");
   EXPECT_EQ(pin.Field()->Text(), "") << "the field is wiped when the dialog ends";
 
   CPinDialog again(&owner, kSignerPalette, "Ana", "");
