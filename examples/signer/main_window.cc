@@ -293,6 +293,9 @@ void CMainWindow::SignCommand() {
     return;
   }
   SetStatus("Firmando con " + entry.subjectCommonName + " ...", false);
+  // The signature holds the loop up (a card may take seconds): the window is painted whole
+  // first, where the dialogs were too.
+  Update();
   SigningCallback callback = [&entry, this](const Bytes& signedAttributes, std::string* note) {
     Bytes signature;
     SignWithCertificate(entry, options_, signedAttributes, &signature, note);
