@@ -50,6 +50,9 @@ class CWindowImpl {
   virtual void* NativeHandle() const = 0;
   virtual bool SetTimer(unsigned id, unsigned milliseconds) = 0;
   virtual void KillTimer(unsigned id) = 0;
+  // Update paints a pending invalidation at once, before a long operation holds the loop up;
+  // a backend whose loop paints soon enough anyway may leave it empty.
+  virtual void Update() {}
   // Detach forgets the owner without telling it anything; the owner is going away.
   virtual void Detach() = 0;
 };

@@ -68,6 +68,10 @@ class CWindow : public CControl {
   void Close();
   bool SetTimer(unsigned id, unsigned milliseconds);
   void KillTimer(unsigned id);
+  // Update paints what is pending now (see CWindowImpl::Update).
+  void Update() {
+    if (impl_) impl_->Update();
+  }
   void* NativeHandle() const;
   CWindowImpl* Impl() const { return impl_.get(); }
 

@@ -71,10 +71,10 @@ CDlgFirmar::~CDlgFirmar() {
   FreeSecrets(&options_);
 }
 
-SignerOptions CDlgFirmar::TakeOptions() {
-  SignerOptions taken = std::move(options_);
-  options_ = SignerOptions();
-  return taken;
+void CDlgFirmar::TakeOptions(SignerOptions* to) {
+  FreeSecrets(to);
+  *to = options_;
+  FreeSecrets(&options_);
 }
 
 int CDlgFirmar::StampValueFor(int index) {
@@ -173,8 +173,7 @@ void CDlgFirmar::ChoosePkcs12() {
   }
   CPinDialog ask(this, palette_, Pkcs12PasswordPrompt(FileNameOf(file.path)));
   if (ask.ShowModal() != 1) return;
-  SecureClear(&options_.pkcs12Password);
-  options_.pkcs12Password = ask.TakePin();
+  ask.TakePin(&options_.pkcs12Password);
   options_.pkcs12Path = file.path;
   Fill();
   // The file was chosen to sign with it: its first certificate is the one offered.

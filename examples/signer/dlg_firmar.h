@@ -33,8 +33,9 @@ class CDlgFirmar : public Vy::CDialog {
   const CertificateEntry& Chosen() const { return entry_; }
   int StampChoice() const { return stampChoice_; }
   const std::string& PageList() const { return pageList_; }
-  // TakeOptions hands the (possibly updated) options back and keeps no secret here.
-  SignerOptions TakeOptions();
+  // TakeOptions copies the (possibly updated) options into `to`, wiping the secrets `to` held,
+  // and keeps no secret here.
+  void TakeOptions(SignerOptions* to);
 
   // Refresh lists the certificates again and selects the first one.
   void Refresh();

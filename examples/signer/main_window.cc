@@ -254,8 +254,7 @@ bool CMainWindow::AskPin(const CertificateEntry& entry) {
   CPinDialog ask(this, palette_, card ? DniePinPrompt(holder) : TokenPinPrompt(holder));
   int answer = ask.ShowModal();
   if (answer == 1 && !ask.Pin().empty()) {
-    SecureClear(&options_.pin);
-    options_.pin = ask.TakePin();
+    ask.TakePin(&options_.pin);
     return true;
   }
   if (answer == 1)
@@ -280,9 +279,7 @@ void CMainWindow::SignCommand() {
   {
     CDlgFirmar dialog(this, palette_, FileNameOf(documentPath_), options_);
     if (dialog.ShowModal() != 1 || !dialog.HasChoice()) return;
-    SecureClear(&options_.pin);
-    SecureClear(&options_.pkcs12Password);
-    options_ = dialog.TakeOptions();
+    dialog.TakeOptions(&options_);
     entry = dialog.Chosen();
     stampChoice = dialog.StampChoice();
     pageList = dialog.PageList();
@@ -296,6 +293,9 @@ void CMainWindow::SignCommand() {
     return;
   }
   SetStatus("Firmando con " + entry.subjectCommonName + " ...", false);
+  // The signature holds the loop up (a card may take seconds): the window is painted whole
+  // first, where the dialogs were too.
+  Update();
   SigningCallback callback = [&entry, this](const Bytes& signedAttributes, std::string* note) {
     Bytes signature;
     SignWithCertificate(entry, options_, signedAttributes, &signature, note);

@@ -106,10 +106,10 @@ void CPinDialog::Accept() {
   EndDialog(1);
 }
 
-std::string CPinDialog::TakePin() {
-  std::string pin = std::move(pin_);
-  pin_.clear();
-  return pin;
+void CPinDialog::TakePin(std::string* to) {
+  SecureClear(to);
+  *to = pin_;
+  SecureClear(&pin_);
 }
 
 void CPinDialog::OnKeyDown(uint16_t key, uint32_t) {

@@ -47,9 +47,10 @@ class CPinDialog : public Vy::CDialog {
   void OnBlur() override;
   void OnDestroy() override;
 
-  // Pin is the accepted secret; TakePin moves it out and leaves nothing behind here.
+  // Pin is the accepted secret. TakePin copies it into `to` (wiping what `to` held) and wipes
+  // it here; a moved string could leave its bytes in the dialog's buffer.
   const std::string& Pin() const { return pin_; }
-  std::string TakePin();
+  void TakePin(std::string* to);
   const std::string& ReaderName() const { return readerName_; }
 
   // Test access.

@@ -177,6 +177,10 @@ class CX11WindowImpl : public CWindowImpl {
   bool SetTimer(unsigned id, unsigned milliseconds) override;
   void KillTimer(unsigned id) override;
   void Detach() override { owner_ = nullptr; }
+  void Update() override {
+    if (NeedsPaint()) Paint();
+    if (window_) XFlush(display());
+  }
 
   void HandleEvent(XEvent& event);
   void Tick(unsigned id) {

@@ -127,8 +127,8 @@ TEST_F(SignerTest, NavigationPageFieldAndLayout) {
     const char* counter;
     const char* buttons;
   } cases[] = {
-      {"3", "3 / 5", "1111"},   {"0", "3 / 5", "1111"},   {"-1", "3 / 5", "1111"},
-      {"dos", "3 / 5", "1111"}, {"999", "5 / 5", "1100"}, {" 1 ", "1 / 5", "0011"},
+      {"3", "3 / 5", "1111"},   {"0", "3 / 5", "1111"},   {"-1", "3 / 5", "1111"}, {"dos", "3 / 5", "1111"},
+      {"999", "5 / 5", "1100"}, {" 1 ", "1 / 5", "0011"}, {"1", "1 / 5", "0011"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -221,6 +221,19 @@ TEST_F(SignerTest, SignsWithAPkcs12FileThroughTheDialogs) {
             "archivo\narchivo_firmao.pdf\ncontrato.final.pdf\ncontrato.final_firmao.pdf\n"
             "contrato.final_firmao2.pdf\n");
 
+  // With every name taken the window says so and overwrites nothing.
+  ASSERT_EQ(RunCommand("cd " + Quote(dir.File("dir.x")) +
+                       " && for n in $(seq 2 999); do echo ocupado > "
+                       "archivo_firmao$n.pdf; done")
+                .status,
+            0);
+  ASSERT_TRUE(w.OpenDocument(bare));
+  Accept(CertificateSource::Pkcs12);
+  ClickSign();
+  EXPECT_EQ(w.PathLine()->Text(), "No queda ningun nombre libre para la copia firmada de " + bare + ".");
+  EXPECT_EQ(ReadFileBytes(dir.File("dir.x/archivo_firmao999.pdf")),
+            (Bytes{'o', 'c', 'u', 'p', 'a', 'd', 'o', '\n'}));
+
   // Cancel leaves everything as it was; the toolbar does not start a second command meanwhile.
   std::string before = w.Status();
   Step<CDlgFirmar>([this](CDlgFirmar&, CHeadlessWindowImpl&) {
@@ -310,7 +323,10 @@ TEST_F(SignerTest, PinDialog) {
     win.Press(kKeyEnter);
   });
   EXPECT_EQ(pin.ShowModal(), 1);
-  EXPECT_EQ(pin.TakePin(), "1234567890123456");
+  std::string taken = "antes";
+  pin.TakePin(&taken);
+  EXPECT_EQ(taken, "1234567890123456");
+  EXPECT_EQ(pin.Pin(), "");
   EXPECT_EQ(pin.Field()->Text(), "") << "the field is wiped when the dialog ends";
 
   CPinDialog again(&owner, kSignerPalette, "Ana", "");
