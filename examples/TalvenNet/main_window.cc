@@ -354,8 +354,7 @@ void CMainWindow::Accept() {
     Message("Aceptar", "Seleccione primero un certificado de la lista.", kMessageInfo);
     return;
   }
-  // A copy: the poll may not run meanwhile, but the dialogs below must not see a list that
-  // changed under them.
+  // A copy: the dialogs below run nested loops, and nothing in them may change what is signed.
   const CardCertificate chosen = certificates_[selected_];
   const std::string holder = HolderName(chosen.certificate);
   std::string text = "DNI: " + DniNumber(holder, chosen.certificate) + "\nCN: " + holder +
