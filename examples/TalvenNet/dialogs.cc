@@ -13,9 +13,11 @@ using namespace Vy;
 
 void CWrapLabel::Paint(CCanvas& canvas) {
   const int lineHeight = LineHeight(canvas, font_);
-  int y = rect_.y;
-  for (const std::string& line : WrapText(canvas, text_, rect_.width, font_)) {
-    if (y >= rect_.Bottom()) break;
+  const std::vector<std::string> lines = WrapText(canvas, text_, rect_.width, font_);
+  const int fitting = std::max(std::min(static_cast<int>(lines.size()), rect_.height / lineHeight), 1);
+  int y = centered_ ? rect_.y + std::max((rect_.height - fitting * lineHeight) / 2, 0) : rect_.y;
+  for (const std::string& line : lines) {
+    if (y > rect_.y && y + lineHeight > rect_.Bottom()) break;  // whole lines only
     if (!line.empty())
       canvas.DrawText(line, {rect_.x, y}, color_, font_.family, font_.size, font_.bold, false);
     y += lineHeight;

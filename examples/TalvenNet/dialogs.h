@@ -15,19 +15,21 @@ class CButton;
 // Message kinds: they change only the colour of the dialog's button.
 enum MessageKind { kMessageInfo = 0, kMessageNotice = 1, kMessageError = 2 };
 
-// CWrapLabel is text word-wrapped to its width, drawn from the top.
+// CWrapLabel is text word-wrapped to its width, drawn from the top or centred in its height.
 class CWrapLabel : public Vy::CControl {
  public:
   void SetText(const std::string& text) { text_ = text, InvalidateSelf(); }
   const std::string& Text() const { return text_; }
   void SetFont(const Font& font) { font_ = font, InvalidateSelf(); }
   void SetColor(Vy::Color color) { color_ = color, InvalidateSelf(); }
+  void SetCentered(bool centered) { centered_ = centered, InvalidateSelf(); }
   void Paint(Vy::CCanvas& canvas) override;
   bool IsHitTestVisible() const override { return false; }
 
  private:
   std::string text_;
   Font font_;
+  bool centered_ = false;
   Vy::Color color_{24, 32, 46, 255};
 };
 

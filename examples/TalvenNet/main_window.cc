@@ -77,6 +77,7 @@ class CCertificateList : public CListView {
   }
   std::function<void()> onDoubleClick;
   Color fill{255, 255, 255, 255};
+  Color edge{196, 204, 216, 255};
 };
 
 CMainWindow::CMainWindow(std::vector<std::string> arguments) {
@@ -131,8 +132,13 @@ bool CMainWindow::OnInit() {
     if (selected_ >= 0) Accept();
   };
   AddChild(list_);
-  statusLabel_ = AddLabel("Listo.", {22, 306, 300, 40});
-  statusLabel_->SetFontSize(12);
+  // The status wraps to a second line: the chosen holder's name is the part the voter checks.
+  statusLabel_ = new CWrapLabel;
+  statusLabel_->SetBounds({22, 306, 300, 40});
+  statusLabel_->SetFont({"system", 12, false});
+  statusLabel_->SetCentered(true);
+  statusLabel_->SetText("Listo.");
+  AddChild(statusLabel_);
   cancel_ = AddButton("Cancelar", {324, 306, 84, 40});
   cancel_->OnClick(this, &CMainWindow::CancelSelection);
   accept_ = AddButton("Aceptar", {408, 306, 96, 40});
@@ -165,7 +171,7 @@ void CMainWindow::ApplyColors() {
   titleLabel_->SetTextColor(p.headerText);
   subtitle_->SetTextColor(Shade(p.headerText, -40));
   pick_->SetTextColor(p.text);
-  statusLabel_->SetTextColor(p.text);
+  statusLabel_->SetColor(p.text);
   help_->SetStyle(BuildBorderlessStyleText(Shade(p.header, 24), p.headerText, 16));
   theme_->SetStyle(BuildBorderlessStyleText(Shade(p.header, 24), p.headerText, 12));
   auto* theme = static_cast<CThemeButton*>(theme_);
@@ -176,6 +182,7 @@ void CMainWindow::ApplyColors() {
   accept_->SetStyle(AccentStyle(p, 12));
   combo_->SetTheme(ComboTheme(p));
   list_->fill = p.listBackground;
+  list_->edge = p.border;
   Invalidate();
 }
 
@@ -347,8 +354,7 @@ void CMainWindow::Accept() {
     Message("Aceptar", "Seleccione primero un certificado de la lista.", kMessageInfo);
     return;
   }
-  // A copy: the poll may not run meanwhile, but the dialogs below must not see a list that
-  // changed under them.
+  // A copy: the dialogs below run nested loops, and nothing in them may change what is signed.
   const CardCertificate chosen = certificates_[selected_];
   const std::string holder = HolderName(chosen.certificate);
   std::string text = "DNI: " + DniNumber(holder, chosen.certificate) + "\nCN: " + holder +

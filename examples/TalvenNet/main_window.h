@@ -15,6 +15,7 @@ class CLabel;
 class CListView;
 }  // namespace Vy
 class CCertificateList;
+class CWrapLabel;
 
 // The voting service the signed challenge goes to when the URL names no host.
 inline constexpr char kDefaultVoteHost[] = "votacion.talven.pe";
@@ -89,7 +90,7 @@ class CMainWindow : public Vy::CWindow {
   Vy::CLabel* pick_ = nullptr;
   Vy::CComboBox* combo_ = nullptr;
   CCertificateList* list_ = nullptr;
-  Vy::CLabel* statusLabel_ = nullptr;
+  CWrapLabel* statusLabel_ = nullptr;
   Vy::CButton* cancel_ = nullptr;
   Vy::CButton* accept_ = nullptr;
 };

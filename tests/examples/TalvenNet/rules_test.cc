@@ -70,22 +70,6 @@ TEST(TalvenInvocation, Table) {
   EXPECT_EQ(TitleWithCode("TalvenNet - 2026", ""), "TalvenNet - 2026");
 }
 
-TEST(TalvenInvocation, DoubleBase64FollowsTheStrictDecoder) {
-  struct Case {
-    const char* text;
-    bool ok;
-  } cases[] = {{"", true},          {"WVE9PQ==", true},  {"WV E9\nPQ==", true}, {"WVE9PQ=", false},
-               {"WVE=PQ==", false}, {"WVE9P=Q=", false}, {"WVE9PQ-=", false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::string out = "sin cambio";
-    EXPECT_EQ(DecodeTwiceBase64(c.text, &out), c.ok);
-    if (!c.ok) {
-      EXPECT_EQ(out, "sin cambio");
-    }
-  }
-}
-
 TEST(TalvenRules, SignatureCertificateAndDniNumber) {
   struct Fir {
     const char* holder;
