@@ -49,13 +49,41 @@ void ImportPkcs12(const std::string& name, const wchar_t* password) {
   CertCloseStore(imported, 0);
 }
 
-// AddCertificate files a certificate without any key.
-void AddCertificate(const Bytes& der) {
+// AddCertificate files a certificate without any key, or with a key record that names a
+// smart card's container, as a card's minidriver does, for a card that is not there.
+void AddCertificate(const Bytes& der, bool onAbsentCard = false) {
   HCERTSTORE my = CertOpenSystemStoreW(0, L"MY");
   ASSERT_NE(my, nullptr);
+  PCCERT_CONTEXT cert = nullptr;
   EXPECT_TRUE(CertAddEncodedCertificateToStore(my, X509_ASN_ENCODING, der.data(),
                                                static_cast<DWORD>(der.size()),
-                                               CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+                                               CERT_STORE_ADD_REPLACE_EXISTING, &cert));
+  if (cert && onAbsentCard) {
+    CRYPT_KEY_PROV_INFO card = {};
+    card.pwszContainerName = const_cast<wchar_t*>(L"tarjeta-ausente-0001");
+    card.pwszProvName = const_cast<wchar_t*>(L"Microsoft Base Smart Card Crypto Provider");
+    card.dwProvType = PROV_RSA_FULL;
+    card.dwKeySpec = AT_SIGNATURE;
+    EXPECT_TRUE(CertSetCertificateContextProperty(cert, CERT_KEY_PROV_INFO_PROP_ID, 0, &card));
+  }
+  if (cert) CertFreeCertificateContext(cert);
+  CertCloseStore(my, 0);
+}
+
+void RemoveCertificate(const Bytes& der) {
+  // The registry store itself: Wine forgets a deletion made through the "MY" collection.
+  HCERTSTORE my =
+      CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
+  ASSERT_NE(my, nullptr);
+  bool removed = false;
+  for (PCCERT_CONTEXT cert = CertEnumCertificatesInStore(my, nullptr); cert && !removed;
+       cert = CertEnumCertificatesInStore(my, cert)) {
+    if (Bytes(cert->pbCertEncoded, cert->pbCertEncoded + cert->cbCertEncoded) != der) continue;
+    // Deleting frees the context the enumeration holds, so the enumeration ends here.
+    removed = CertDeleteCertificateFromStore(CertDuplicateCertificateContext(cert));
+    CertFreeCertificateContext(cert);
+  }
+  EXPECT_TRUE(removed);
   CertCloseStore(my, 0);
 }
 
@@ -72,7 +100,10 @@ class WindowsStore : public ::testing::Test {
     ImportPkcs12("ana.p12", L"clave de prueba");
     AddCertificate(wine_fixtures::Read("ec.der"));
     AddCertificate(wine_fixtures::Read("ca.der"));
+    AddCertificate(wine_fixtures::Read("beto.der"), /*onAbsentCard=*/true);
   }
+  // Ana's stays: scripts/wine-services signs with it next.
+  static void TearDownTestSuite() { RemoveCertificate(wine_fixtures::Read("beto.der")); }
   const Bytes ana_ = wine_fixtures::Read("ana.der");
   const Bytes ec_ = wine_fixtures::Read("ec.der");
   const Bytes ca_ = wine_fixtures::Read("ca.der");
@@ -82,7 +113,7 @@ TEST_F(WindowsStore, ListsRsaCertificatesWithTheirKeyProbe) {
   std::vector<CertificateEntry> entries;
   std::string message;
   ListSystemCertificates(&entries, &message);
-  EXPECT_EQ(message, "2 certificado(s)");
+  EXPECT_EQ(message, "3 certificado(s)");
   EXPECT_EQ(Find(entries, ec_), nullptr);
 
   const CertificateEntry* ana = Find(entries, ana_);
@@ -95,6 +126,11 @@ TEST_F(WindowsStore, ListsRsaCertificatesWithTheirKeyProbe) {
   const CertificateEntry* ca = Find(entries, ca_);
   ASSERT_NE(ca, nullptr);
   EXPECT_FALSE(ca->hasPrivateKey);
+
+  const CertificateEntry* beto = Find(entries, wine_fixtures::Read("beto.der"));
+  ASSERT_NE(beto, nullptr);
+  EXPECT_TRUE(beto->hasPrivateKey);
+  EXPECT_TRUE(beto->keyNeedsInteraction);
 }
 
 TEST_F(WindowsStore, SignaturesVerifyWithTheCertificatesKeyAndFailuresSayWhy) {
