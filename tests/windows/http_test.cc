@@ -91,6 +91,7 @@ class WinHttp : public ::testing::Test {
   }
   Server trusted_{"https"};
   Server stranger_{"https-stranger"};
+  Server tls13_{"https-tls13"};
 };
 
 TEST_F(WinHttp, PostsAsWrittenAndReturnsEveryStatusAndBody) {
@@ -164,6 +165,7 @@ TEST_F(WinHttp, TransportFailuresComeBackAsErrorsWithoutStatus) {
       {"no answer", &trusted_, "hang", true, "Tiempo de espera agotado (timeout)."},
       {"connection reset", &trusted_, "reset", true, nullptr},
       {"untrusted certificate", &stranger_, "reply", false, nullptr},
+      {"TLS 1.3 only", &tls13_, "reply", false, nullptr},
   };
   constexpr int kTimeoutMs = 1500;
   for (const Case& c : cases) {
