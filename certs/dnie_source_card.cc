@@ -50,9 +50,9 @@ Bytes SignWithDnie(CardConnector& connector, const std::string& readerName, cons
   }
   std::string storeError;
   // The authenticator's key store asks for the PIN itself.
-  static const std::string kNoPin;
-  const std::string& storePin = variant == CardSignVariant::Signer ? pin : kNoPin;
-  Bytes signature = SignWithSystemKey(certificateDer, data, storePin, true, &storeError);
+  Bytes signature = variant == CardSignVariant::Signer
+                        ? SignWithSystemKey(certificateDer, data, pin, true, &storeError)
+                        : SignWithSystemKeyForVoting(certificateDer, data, &storeError);
   if (!signature.empty()) {
     *message = std::string(platform::kStoreSignedNote) + " (" + SignatureSummary(signature) + ").";
     return signature;

@@ -21,3 +21,16 @@ void ListSystemCertificates(std::vector<CertificateEntry>* entries, std::string*
 // empty bytes with a Spanish message in `error`.
 Bytes SignWithSystemKey(const Bytes& certificateDer, const Bytes& data, const std::string& pin,
                         bool allowKeyPrompt, std::string* error);
+
+// SignWithSystemKeyForVoting is the voting authenticator's fall-back after its card: no PIN is
+// handed on (the key provider asks for it itself), and on Windows only CryptoAPI keys, the
+// minidriver's, are used. Same result and error contract as SignWithSystemKey.
+Bytes SignWithSystemKeyForVoting(const Bytes& certificateDer, const Bytes& data, std::string* error);
+
+#ifdef _WIN32
+// The Windows names of the three operations above (certs/store_win32.cc).
+void ListWindowsCertificates(std::vector<CertificateEntry>* entries, std::string* message);
+Bytes SignWithWindowsKey(const Bytes& certificateDer, const Bytes& data, const std::string& pin,
+                         bool allowKeyPrompt, std::string* error);
+Bytes SignWithWindowsKeyForVoting(const Bytes& certificateDer, const Bytes& data, std::string* error);
+#endif

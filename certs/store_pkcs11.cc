@@ -325,3 +325,7 @@ Bytes SignWithSystemKey(const Bytes& certificateDer, const Bytes& data, const st
   *error = kNoKeyMessage;
   return {};
 }
+
+Bytes SignWithSystemKeyForVoting(const Bytes& certificateDer, const Bytes& data, std::string* error) {
+  return SignWithSystemKey(certificateDer, data, "", true, error);
+}
