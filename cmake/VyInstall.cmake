@@ -15,20 +15,20 @@ set(VY_ICON_SIZES 16 22 24 32 48 64 128 256)
 find_program(VY_RSVG_CONVERT rsvg-convert)
 find_program(VY_GZIP gzip)
 
-# vy_install_program(TARGET [DESKTOP NAME] [ASSETS FOLDER] [MAN PAGE]) installs a program (or the
-# engine library) into the program folder, with a link in bin/ for programs. DESKTOP installs
-# packaging/linux/NAME.desktop and the icon packaging/icons/NAME.svg; ASSETS copies FOLDER beside
-# the program as assets/; MAN installs packaging/man/PAGE (say quillmark.1), compressed.
+# vy_install_program(TARGET [DESKTOP NAME] [MAN PAGE] [ASSETS FILE...]) installs a program (or
+# the engine library) into the program folder, with a link in bin/ for programs. DESKTOP
+# installs packaging/linux/NAME.desktop and the icon packaging/icons/NAME.svg; MAN installs
+# packaging/man/PAGE (say quillmark.1), compressed; ASSETS puts the files into assets/ beside
+# the program.
 function(vy_install_program target)
-  cmake_parse_arguments(I "" "DESKTOP;ASSETS;MAN" "" ${ARGN})
+  cmake_parse_arguments(I "" "DESKTOP;MAN" "ASSETS" ${ARGN})
   install(TARGETS ${target}
     RUNTIME DESTINATION ${VY_INSTALL_PROGRAM_DIR}
     LIBRARY DESTINATION ${VY_INSTALL_PROGRAM_DIR}
     # mingw's import library is of no use to anything installed.
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
-  set_property(GLOBAL APPEND PROPERTY VY_INSTALLED_TARGETS ${target})
   if(I_ASSETS)
-    install(DIRECTORY ${I_ASSETS}/ DESTINATION ${VY_INSTALL_PROGRAM_DIR}/assets)
+    install(FILES ${I_ASSETS} DESTINATION ${VY_INSTALL_PROGRAM_DIR}/assets)
   endif()
   if(WIN32)
     if(I_DESKTOP)
