@@ -273,6 +273,7 @@ VerifyReport VerifyPdf(const std::string& path, const std::vector<Bytes>& anchor
     case ScanStatus::Ok: break;
     case ScanStatus::Unreadable: report.error = "no se pudo leer " + path + "."; return report;
     case ScanStatus::NotPdf: report.error = path + " no es un PDF."; return report;
+    case ScanStatus::NotRegular: report.error = path + " no es un fichero normal."; return report;
     case ScanStatus::Encrypted: report.error = "el PDF esta cifrado; no se puede verificar."; return report;
     default:
       report.error = "no se pudo leer la estructura del PDF (fichero danado o truncado).";

@@ -286,12 +286,14 @@ void CMainWindow::SignCommand() {
   }
   if (!AskPin(entry)) return;
 
-  std::string output;
-  if (!SignedOutputPath(documentPath_, &output)) {
+  // The name is taken at once, so a second signer of the same document picks the next one.
+  OutputClaim claim;
+  if (!ClaimSignedOutputPath(documentPath_, &claim)) {
     SecureClear(&options_.pin);
     SetStatus("No queda ningun nombre libre para la copia firmada de " + documentPath_ + ".", true);
     return;
   }
+  const std::string output = claim.path();
   SetStatus("Firmando con " + entry.subjectCommonName + " ...", false);
   // The signature holds the loop up (a card may take seconds): the window is painted whole
   // first, where the dialogs were too.
@@ -308,6 +310,7 @@ void CMainWindow::SignCommand() {
   // A PIN serves one signature; the PKCS#12 password stays for the listing.
   SecureClear(&options_.pin);
   if (result.isSigned) {
+    claim.Keep();
     OpenDocument(output);
     std::string status = "Firmado: " + output + "  (" + std::to_string(result.size) + " bytes)";
     if (!result.warning.empty()) status += "  [" + result.warning + "]";
