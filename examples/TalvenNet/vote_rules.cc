@@ -40,6 +40,32 @@ std::string DniNumber(const std::string& holder, const ParsedCertificate& certif
   return "(numero de DNI no encontrado)";
 }
 
+namespace {
+
+// JsonEscaped writes `text` as the inside of a JSON string. Ordinary text passes unchanged; a
+// quote, a backslash or a control character would otherwise end the string early or break the
+// document, so a challenge from the voting page cannot reshape the body.
+std::string JsonEscaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x20) {
+      static const char kHex[] = "0123456789abcdef";
+      out += "\\u00";
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string VoteBody(const std::string& dni, const std::string& holder, const std::string& challenge,
                      const Bytes& signature, const Bytes& certificateDer) {
   std::string cn;
@@ -47,15 +73,10 @@ std::string VoteBody(const std::string& dni, const std::string& holder, const st
     if (c != '"') cn.push_back(c);
   const std::string certificate = certificateDer.empty() ? std::string() : Base64Encode(certificateDer);
   auto member = [](const char* key, const std::string& value) {
-    return std::string("\"") + key + "\":\"" + value + "\"";
+    return std::string("\"") + key + "\":\"" + JsonEscaped(value) + "\"";
   };
   const std::string inner = "{" + member("dni", dni) + "," + member("cn", cn) + "," +
                             member("reto", challenge) + "," + member("firma", Base64Encode(signature)) + "," +
                             member("certificado", certificate) + "}";
-  std::string escaped;
-  for (char c : inner) {
-    if (c == '"') escaped.push_back('\\');
-    escaped.push_back(c);
-  }
-  return "{\"datos\":\"" + escaped + "\"}";
+  return "{\"datos\":\"" + JsonEscaped(inner) + "\"}";
 }

@@ -17,7 +17,8 @@ std::string DniNumber(const std::string& holder, const ParsedCertificate& certif
 
 // VoteBody is the request the voting service receives: {"datos":"<inner>"} where the inner
 // object holds dni, cn (the holder without '"'), reto, firma and certificado (both Base64),
-// and every '"' of the inner object is preceded by a backslash. The DNI number and the
-// challenge go in unchanged.
+// and every '"' of the inner object is preceded by a backslash. Values holding a quote, a
+// backslash or a control character are JSON-escaped (in the inner object and again in the
+// outer string), so that no challenge can break the body; other values go in unchanged.
 std::string VoteBody(const std::string& dni, const std::string& holder, const std::string& challenge,
                      const Bytes& signature, const Bytes& certificateDer);

@@ -114,6 +114,10 @@ TEST(TalvenRules, BodyBytes) {
   EXPECT_EQ(VoteBody("(numero de DNI no encontrado)", "B", "r=1&x", {}, {}),
             R"({"datos":"{\"dni\":\"(numero de DNI no encontrado)\",\"cn\":\"B\",\"reto\":\"r=1&x\",)"
             R"(\"firma\":\"\",\"certificado\":\"\"}"})");
+  // A challenge that would end the string early stays one string, decoded back to itself.
+  EXPECT_EQ(VoteBody("1", "B", "a\"b\\c\n", {}, {}),
+            R"({"datos":"{\"dni\":\"1\",\"cn\":\"B\",\"reto\":\"a\\\"b\\\\c\\u000a\",)"
+            R"(\"firma\":\"\",\"certificado\":\"\"}"})");
 }
 
 TEST(TalvenFiles, LogLinesAndFolders) {
