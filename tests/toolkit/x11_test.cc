@@ -276,49 +276,54 @@ TEST_F(X11Backend, RealWindowUnderXvfbWithXTest) {
   EXPECT_TRUE(finished);
 }
 
+// The voting program's frames make every dialog a plain top-level window.
 TEST_F(X11Backend, DialogsAreTransientAndTimersRunInTheLoop) {
-  VyApp app(0, nullptr);
-  auto* w = new Scripted;
-  app.SetMainWindow(w);
-  Window transientFor = 0;
-  std::string type;
-  int ticks = 0;
-  class Probe : public CDialog {
-   public:
-    using CDialog::CDialog;
-    std::function<void()> onTick;
-    bool OnInit() override { return SetTimer(5, 10); }
-    void OnTimer(unsigned) override { onTick(); }
-  };
-  w->steps = {
-      [&] { return user.Viewable(Xid(*w)); },
-      Do([&] {
-        Probe dialog(w);
-        dialog.onTick = [&] {
-          if (++ticks < 3 || !user.Viewable(Xid(dialog))) return;
-          XGetTransientForHint(user.d(), Xid(dialog), &transientFor);
-          Atom t;
-          int format;
-          unsigned long count, after;
-          unsigned char* data = nullptr;
-          XGetWindowProperty(user.d(), Xid(dialog), XInternAtom(user.d(), "_NET_WM_WINDOW_TYPE", False), 0, 1,
-                             False, XA_ATOM, &t, &format, &count, &after, &data);
-          if (data) {
-            char* name = XGetAtomName(user.d(), *reinterpret_cast<Atom*>(data));
-            type = name;
-            XFree(name);
-            XFree(data);
-          }
-          user.RequestClose(Xid(dialog));  // the close box: result stays 0
-        };
-        EXPECT_EQ(dialog.ShowModal(), 0);
-      }),
-      Do([&] { VyApp::Current()->Quit(7); }),
-  };
-  EXPECT_EQ(app.Run(), 7);
-  EXPECT_NE(transientFor, 0u);
-  EXPECT_EQ(type, "_NET_WM_WINDOW_TYPE_DIALOG");
-  EXPECT_GE(ticks, 3);
+  for (FrameStyle frames : {FrameStyle::kStandard, FrameStyle::kTopLevelOnly}) {
+    const bool standard = frames == FrameStyle::kStandard;
+    SCOPED_TRACE(standard ? "standard" : "top-level only");
+    VyApp app(0, nullptr, frames);
+    auto* w = new Scripted;
+    app.SetMainWindow(w);
+    Window transientFor = 0;
+    std::string type;
+    int ticks = 0;
+    class Probe : public CDialog {
+     public:
+      using CDialog::CDialog;
+      std::function<void()> onTick;
+      bool OnInit() override { return SetTimer(5, 10); }
+      void OnTimer(unsigned) override { onTick(); }
+    };
+    w->steps = {
+        [&] { return user.Viewable(Xid(*w)); },
+        Do([&] {
+          Probe dialog(w);
+          dialog.onTick = [&] {
+            if (++ticks < 3 || !user.Viewable(Xid(dialog))) return;
+            XGetTransientForHint(user.d(), Xid(dialog), &transientFor);
+            Atom t;
+            int format;
+            unsigned long count, after;
+            unsigned char* data = nullptr;
+            XGetWindowProperty(user.d(), Xid(dialog), XInternAtom(user.d(), "_NET_WM_WINDOW_TYPE", False), 0,
+                               1, False, XA_ATOM, &t, &format, &count, &after, &data);
+            if (data) {
+              char* name = XGetAtomName(user.d(), *reinterpret_cast<Atom*>(data));
+              type = name;
+              XFree(name);
+              XFree(data);
+            }
+            user.RequestClose(Xid(dialog));  // the close box: result stays 0
+          };
+          EXPECT_EQ(dialog.ShowModal(), 0);
+        }),
+        Do([&] { VyApp::Current()->Quit(7); }),
+    };
+    EXPECT_EQ(app.Run(), 7);
+    EXPECT_EQ(transientFor != 0, standard);
+    EXPECT_EQ(type, standard ? "_NET_WM_WINDOW_TYPE_DIALOG" : "");
+    EXPECT_GE(ticks, 3);
+  }
 }
 
 }  // namespace
