@@ -169,12 +169,23 @@ TEST_F(SignerTest, NavigationPageFieldAndLayout) {
   EXPECT_EQ(backend().ModalDepth(), 0);
 }
 
-TEST_F(SignerTest, WithoutDocumentTheHintShows) {
+TEST_F(SignerTest, StartsWithTheHintAndOpensThroughTheDialog) {
   CMainWindow& w = Start("");
   if (!SampleDocumentPath().empty()) GTEST_SKIP() << "a sample document lies beside the test";
   EXPECT_EQ(w.PathLine()->Text(), "Pulsa 'Abrir PDF' para cargar un documento.");
   EXPECT_FALSE(w.StatusIsError());
   EXPECT_EQ(w.PageField()->Text(), "0 / 0");
+  std::string pdf = dir.File("tres.pdf");
+  ASSERT_TRUE(WriteSamplePdf(pdf, 3));
+  Step<CFileOpenDialog>([&](CFileOpenDialog&, CHeadlessWindowImpl& win) {
+    EXPECT_EQ(win.Title(), "Abrir documento PDF");
+    win.Type(pdf);
+    win.Press(kKeyEnter);
+  });
+  win_->Click(66, 68);
+  EXPECT_EQ(w.DocumentPath(), pdf);
+  EXPECT_EQ(w.PageField()->Text(), "1 / 3");
+  EXPECT_EQ(w.Focused(), w.View());
 }
 
 // One run through every dialog with a PKCS#12 file: the output names, the status line, and

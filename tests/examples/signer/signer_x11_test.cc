@@ -74,6 +74,12 @@ class SignerOnX11 : public testing::Test {
                           std::to_string(y) + " click 1");
     EXPECT_EQ(r.status, 0) << r.output;
   }
+  // Keys go to the window with the input focus; a dialog takes it only once the program has
+  // handled its mapping, so each key waits for the focus first.
+  void Key(const std::string& window, const std::string& key) {
+    Xdo("windowfocus --sync " + window);
+    Xdo("key " + key);
+  }
   void Type(const std::string& window, const std::string& text) {
     Xdo("windowfocus --sync " + window);
     CommandResult r = Xdo("type --delay 8 " + Quote(text));
@@ -126,6 +132,7 @@ TEST_F(SignerOnX11, Pkcs12ChosenThroughTheFileDialog) {
   ASSERT_TRUE(Gone("^Contrase"));
   Click(dialog, 220, 360);  // the stamp choice opens its list ...
   Click(dialog, 220, 461);  // ... "Paginas especificas..."
+  Xdo("windowfocus --sync " + dialog);
   Xdo("type --delay 8 '1, 3'");
   Screenshot("x11_certificate_dialog.png");
   Click(dialog, 491, 422);
@@ -142,7 +149,7 @@ TEST_F(SignerOnX11, DnieBehindPcscd) {
   ASSERT_TRUE(daemon.Insert(0, card.get()));
   Launch();
   StartSigning();
-  Xdo("key Return");  // the card's signature certificate is listed first and selected
+  Key(dialog, "Return");  // the card's signature certificate is listed first and selected
   Type(Window("^PIN del DNI electr"), "00000000");
   EXPECT_TRUE(WaitFor([&] { return card->retriesLeft() == 2; }, 20));
   ASSERT_TRUE(Gone("^PIN del DNI electr"));
@@ -150,7 +157,7 @@ TEST_F(SignerOnX11, DnieBehindPcscd) {
   EXPECT_FALSE(FileExists(dir.File("acuerdo_firmao.pdf")));
 
   StartSigning();
-  Xdo("key Return");
+  Key(dialog, "Return");
   std::string pin = Window("^PIN del DNI electr");
   Screenshot("x11_pin_dialog.png");
   Type(pin, "12345678");
@@ -164,7 +171,7 @@ TEST_F(SignerOnX11, TokenThatNeedsItsPin) {
   hsm.Import("firma", "4321", people.beto, Bytes{1}, Bytes{1});
   Launch();
   StartSigning();
-  Xdo("key Return");
+  Key(dialog, "Return");
   Type(Window("^PIN del token$"), "4321");
   std::string report = Signed(dir.File("acuerdo_firmao.pdf"), "x11_signed_token.png");
   EXPECT_EQ(Count(report, "Signature is Valid."), 1) << report;
