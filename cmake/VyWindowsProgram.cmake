@@ -1,6 +1,7 @@
-# vy_program(TARGET [GUI]) finishes a program: on Windows it embeds the application manifest,
-# makes GUI programs windowed (no console) and copies the program into dist/, the folder that
-# ships; elsewhere it does nothing.
+# vy_program(TARGET [GUI] [ASSETS FOLDER]) finishes a program: on Windows it embeds the
+# application manifest, makes GUI programs windowed (no console) and copies the program, and
+# the contents of FOLDER into dist/assets/, into dist/, the folder that ships; elsewhere it does
+# nothing. vy_ship(TARGET) only copies a built file into dist/.
 if(WIN32)
   enable_language(RC)
   set(VY_MANIFEST_RC ${CMAKE_BINARY_DIR}/app_manifest.rc)
@@ -9,8 +10,17 @@ if(WIN32)
   set(VY_DIST_DIR ${CMAKE_BINARY_DIR}/dist)
 endif()
 
+function(vy_ship target)
+  if(NOT WIN32)
+    return()
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VY_DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${target}> ${VY_DIST_DIR}/)
+endfunction()
+
 function(vy_program target)
-  cmake_parse_arguments(P "GUI" "" "" ${ARGN})
+  cmake_parse_arguments(P "GUI" "ASSETS" "" ${ARGN})
   if(NOT WIN32)
     return()
   endif()
@@ -20,7 +30,10 @@ function(vy_program target)
   if(P_GUI)
     set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
   endif()
-  add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${VY_DIST_DIR}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${target}> ${VY_DIST_DIR}/)
+  vy_ship(${target})
+  if(P_ASSETS)
+    get_filename_component(assets ${P_ASSETS} ABSOLUTE)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_directory ${assets} ${VY_DIST_DIR}/assets)
+  endif()
 endfunction()

@@ -1,0 +1,31 @@
+# quillmark.exe makes a real signature with a PKCS#12 file through openssl: the stub
+# openssl.exe of the tests runs the host's. Folder and file names carry "ñ" and "Ω", so the
+# arguments, the narrow C runtime paths and the command lines for openssl must all keep UTF-8.
+# The signed copy must validate in pdfsig, and no temporary file of the key may stay behind.
+# Sourced by scripts/cross-windows.
+echo "== quillmark.exe sign"
+qm="$tmp/firmas ñ"
+mkdir -p "$qm"
+openssl req -x509 -utf8 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Firmante de Prueba Ñandú" \
+  -addext keyUsage=critical,digitalSignature,nonRepudiation \
+  -keyout "$qm/clave.pem" -out "$qm/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$qm/clave.pem" -in "$qm/cert.pem" -passout "pass:clave ñ" \
+  -out "$qm/ana ñ.p12"
+rm -f "$qm/clave.pem"
+qm_run() {  # qm_run ARGS...: quillmark.exe with the stub first on the search path
+  WINEPATH="$(winpath "$build/tests/examples/windows")" QM_PASSWORD="clave ñ" \
+    wine "$dist/quillmark.exe" "$@" --pkcs12 "$(winpath "$qm/ana ñ.p12")" --password-env QM_PASSWORD \
+    </dev/null
+}
+if qm_run sample "$(winpath "$qm/contrato Ω.pdf")" &&
+  qm_run sign "$(winpath "$qm/contrato Ω.pdf")" --stamp all; then
+  out="$(pdfsig "$qm/contrato Ω_firmao.pdf" 2>&1 || true)"
+  valid="$(grep -c "Signature Validation: Signature is Valid." <<<"$out" || true)"
+  [ "$valid" = 2 ] || fail "pdfsig no valida las 2 firmas de quillmark.exe: $out"
+  grep -q "Firmante de Prueba Ñandú" <<<"$out" || fail "pdfsig no muestra al firmante: $out"
+  echo "pdfsig: $valid firmas validas"
+else
+  fail "quillmark.exe no firmo con el PKCS#12"
+fi
+leftover="$(find "$WINEPREFIX/drive_c/users" -name 'vycert_*' 2>/dev/null)"
+[ -z "$leftover" ] || fail "quedaron temporales de openssl: $leftover"
