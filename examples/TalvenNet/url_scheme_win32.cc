@@ -4,11 +4,7 @@
 
 #include <string>
 
-#if __has_include("examples/TalvenNet/url_scheme.h")
 #include "examples/TalvenNet/url_scheme.h"
-#else
-bool RegisterUrlScheme(const std::string& scheme);
-#endif
 
 namespace {
 

@@ -1,6 +1,7 @@
 // vyrender.dll as it ships beside a program, reached through the programs' client: it loads,
-// its exports bind by name, and its own messages come back. The build has no page renderer
-// yet, so an existing file gets that refusal, after the DLL's own UTF-8 path check.
+// its exports bind by name, and its own messages come back. Wine has none of the Windows
+// Runtime classes the page renderer activates, so an existing file gets the platform's own
+// refusal (after the DLL's UTF-8 path check) instead of a page; so does a non-PDF on Windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -32,16 +33,21 @@ TEST(RenderEngineWin32, ClientReachesTheDllAndItsMessages) {
 
   struct Case {
     std::string path;
-    const char* message;
+    const char* message;  // null: the platform's text, neither empty nor the generic one
   } cases[] = {
       {folder + "no existe ñ.pdf", "No se encuentra el archivo PDF."},
-      {existing, "Este motor PDF no tiene renderizador de paginas."},
-      {existing, "Este motor PDF no tiene renderizador de paginas."},  // the engine stays bound
+      {existing, nullptr},
+      {existing, nullptr},  // the engine stays bound
   };
   for (const Case& c : cases) {
     std::string message;
     EXPECT_EQ(Vy::Pdf::OpenDocument(c.path, &message), nullptr) << c.path;
-    EXPECT_EQ(message, c.message) << c.path;
+    if (c.message) {
+      EXPECT_EQ(message, c.message) << c.path;
+    } else {
+      EXPECT_NE(message, "") << c.path;
+      EXPECT_NE(message, "No se pudo abrir el PDF.") << c.path;
+    }
   }
   DeleteFileW(Wide(existing).c_str());
 }

@@ -76,12 +76,13 @@ void RemoveCertificate(const Bytes& der) {
       CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"MY");
   ASSERT_NE(my, nullptr);
   bool removed = false;
-  for (PCCERT_CONTEXT cert = CertEnumCertificatesInStore(my, nullptr); cert && !removed;
+  for (PCCERT_CONTEXT cert = CertEnumCertificatesInStore(my, nullptr); cert;
        cert = CertEnumCertificatesInStore(my, cert)) {
     if (Bytes(cert->pbCertEncoded, cert->pbCertEncoded + cert->cbCertEncoded) != der) continue;
-    // Deleting frees the context the enumeration holds, so the enumeration ends here.
+    // Deleting frees the context it is given, so the enumeration gets a copy and ends here.
     removed = CertDeleteCertificateFromStore(CertDuplicateCertificateContext(cert));
     CertFreeCertificateContext(cert);
+    break;
   }
   EXPECT_TRUE(removed);
   CertCloseStore(my, 0);

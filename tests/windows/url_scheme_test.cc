@@ -6,7 +6,7 @@
 
 #include <string>
 
-bool RegisterUrlScheme(const std::string& scheme);
+#include "examples/TalvenNet/url_scheme.h"
 
 namespace {
 
