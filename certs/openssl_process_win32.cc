@@ -1,9 +1,13 @@
 #include <process.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <utility>
 
 #include "certs/openssl_process.h"
+#include "certs/pkcs12.h"
 
 namespace {
 
@@ -27,33 +31,175 @@ std::string CommandLine(const std::vector<OpensslArg>& args) {
   return line;
 }
 
+// TempFile owns one temporary file of the command-line form and removes it when it goes out
+// of scope.
+class TempFile {
+ public:
+  TempFile() = default;
+  ~TempFile() { Remove(); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  // Create makes a new file named with `suffix` that holds `data`. It returns false, owning
+  // nothing, when no file could be created.
+  bool Create(std::string_view suffix, const void* data = nullptr, size_t len = 0) {
+    Remove();
+    std::string candidate = MakeTempPath(suffix);
+    FILE* f = std::fopen(candidate.c_str(), "wb");
+    if (!f) return false;
+    path_ = candidate;
+    bool ok = len == 0 || std::fwrite(data, 1, len, f) == len;
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) Remove();
+    return ok;
+  }
+  const std::string& path() const { return path_; }
+  void Remove() {
+    if (path_.empty()) return;
+    std::remove(path_.c_str());
+    path_.clear();
+  }
+  std::string Release() { return std::exchange(path_, std::string()); }
+
+ private:
+  std::string path_;
+};
+
+// WritePasswordFile writes the password as given, then one line feed: openssl's "file:"
+// source reads the first line.
+bool WritePasswordFile(const std::string& password, TempFile* file) {
+  std::string line = password + "\n";
+  bool made = file->Create(".pass", line.data(), line.size());
+  SecureClear(&line);
+  return made;
+}
+
+Bytes ReadWholeFile(const std::string& path) {
+  Bytes bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return bytes;
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    long size = std::ftell(f);
+    if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+      bytes.resize(size_t(size));
+      if (std::fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) bytes.clear();
+    }
+  }
+  std::fclose(f);
+  return bytes;
+}
+
+// TempFolderHasRoom tells an empty key file that openssl could not write (a full folder)
+// from a PKCS#12 that holds no key: a key's worth of bytes must fit beside it.
+bool TempFolderHasRoom() {
+  TempFile probe;
+  std::string room(8192, '\0');
+  return probe.Create(".tmp", room.data(), room.size());
+}
+
 }  // namespace
 
 int RunOpenssl(const std::vector<OpensslArg>& args) {
   return std::system((CommandLine(args) + " >nul 2>&1").c_str());
 }
 
-std::string RunOpensslCapture(const std::vector<OpensslArg>& args) {
-  std::string output;
-  FILE* pipe = _popen(CommandLine(args).c_str(), "rb");
-  if (!pipe) return output;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) output.append(buf, n);
-  _pclose(pipe);
-  return output;
+PrivateKey::~PrivateKey() {
+  Reset();
 }
 
-TempCreate CreateTempFile(const std::string& path, const uint8_t* data, size_t len) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return TempCreate::Failed;
-  bool ok = len == 0 || std::fwrite(data, 1, len, f) == len;
-  if (std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    std::remove(path.c_str());
-    return TempCreate::Failed;
+PrivateKey::PrivateKey(PrivateKey&& other) noexcept
+    : material(std::exchange(other.material, std::string())) {}
+
+PrivateKey& PrivateKey::operator=(PrivateKey&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    material = std::exchange(other.material, std::string());
   }
-  return TempCreate::Created;
+  return *this;
+}
+
+void PrivateKey::Reset() {
+  if (!material.empty()) std::remove(material.c_str());
+  material.clear();
+}
+
+OpensslOutcome ExportPkcs12Certificates(const std::string& pkcs12Path, const std::string& password,
+                                        std::string* pem) {
+  pem->clear();
+  TempFile pass;
+  if (!WritePasswordFile(password, &pass)) return OpensslOutcome::PasswordTemp;
+  FILE* pipe = _popen(CommandLine({{"pkcs12", ""},
+                                   {"-in", ""},
+                                   {"", pkcs12Path},
+                                   {"-passin", ""},
+                                   {"file:", pass.path()},
+                                   {"-nokeys", ""},
+                                   {"-clcerts", ""}})
+                          .c_str(),
+                      "rb");
+  if (!pipe) return OpensslOutcome::Failed;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) pem->append(buf, n);
+  return _pclose(pipe) == 0 ? OpensslOutcome::Ok : OpensslOutcome::Failed;
+}
+
+OpensslOutcome ExportPkcs12Key(const std::string& pkcs12Path, const std::string& password, PrivateKey* key) {
+  key->Reset();
+  TempFile pass;
+  if (!WritePasswordFile(password, &pass)) return OpensslOutcome::PasswordTemp;
+  // The key file exists, empty, before openssl writes the unencrypted key in it.
+  TempFile file;
+  if (!file.Create(".key")) return OpensslOutcome::Temp;
+  int status = RunOpenssl({{"pkcs12", ""},
+                           {"-in", ""},
+                           {"", pkcs12Path},
+                           {"-passin", ""},
+                           {"file:", pass.path()},
+                           {"-nocerts", ""},
+                           {"-nodes", ""},
+                           {"-out", ""},
+                           {"", file.path()}});
+  pass.Remove();
+  if (status != 0) return OpensslOutcome::Failed;
+  Bytes pem = ReadWholeFile(file.path());
+  bool empty = pem.empty();
+  SecureClear(&pem);
+  if (empty) {
+    // openssl exits 0 with an empty file both for a file without a key and a full folder.
+    file.Remove();
+    return TempFolderHasRoom() ? OpensslOutcome::Ok : OpensslOutcome::TempFull;
+  }
+  key->material = file.Release();
+  return OpensslOutcome::Ok;
+}
+
+OpensslOutcome SignWithKey(const PrivateKey& key, const Bytes& data, Bytes* signature) {
+  signature->clear();
+  TempFile message, result;
+  if (!message.Create(".msg", data.data(), data.size()) || !result.Create(".sig"))
+    return OpensslOutcome::Temp;
+  int status = RunOpenssl({{"dgst", ""},
+                           {"-sha256", ""},
+                           {"-sign", ""},
+                           {"", key.material},
+                           {"-out", ""},
+                           {"", result.path()},
+                           {"", message.path()}});
+  message.Remove();
+  if (status != 0) return OpensslOutcome::Failed;
+  *signature = ReadWholeFile(result.path());
+  return OpensslOutcome::Ok;
+}
+
+InputKind CheckInputFile(const std::string& path) {
+  struct _stat64 st;
+  if (_stat64(path.c_str(), &st) != 0) return InputKind::Missing;
+  if (!(st.st_mode & _S_IFREG)) return InputKind::NotRegular;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return InputKind::Missing;
+  std::fclose(f);
+  return InputKind::Regular;
 }
 
 char TempPathSeparator() {

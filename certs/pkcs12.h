@@ -4,35 +4,38 @@
 #include <string_view>
 #include <vector>
 
+#include "certs/openssl_process.h"
 #include "core/bytes.h"
 
-// PKCS#12 files are handled only by the external `openssl` program: the password goes to
-// it in a temporary file, and every intermediate file is removed before an operation returns.
+// PKCS#12 files are handled only by the external `openssl` program. On POSIX the password,
+// the key and the data reach it through pipes and never touch the disk; on Windows they go
+// through private temporary files, removed before an operation returns.
 
 // OpensslAvailable runs "openssl version" and answers whether it exited with status 0. The
 // answer is not cached.
 bool OpensslAvailable();
 
-// MakeTempPath names a temporary file: the first non-empty of TEMP, TMP and TMPDIR (else
+// MakeTempPath names a temporary file of the command-line form (Windows): the first non-empty of TEMP, TMP
+// and TMPDIR (else
 // "."), the platform's separator, "vycert_<counter>_<process id>" and `suffix`. The
 // process-wide counter makes every name of a run distinct.
 std::string MakeTempPath(std::string_view suffix);
 
 // KeyExtraction is the result of ExtractPkcs12Key.
 struct KeyExtraction {
-  std::string keyPath;  // the unencrypted PEM key; owned (and removed) by the caller
+  PrivateKey key;  // the unencrypted key, wiped or removed when the extraction goes
   std::string extractError;
   bool extracted = false;
 };
 
-// ExtractPkcs12Key writes the file's private key, unencrypted, to a new temporary file. It
-// returns `extracted` false, with a Spanish `extractError` and no file left, when openssl is
-// missing, the password or file is wrong, or the file holds no private key.
+// ExtractPkcs12Key takes the file's private key out, unencrypted. It returns `extracted`
+// false, with a Spanish `extractError` and nothing left, when openssl is missing, the
+// password cannot be passed, the password or file is wrong, or the file holds no private key.
 KeyExtraction ExtractPkcs12Key(const std::string& pkcs12Path, const std::string& password);
 
 // ReadPkcs12Certificates lists the DER of the file's end-entity certificates in openssl's
 // output order. It returns false, with `certificates` empty and a Spanish `error`, when the
-// file is missing, openssl is missing or nothing could be extracted.
+// file is missing or not a regular file, openssl is missing or nothing could be extracted.
 bool ReadPkcs12Certificates(const std::string& pkcs12Path, const std::string& password,
                             std::vector<Bytes>* certificates, std::string* error);
 

@@ -88,15 +88,12 @@ const Bytes& DigestInfoPrefix() {
   return prefix;
 }
 
-bool VerifyRsaPkcs1Sha256(const Bytes& modulus, const Bytes& exponent, const Bytes& signature,
-                          const uint8_t* data, size_t dataLen) {
-  if (modulus.empty() || exponent.empty() || !data) return false;
+bool VerifyRsaPkcs1(const Bytes& modulus, const Bytes& exponent, const Bytes& signature,
+                    const Bytes& digestInfo) {
+  if (modulus.empty() || exponent.empty()) return false;
   const size_t k = modulus.size();
-  if (signature.size() != k || k < 11) return false;
-  Bytes t = DigestInfoPrefix();
-  Sha256Digest digest = Sha256(data, dataLen);
-  t.insert(t.end(), digest.begin(), digest.end());
-  if (t.size() + 11 > k) return false;
+  const Bytes& t = digestInfo;
+  if (signature.size() != k || k < 11 || t.size() + 11 > k) return false;
 
   Bytes em(k, 0xFF);
   em[0] = 0x00;
@@ -118,4 +115,13 @@ bool VerifyRsaPkcs1Sha256(const Bytes& modulus, const Bytes& exponent, const Byt
     }
   }
   return result.ToBytes(k) == em;
+}
+
+bool VerifyRsaPkcs1Sha256(const Bytes& modulus, const Bytes& exponent, const Bytes& signature,
+                          const uint8_t* data, size_t dataLen) {
+  if (!data) return false;
+  Bytes t = DigestInfoPrefix();
+  Sha256Digest digest = Sha256(data, dataLen);
+  t.insert(t.end(), digest.begin(), digest.end());
+  return VerifyRsaPkcs1(modulus, exponent, signature, t);
 }

@@ -38,6 +38,11 @@ struct RsaPublicKey {
 // DigestInfoPrefix is the DER DigestInfo header for SHA-256 with a NULL parameter (19 bytes).
 const Bytes& DigestInfoPrefix();
 
+// VerifyRsaPkcs1 checks an RSA PKCS#1 v1.5 signature whose block ends in `digestInfo` (the
+// DER DigestInfo of any hash). It returns false on any mismatch or malformed input.
+bool VerifyRsaPkcs1(const Bytes& modulus, const Bytes& exponent, const Bytes& signature,
+                    const Bytes& digestInfo);
+
 // VerifyRsaPkcs1Sha256 checks an RSA PKCS#1 v1.5 signature over the SHA-256 of `data`
 // with the big-endian `modulus` and `exponent`. The signature must be exactly as long as the
 // modulus. It returns false on any mismatch or malformed input.

@@ -16,6 +16,7 @@ constexpr uint8_t kOctetString = 0x04;
 constexpr uint8_t kNull = 0x05;
 constexpr uint8_t kOid = 0x06;
 constexpr uint8_t kContext0 = 0xA0;
+constexpr uint8_t kContext1 = 0xA1;
 constexpr uint8_t kContext4 = 0xA4;
 
 const Bytes kIdData = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
@@ -24,6 +25,7 @@ const Bytes kContentType = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x03
 const Bytes kMessageDigest = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x04};
 const Bytes kSigningCertificateV2 = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x10, 0x02, 0x2F};
 const Bytes kSha256 = {0x60, 0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02, 0x01};
+const Bytes kSignatureTimeStampToken = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x10, 0x02, 0x0E};
 const Bytes kRsaEncryption = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x01, 0x01};
 
 Bytes Attribute(const Bytes& type, const Bytes& value) {
@@ -92,8 +94,12 @@ Bytes BuildSignedAttributes(const Bytes& digest, const Bytes& certificate, const
   return DerTlv(kSet, {&attributes[0], &attributes[1], &attributes[2]});
 }
 
+Bytes SignatureTimeStampAttributes(const Bytes& token) {
+  return DerTlv(kSet, Attribute(kSignatureTimeStampToken, token));
+}
+
 Bytes BuildSignedData(const Bytes& certificate, const SignerKeyInfo& key, const Bytes& signedAttributes,
-                      const Bytes& signature) {
+                      const Bytes& signature, const Bytes* unsignedAttributes) {
   Bytes version = DerTlv(kInteger, Bytes{1});
   Bytes digestAlgorithm = Sha256Algorithm();
 
@@ -105,8 +111,10 @@ Bytes BuildSignedData(const Bytes& certificate, const SignerKeyInfo& key, const 
   Bytes null = DerTlv(kNull, Bytes{});
   Bytes signatureAlgorithm = DerTlv(kSequence, {&oid, &null});
   Bytes signatureValue = DerTlv(kOctetString, signature);
-  Bytes signerInfo =
-      DerTlv(kSequence, {&version, &sid, &digestAlgorithm, &attrs, &signatureAlgorithm, &signatureValue});
+  Bytes unsignedAttrs = unsignedAttributes ? *unsignedAttributes : Bytes{};
+  if (!unsignedAttrs.empty()) unsignedAttrs[0] = kContext1;
+  Bytes signerInfo = DerTlv(kSequence, {&version, &sid, &digestAlgorithm, &attrs, &signatureAlgorithm,
+                                        &signatureValue, &unsignedAttrs});
 
   Bytes digestAlgorithms = DerTlv(kSet, digestAlgorithm);
   Bytes encapContent = DerTlv(kSequence, DerTlv(kOid, kIdData));

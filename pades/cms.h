@@ -25,6 +25,10 @@ std::optional<SignerKeyInfo> ExtractSignerKeyInfo(const Bytes& certificate);
 Bytes BuildSignedAttributes(const Bytes& digest, const Bytes& certificate, const SignerKeyInfo& key);
 
 // BuildSignedData encodes the ContentInfo with the signed attributes (re-tagged [0]) and the
-// signature as given.
+// signature as given, and the unsigned attributes (a DER SET, re-tagged [1]) when given.
 Bytes BuildSignedData(const Bytes& certificate, const SignerKeyInfo& key, const Bytes& signedAttributes,
-                      const Bytes& signature);
+                      const Bytes& signature, const Bytes* unsignedAttributes = nullptr);
+
+// SignatureTimeStampAttributes encodes the unsigned attributes of a PAdES B-T signature: one
+// signature time-stamp token (id-aa-signatureTimeStampToken, RFC 3161 Appendix A).
+Bytes SignatureTimeStampAttributes(const Bytes& token);

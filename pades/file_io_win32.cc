@@ -26,7 +26,13 @@ void InputFile::Close() {
   handle_ = nullptr;
 }
 
-bool InputFile::Open(const std::string& path) {
+bool InputFile::Open(const std::string& path, bool* notRegular) {
+  if (notRegular) *notRegular = false;
+  struct _stat64 st;
+  if (_stat64(path.c_str(), &st) == 0 && !(st.st_mode & _S_IFREG)) {
+    if (notRegular) *notRegular = true;
+    return false;
+  }
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return false;
   if (_fseeki64(f, 0, SEEK_END) != 0) {
@@ -66,6 +72,7 @@ bool OutputFile::CreateBeside(const std::string& finalPath) {
       std::remove(name.c_str());
       return false;
     }
+    guard_.Guard(name.c_str());
     handle_ = f;
     tempPath_ = name;
     finalPath_ = finalPath;
@@ -84,14 +91,20 @@ bool OutputFile::CopyFrom(const InputFile& input, uint64_t offset, uint64_t len)
 
 bool OutputFile::Close() {
   if (!handle_) return false;
-  int rc = std::fclose(File(handle_));
+  FILE* f = File(handle_);
+  // The bytes reach the disk before the name does.
+  bool ok = std::fflush(f) == 0 && _commit(_fileno(f)) == 0;
+  if (std::fclose(f) != 0) ok = false;
   handle_ = nullptr;
-  return rc == 0;
+  closed_ = true;
+  return ok;
 }
 
 bool OutputFile::Commit() {
   if (handle_ || tempPath_.empty()) return false;
-  if (!MoveFileExA(tempPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+  if (!MoveFileExA(tempPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return false;
+  guard_.Release();
   committed_ = true;
   return true;
 }
@@ -102,5 +115,13 @@ void OutputFile::Discard() {
     handle_ = nullptr;
   }
   if (!tempPath_.empty()) std::remove(tempPath_.c_str());
+  guard_.Release();
   tempPath_.clear();
+}
+
+NewFile CreateNewFile(const std::string& path) {
+  int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return errno == EEXIST ? NewFile::Exists : NewFile::Failed;
+  _close(fd);
+  return NewFile::Created;
 }

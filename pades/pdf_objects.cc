@@ -182,6 +182,53 @@ bool PdfScan::ReadXrefChain(std::vector<XrefRecord>* records) {
   return true;
 }
 
+bool PdfScan::Sections(std::vector<XrefSection>* out) {
+  out->clear();
+  std::set<uint64_t> seen;
+  std::optional<int64_t> next = startxref_;
+  for (int sections = 0; next; ++sections) {
+    if (*next <= 0 || uint64_t(*next) >= length_ || sections == kMaxSections ||
+        !seen.insert(uint64_t(*next)).second)
+      return false;
+    XrefSection section;
+    section.offset = uint64_t(*next);
+    if (!ReadXrefSection(section.offset, &section.records, &next)) return false;
+    out->push_back(std::move(section));
+  }
+  return true;
+}
+
+bool PdfScan::ReadRecordBody(const XrefRecord& record, std::string* body, bool* isArray) {
+  for (bool array : {false, true}) {
+    *isArray = array;
+    if (record.kind == XrefRecord::Kind::Plain) {
+      const std::optional<uint64_t> at = HeaderAt(record.offset, record.number, record.generation);
+      if (!at) return false;
+      bool read = WithWindow(*at, [&](std::string_view text, bool atEnd, size_t* used) {
+        size_t start = 0, end = 0;
+        Parse parsed = ParseObjectDict(text, atEnd, array, &start, &end, used);
+        if (parsed == Parse::Done) body->assign(text.substr(start, end - start));
+        return parsed;
+      });
+      if (read) return true;
+    } else if (record.kind == XrefRecord::Kind::Compressed) {
+      const ObjectStream* stream = LoadObjectStream(int64_t(record.offset));
+      if (!stream || record.index >= stream->entries.size() ||
+          stream->entries[record.index].number != record.number)
+        return false;
+      const std::string_view text = ObjectStreamText(stream->data, stream->entries, record.index);
+      size_t start = 0, end = 0, used = 0;
+      if (ParseValue(text, 0, true, array, &start, &end, &used) == Parse::Done) {
+        body->assign(text.substr(start, end - start));
+        return true;
+      }
+    } else {
+      return false;
+    }
+  }
+  return false;
+}
+
 // HeaderAt returns where the header "number generation obj" begins when the bytes at `offset`
 // (after blanks) are that header.
 std::optional<uint64_t> PdfScan::HeaderAt(uint64_t offset, int64_t number, uint16_t generation) {

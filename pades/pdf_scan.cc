@@ -125,7 +125,8 @@ Parse ParseObjectDict(std::string_view text, bool atEnd, bool wantArray, size_t*
 using pdf_scan_internal::ParseObjectDict;
 
 ScanStatus PdfScan::Open(const std::string& path) {
-  if (!file_.Open(path)) return ScanStatus::Unreadable;
+  bool notRegular = false;
+  if (!file_.Open(path, &notRegular)) return notRegular ? ScanStatus::NotRegular : ScanStatus::Unreadable;
   length_ = file_.size();
   char head[8] = {};
   size_t got = 0;

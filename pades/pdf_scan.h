@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/sha256.h"
@@ -72,6 +73,7 @@ enum class ScanStatus {
   BadCatalog,
   NoPagesReference,
   NoPages,
+  NotRegular,  // a FIFO, a device or a folder
 };
 
 class PdfScan {
@@ -120,6 +122,25 @@ class PdfScan {
   bool ReadObjectDict(int64_t number, std::string* body);
   // ReadObjectArray returns the trimmed elements of an indexed object that is an array.
   bool ReadObjectArray(int64_t number, std::string* elements);
+  // XrefSection is one section of the cross-reference chain: where it starts and what it lists.
+  struct XrefSection {
+    uint64_t offset = 0;
+    std::vector<XrefRecord> records;
+  };
+  // Sections reads the chain again, newest first, keeping each section's records apart (a
+  // hybrid file's stream counts with its table). It returns false when a section is unreadable.
+  bool Sections(std::vector<XrefSection>* out);
+  // ReadRecordBody reads the dictionary, or failing that the array, of an object as one
+  // record locates it, which may be an older definition than the index holds. A compressed
+  // record is read from the object stream the index holds under that number.
+  bool ReadRecordBody(const XrefRecord& record, std::string* body, bool* isArray);
+  // ParseAt runs `parse` over the file from `offset` on a window that grows while it asks for
+  // more (pdf_scan_window.h); ReadText reads raw bytes, fewer at the end of the file.
+  template <typename F>
+  bool ParseAt(uint64_t offset, F&& parse) {
+    return WithWindow(offset, std::forward<F>(parse));
+  }
+  std::string ReadText(uint64_t offset, size_t len) { return ReadSpan(offset, len); }
   // CollectPages lists the page objects under a page-tree node, depth first, down to 32 levels.
   std::vector<int64_t> CollectPages(int64_t rootNumber);
 

@@ -10,7 +10,7 @@
 SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath,
                      const ParsedCertificate& certificate, uint32_t contentsReservation,
                      const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
-                     std::string_view signingTime);
+                     std::string_view signingTime, const TimestampCallback& timestamp = {});
 SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string& pageText,
                                 const ParsedCertificate& certificate, uint32_t contentsReservation,
                                 const SigningCallback& callback, const SignatureTexts& texts,

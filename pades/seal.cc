@@ -4,8 +4,15 @@
 
 #include "pades/container.h"
 
+namespace {
+
+// Tokens of one authority differ by a few bytes (serial number, nonce, fractions of a second).
+constexpr size_t kTokenSlack = 64;
+
+}  // namespace
+
 Reservation SettleReservation(const ParsedCertificate& certificate, const SigningCallback& callback,
-                              uint32_t requested) {
+                              uint32_t requested, const TimestampCallback& timestamp) {
   Reservation out;
   out.bytes = requested;
   if (!callback || !certificate.parsed || certificate.der.empty() || requested < kMinimumReservation)
@@ -16,15 +23,27 @@ Reservation SettleReservation(const ParsedCertificate& certificate, const Signin
         "el certificado elegido no es de firma RSA; este motor solo firma con RSA (PKCS#1 v1.5 + SHA-256).";
     return out;
   }
+  Bytes unsignedAttributes;
+  size_t slack = 0;
+  if (timestamp) {
+    const Bytes token = timestamp(Bytes(key->modulusLength, 0), &out.error);
+    if (token.empty()) {
+      if (out.error.empty()) out.error = "la autoridad de sellado de tiempo no entrego ningun sello.";
+      return out;
+    }
+    unsignedAttributes = SignatureTimeStampAttributes(token);
+    slack = kTokenSlack;
+  }
   const Bytes trial =
       BuildSignedData(certificate.der, *key, BuildSignedAttributes(Bytes(32, 0), certificate.der, *key),
-                      Bytes(key->modulusLength, 0));
-  if (trial.size() > requested) {
-    out.error = "el CMS (" + std::to_string(trial.size()) + " B) no cabe en la reserva de " +
+                      Bytes(key->modulusLength, 0), timestamp ? &unsignedAttributes : nullptr);
+  if (trial.size() + slack > requested) {
+    out.error = "el CMS (" + std::to_string(trial.size() + slack) + " B" +
+                (timestamp ? ", con el sello de tiempo" : "") + ") no cabe en la reserva de " +
                 std::to_string(requested) + " B.";
     return out;
   }
-  out.bytes = std::max(kSettledReservation, trial.size());
+  out.bytes = std::max(kSettledReservation, trial.size() + slack);
   out.key = std::move(key);
   return out;
 }
@@ -39,7 +58,8 @@ Holes AppendSignatureDictionary(UpdateBuffer* update, uint32_t number, const Sig
 }
 
 Sealed Seal(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes, const Reservation& reservation,
-            const ParsedCertificate& certificate, const SigningCallback& callback) {
+            const ParsedCertificate& certificate, const SigningCallback& callback,
+            const TimestampCallback& timestamp) {
   Sealed out;
   std::string& text = update->text();
   const uint64_t base = update->base();
@@ -59,7 +79,19 @@ Sealed Seal(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes, co
     out.error = out.note.empty() ? "la tarjeta no firmo." : out.note;
     return out;
   }
-  const Bytes cms = BuildSignedData(certificate.der, *reservation.key, signedAttributes, signature);
+  // The token covers the signature value; the signed attributes and the signature stay as made.
+  Bytes unsignedAttributes;
+  if (timestamp) {
+    std::string why;
+    const Bytes token = timestamp(signature, &why);
+    if (token.empty()) {
+      out.error = why.empty() ? "la autoridad de sellado de tiempo no entrego ningun sello." : why;
+      return out;
+    }
+    unsignedAttributes = SignatureTimeStampAttributes(token);
+  }
+  const Bytes cms = BuildSignedData(certificate.der, *reservation.key, signedAttributes, signature,
+                                    timestamp ? &unsignedAttributes : nullptr);
   if (!PatchContents(&text, open, reservation.bytes, cms)) {
     out.error = "el CMS final (" + std::to_string(cms.size()) + " B) supera la reserva de " +
                 std::to_string(reservation.bytes) + " B.";

@@ -31,9 +31,10 @@ struct Reservation {
 // key's length, which has exactly the final container's size. It makes no trial (and returns
 // no key and no error) without a callback, a parsed certificate or `requested` of at least
 // kMinimumReservation; it returns no key and the error when the key is not RSA or the trial
-// does not fit in `requested`.
+// does not fit in `requested`. With `timestamp`, the trial carries a token the authority makes
+// over a zero value, so the room holds the real one; the authority's failure is the error.
 Reservation SettleReservation(const ParsedCertificate& certificate, const SigningCallback& callback,
-                              uint32_t requested);
+                              uint32_t requested, const TimestampCallback& timestamp = {});
 // The text for a signature that cannot even be tried.
 inline constexpr const char* kNoCertificate = "no hay certificado valido para firmar.";
 
@@ -57,9 +58,10 @@ struct Sealed {
 // Seal patches /ByteRange of the file that is `update`'s base bytes (already hashed into
 // `baseHash`) followed by its text, hashes the two ranges, has the callback sign the signed
 // attributes and patches the CMS into /Contents. It fails, with the Spanish text, when the
-// callback returns nothing or the CMS outgrows the room.
+// callback returns nothing, `timestamp` (when given) returns no token, or the CMS outgrows the room.
 Sealed Seal(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes, const Reservation& reservation,
-            const ParsedCertificate& certificate, const SigningCallback& callback);
+            const ParsedCertificate& certificate, const SigningCallback& callback,
+            const TimestampCallback& timestamp = {});
 
 enum class WriteStatus { Written, OpenFailed, Incomplete, CheckFailed };
 // WriteChecked writes `input`'s first `inputLength` bytes (when given; the input is closed once

@@ -35,6 +35,7 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::Ok: return "";
     case ScanStatus::Unreadable: return "no se pudo leer " + inputPath + ".";
     case ScanStatus::NotPdf: return inputPath + " no es un PDF.";
+    case ScanStatus::NotRegular: return inputPath + " no es un fichero normal.";
     case ScanStatus::TooLarge:
       return "el PDF es demasiado grande para firmarlo: el /ByteRange admite como maximo 4294967295 bytes.";
     case ScanStatus::NoStartxref: return "el PDF no tiene 'startxref': no es un PDF valido.";
@@ -149,7 +150,8 @@ TrailerFields UpdateTrailer(const PdfScan& scan, const SignaturePlan& plan) {
 SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath,
                      const ParsedCertificate& certificate, uint32_t contentsReservation,
                      const SigningCallback& callback, const SignatureTexts& givenTexts,
-                     const StampOptions& stamp, std::string_view signingTime) {
+                     const StampOptions& stamp, std::string_view signingTime,
+                     const TimestampCallback& timestamp) {
   SignResult result;
   const SignatureTexts texts = pades_internal::WithDefaults(givenTexts, certificate);
   auto fail = [&](std::string message) {
@@ -167,7 +169,7 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   if (scan.lastByte() != '\n' && scan.lastByte() != '\r') update.text() += '\n';
   WriteFieldObjects(&update, &scan, plan.objects, plan.acroForm);
 
-  const Reservation reservation = SettleReservation(certificate, callback, contentsReservation);
+  const Reservation reservation = SettleReservation(certificate, callback, contentsReservation, timestamp);
   if (!reservation.error.empty()) return fail(reservation.error);
   if (!reservation.key) return fail(kNoCertificate);
 
@@ -181,7 +183,8 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   }
   if (update.Offset() > PdfScan::kMaxSignedFileSize) return fail(OpenError(ScanStatus::TooLarge, inputPath));
 
-  const Sealed sealed = Seal(&update, scan.hashAfterInput(), holes, reservation, certificate, callback);
+  const Sealed sealed =
+      Seal(&update, scan.hashAfterInput(), holes, reservation, certificate, callback, timestamp);
   if (!sealed.ok) return fail(sealed.error);
 
   const WriteStatus written =
@@ -204,6 +207,14 @@ SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
                    const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp) {
   return SignPdfAt(inputPath, outputPath, certificate, contentsReservation, callback, texts, stamp,
                    pades_internal::SigningTimeNow());
+}
+
+SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
+                   const ParsedCertificate& certificate, uint32_t contentsReservation,
+                   const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
+                   const TimestampCallback& timestamp) {
+  return SignPdfAt(inputPath, outputPath, certificate, contentsReservation, callback, texts, stamp,
+                   pades_internal::SigningTimeNow(), timestamp);
 }
 
 SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,

@@ -39,6 +39,12 @@ struct StampOptions {
 // success `note` may carry a remark that SignResult::info reports.
 using SigningCallback = std::function<Bytes(const Bytes& signedAttributes, std::string* note)>;
 
+// TimestampCallback receives the signature value of a new signature and returns a time-stamp
+// token over it (an RFC 3161 ContentInfo, already checked), which goes into the signer's
+// unsigned attributes. An empty result means failure; `error` then says why, and nothing is
+// written. It is called once more before signing, over a zero value, to learn the token's size.
+using TimestampCallback = std::function<Bytes(const Bytes& signatureValue, std::string* error)>;
+
 // SignResult reports one signing operation. `ok` and `isSigned` are set together, only when the
 // output carries the new signature and passed the read-back check.
 struct SignResult {
@@ -61,6 +67,12 @@ inline constexpr uint32_t kDefaultContentsReservation = 8192;
 SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
                    const ParsedCertificate& certificate, uint32_t contentsReservation,
                    const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp);
+// The same with a trusted time stamp from `timestamp` (PAdES B-T); without one it is the form
+// above, byte for byte.
+SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
+                   const ParsedCertificate& certificate, uint32_t contentsReservation,
+                   const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
+                   const TimestampCallback& timestamp);
 // The signer program's form: a reservation of kDefaultContentsReservation.
 SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
                    const ParsedCertificate& certificate, const SigningCallback& callback,

@@ -50,6 +50,14 @@ void CEdit::Clear() {
   Changed();
 }
 
+void CEdit::Wipe() {
+  // Overwritten in place first: a password must not linger in freed memory.
+  for (char& c : text_) *static_cast<volatile char*>(&c) = 0;
+  text_.clear();
+  caret_ = anchor_ = 0;
+  InvalidateSelf();
+}
+
 void CEdit::Changed() {
   InvalidateSelf();
   if (!onChange_ || notifying_) return;

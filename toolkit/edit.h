@@ -34,6 +34,8 @@ class CEdit : public CControl {
   void SelectAll();
   void SetSelection(int anchor, int caret);
   void Clear();
+  // Wipe overwrites the text's bytes and empties it without notifying (for secrets).
+  void Wipe();
   int Caret() const { return caret_; }
   int Anchor() const { return anchor_; }
   bool HasSelection() const { return caret_ != anchor_; }

@@ -173,6 +173,22 @@ void CWindow::RemoveChild(CControl* control, bool destroy) {
   Invalidate();
 }
 
+void CWindow::FocusControl(CControl* control) {
+  if (control == focused_) return;
+  CControl* old = focused_;
+  focused_ = control;
+  Event e;
+  if (old) {
+    e.kind = kFocusLost;
+    old->OnEvent(e);
+  }
+  if (control) {
+    e = Event();
+    e.kind = kFocusGained;
+    control->OnEvent(e);
+  }
+}
+
 CControl* CWindow::HitTest(int x, int y) const {
   for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
     CControl* c = *it;

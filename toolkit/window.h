@@ -87,6 +87,8 @@ class CWindow : public CControl {
   CControl* Overlay() const { return overlay_; }
   // SetFocus moves the focus without sending focus events.
   void SetFocus(CControl* control) { focused_ = control; }
+  // FocusControl moves the focus and tells the old and the new control, as a click would.
+  void FocusControl(CControl* control);
   CControl* Focused() const { return focused_; }
   CControl* Hovered() const { return hovered_; }
   CControl* Captured() const { return captured_; }

@@ -18,7 +18,8 @@ void PrintHelp() {
       "(NOMBRE_firmao2.pdf, ... si ya existe). Las contraseñas y PIN nunca van en la linea de\n"
       "ordenes: se leen de un fichero ('-' para la entrada estandar), de una variable de entorno\n"
       "o se piden en el terminal. 'quillmark certs' numera los certificados que --cert elige.\n\n"
-      "Estado de salida: 0 firmado, 1 fallo al firmar, 2 error de uso.\n");
+      "Estado de salida: 0 firmado, 1 fallo al firmar, 2 error de uso. verify: 0 todas las firmas\n"
+      "integras y confiables, 1 alguna rota o modificada, 3 integras con algun emisor no confiable.\n");
 }
 
 }  // namespace
@@ -28,7 +29,7 @@ int main(int argc, char** argv) {
   Utf8Arguments arguments(argc, argv);
   argc = arguments.Count();
   argv = arguments.Vector();
-  if (argc < 2) return UsageError("falta la orden (sign, sample, certs o readers).");
+  if (argc < 2) return UsageError("falta la orden (sign, sample, certs, verify o readers).");
   std::string name = argv[1];
   if (name == "--help" || name == "-h") {
     PrintHelp();

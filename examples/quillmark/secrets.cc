@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "core/bytes.h"
 
@@ -10,19 +11,29 @@ namespace {
 // FirstLine reads up to the first line feed and drops a CR before it.
 bool FirstLine(FILE* in, std::string* line) {
   line->clear();
-  line->reserve(256);  // no reallocation leaves pieces of the secret behind
   int c;
   bool any = false;
   while ((c = std::fgetc(in)) != EOF) {
     any = true;
     if (c == '\n') break;
-    line->push_back(char(c));
+    AppendSecret(line, char(c));
   }
   if (!line->empty() && line->back() == '\r') line->pop_back();
   return any || !std::ferror(in);
 }
 
 }  // namespace
+
+void AppendSecret(std::string* secret, char c) {
+  if (secret->size() == secret->capacity()) {
+    std::string grown;
+    grown.reserve(secret->capacity() < 128 ? 256 : 2 * secret->capacity());
+    grown.assign(*secret);
+    SecureClear(secret);
+    secret->swap(grown);
+  }
+  secret->push_back(c);
+}
 
 bool ReadSecretFile(const std::string& path, std::string* secret, std::string* error) {
   SecureClear(secret);
@@ -36,19 +47,25 @@ bool ReadSecretFile(const std::string& path, std::string* secret, std::string* e
     *error = "no se pudo leer el fichero " + path;
     return false;
   }
+  // The stream's buffer holds the secret too: ours, so it can be wiped.
+  char buffer[4096];
+  std::setvbuf(in, buffer, _IOFBF, sizeof buffer);
   bool ok = FirstLine(in, secret);
-  // The stream's buffer held the secret too.
   std::fclose(in);
+  SecureClear(buffer, sizeof buffer);
   if (!ok) *error = "no se pudo leer el fichero " + path;
   return ok;
 }
 
 bool ReadSecretEnv(const std::string& variable, std::string* secret, std::string* error) {
-  const char* value = std::getenv(variable.c_str());
+  char* value = std::getenv(variable.c_str());
   if (!value) {
     *error = "la variable de entorno " + variable + " no esta definida.";
     return false;
   }
   *secret = value;
+  // The value stays readable in the environment block (and in /proc) until overwritten.
+  SecureClear(value, std::char_traits<char>::length(value));
+  ForgetVariable(variable);
   return true;
 }

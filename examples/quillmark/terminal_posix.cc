@@ -3,9 +3,23 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "core/bytes.h"
+#include "core/signal_cleanup.h"
 #include "examples/quillmark/secrets.h"
+
+namespace {
+
+// The terminal's settings while the echo is off, for the signal handler to give back.
+int g_ttyFd = -1;
+termios g_saved{};
+
+void RestoreTerminal() {
+  if (g_ttyFd >= 0) tcsetattr(g_ttyFd, TCSANOW, &g_saved);
+}
+
+}  // namespace
 
 bool AskSecret(const std::string& prompt, std::string* secret, std::string* error) {
   SecureClear(secret);
@@ -19,6 +33,10 @@ bool AskSecret(const std::string& prompt, std::string* secret, std::string* erro
   termios saved{};
   bool restore = tcgetattr(fd, &saved) == 0;
   if (restore) {
+    // Ctrl-C, SIGTERM or a closed terminal at the prompt must not leave the echo off.
+    g_saved = saved;
+    g_ttyFd = fd;
+    SetSignalHook(RestoreTerminal);
     termios quiet = saved;
     quiet.c_lflag &= ~tcflag_t(ECHO);
     quiet.c_lflag |= ECHONL;
@@ -33,10 +51,19 @@ bool AskSecret(const std::string& prompt, std::string* secret, std::string* erro
       break;
     }
     if (c == '\n') break;
-    secret->push_back(c);
+    AppendSecret(secret, c);
   }
+  c = 0;
   if (!secret->empty() && secret->back() == '\r') secret->pop_back();
-  if (restore) tcsetattr(fd, TCSAFLUSH, &saved);
+  if (restore) {
+    tcsetattr(fd, TCSAFLUSH, &saved);
+    SetSignalHook(nullptr);
+    g_ttyFd = -1;
+  }
   close(fd);
   return true;
+}
+
+void ForgetVariable(const std::string& variable) {
+  unsetenv(variable.c_str());
 }

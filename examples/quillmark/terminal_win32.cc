@@ -1,6 +1,7 @@
 #include <conio.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "core/bytes.h"
 #include "core/text.h"
@@ -21,4 +22,8 @@ bool AskSecret(const std::string& prompt, std::string* secret, std::string*) {
   *secret = Utf16ToUtf8(typed);
   if (!typed.empty()) SecureClear(typed.data(), typed.size() * sizeof(char16_t));
   return true;
+}
+
+void ForgetVariable(const std::string& variable) {
+  _putenv_s(variable.c_str(), "");
 }

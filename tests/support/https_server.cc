@@ -1,8 +1,6 @@
 #include "tests/support/https_server.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,40 +79,12 @@ HttpsServer::~HttpsServer() {
 bool HttpsServer::Start(std::string* why) {
   const TestIdentity& identity = Identity(options_.certificate);
   const std::string script = std::string(VY_SOURCE_DIR) + "/tests/support/https_server.py";
-  const std::string log = dir_.File("server.log");
-  const pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ < 0) {
-    *why = "fork failed";
-    return false;
-  }
-  if (pid_ == 0) {
-    // The server must not outlive a test that crashes.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(1);
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(out, 1);
-    dup2(out, 2);
-    execlp("python3", "python3", script.c_str(), dir_.path().c_str(), identity.certPem.c_str(),
-           identity.keyPem.c_str(), options_.tls13Only ? "tls13" : "tls12", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  bool exited = false;
-  const bool up = WaitFor(
-      [&] {
-        int status = 0;
-        exited = waitpid(pid_, &status, WNOHANG) == pid_;
-        return exited || FileExists(dir_.File("port"));
-      },
-      15);
-  if (exited) pid_ = -1;
-  if (!up || exited) {
-    *why = "the HTTPS test server did not start: " + ToText(ReadFileBytes(log));
-    Stop();
-    return false;
-  }
-  port_ = std::atoi(ToText(ReadFileBytes(dir_.File("port"))).c_str());
-  return true;
+  if (StartLoopbackServer({"python3", script, dir_.path(), identity.certPem, identity.keyPem,
+                           options_.tls13Only ? "tls13" : "tls12"},
+                          dir_, &pid_, &port_, why))
+    return true;
+  *why = "the HTTPS test server did not start: " + *why;
+  return false;
 }
 
 void HttpsServer::Stop() {

@@ -1,6 +1,8 @@
 #include "tests/support/test_support.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,6 +45,46 @@ void StopChild(pid_t pid, double seconds) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
   }
+}
+
+bool StartLoopbackServer(const std::vector<std::string>& argv, const TempDir& dir, pid_t* pid, int* port,
+                         std::string* why) {
+  const std::string log = dir.File("server.log");
+  std::vector<char*> words;
+  for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
+  words.push_back(nullptr);
+  const pid_t parent = getpid();
+  *pid = fork();
+  if (*pid < 0) {
+    *why = "fork failed";
+    return false;
+  }
+  if (*pid == 0) {
+    // The server must not outlive a test that crashes.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(1);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(out, 2);
+    execvp(words[0], words.data());
+    _exit(127);
+  }
+  bool exited = false;
+  const bool up = WaitFor(
+      [&] {
+        int status = 0;
+        exited = waitpid(*pid, &status, WNOHANG) == *pid;
+        return exited || FileExists(dir.File("port"));
+      },
+      15);
+  if (!up || exited) {
+    if (!exited) StopChild(*pid, 3);
+    *pid = -1;
+    *why = ToText(ReadFileBytes(log));
+    return false;
+  }
+  *port = std::atoi(ToText(ReadFileBytes(dir.File("port"))).c_str());
+  return true;
 }
 
 CommandResult RunCommand(const std::string& commandLine) {

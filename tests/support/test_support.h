@@ -58,6 +58,13 @@ bool WaitFor(F ready, double seconds) {
 // `seconds`, and reaps it.
 void StopChild(pid_t pid, double seconds);
 
+// StartLoopbackServer runs `argv`, a server that writes its port to dir/port once it accepts
+// connections, with its output in dir/server.log; the child dies with the test process. It
+// returns false, with that log in `why` and no child left, when the server is not up within
+// 15 seconds.
+bool StartLoopbackServer(const std::vector<std::string>& argv, const TempDir& dir, pid_t* pid, int* port,
+                         std::string* why);
+
 // Count says how many times `what` occurs in `text`, overlapping ones included.
 inline int Count(const std::string& text, const std::string& what) {
   int n = 0;

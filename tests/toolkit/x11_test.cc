@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/xvfb.h"
 #include "tests/toolkit/scripted_window.h"
 #include "toolkit/button.h"
 #include "toolkit/edit.h"
@@ -36,48 +37,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace Vy {
 namespace {
 
-// Xvfb runs a virtual X server on a display it picks itself (-displayfd) for the test's life.
-class Xvfb {
- public:
-  Xvfb() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      // The server goes with the test process even when a crash skips the destructor.
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      close(fds[0]);
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      dup2(null, STDERR_FILENO);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp",
-             nullptr);
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd p{fds[0], POLLIN, 0};
-    while (pid_ > 0 && poll(&p, 1, 30000) > 0) {
-      char c;
-      if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-      number += c;
-    }
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
+using testing_support::Xvfb;
 
 Window Xid(const CWindow& w) {
   return static_cast<Window>(reinterpret_cast<uintptr_t>(w.NativeHandle()));
@@ -316,49 +276,54 @@ TEST_F(X11Backend, RealWindowUnderXvfbWithXTest) {
   EXPECT_TRUE(finished);
 }
 
+// The voting program's frames make every dialog a plain top-level window.
 TEST_F(X11Backend, DialogsAreTransientAndTimersRunInTheLoop) {
-  VyApp app(0, nullptr);
-  auto* w = new Scripted;
-  app.SetMainWindow(w);
-  Window transientFor = 0;
-  std::string type;
-  int ticks = 0;
-  class Probe : public CDialog {
-   public:
-    using CDialog::CDialog;
-    std::function<void()> onTick;
-    bool OnInit() override { return SetTimer(5, 10); }
-    void OnTimer(unsigned) override { onTick(); }
-  };
-  w->steps = {
-      [&] { return user.Viewable(Xid(*w)); },
-      Do([&] {
-        Probe dialog(w);
-        dialog.onTick = [&] {
-          if (++ticks < 3 || !user.Viewable(Xid(dialog))) return;
-          XGetTransientForHint(user.d(), Xid(dialog), &transientFor);
-          Atom t;
-          int format;
-          unsigned long count, after;
-          unsigned char* data = nullptr;
-          XGetWindowProperty(user.d(), Xid(dialog), XInternAtom(user.d(), "_NET_WM_WINDOW_TYPE", False), 0, 1,
-                             False, XA_ATOM, &t, &format, &count, &after, &data);
-          if (data) {
-            char* name = XGetAtomName(user.d(), *reinterpret_cast<Atom*>(data));
-            type = name;
-            XFree(name);
-            XFree(data);
-          }
-          user.RequestClose(Xid(dialog));  // the close box: result stays 0
-        };
-        EXPECT_EQ(dialog.ShowModal(), 0);
-      }),
-      Do([&] { VyApp::Current()->Quit(7); }),
-  };
-  EXPECT_EQ(app.Run(), 7);
-  EXPECT_NE(transientFor, 0u);
-  EXPECT_EQ(type, "_NET_WM_WINDOW_TYPE_DIALOG");
-  EXPECT_GE(ticks, 3);
+  for (FrameStyle frames : {FrameStyle::kStandard, FrameStyle::kTopLevelOnly}) {
+    const bool standard = frames == FrameStyle::kStandard;
+    SCOPED_TRACE(standard ? "standard" : "top-level only");
+    VyApp app(0, nullptr, frames);
+    auto* w = new Scripted;
+    app.SetMainWindow(w);
+    Window transientFor = 0;
+    std::string type;
+    int ticks = 0;
+    class Probe : public CDialog {
+     public:
+      using CDialog::CDialog;
+      std::function<void()> onTick;
+      bool OnInit() override { return SetTimer(5, 10); }
+      void OnTimer(unsigned) override { onTick(); }
+    };
+    w->steps = {
+        [&] { return user.Viewable(Xid(*w)); },
+        Do([&] {
+          Probe dialog(w);
+          dialog.onTick = [&] {
+            if (++ticks < 3 || !user.Viewable(Xid(dialog))) return;
+            XGetTransientForHint(user.d(), Xid(dialog), &transientFor);
+            Atom t;
+            int format;
+            unsigned long count, after;
+            unsigned char* data = nullptr;
+            XGetWindowProperty(user.d(), Xid(dialog), XInternAtom(user.d(), "_NET_WM_WINDOW_TYPE", False), 0,
+                               1, False, XA_ATOM, &t, &format, &count, &after, &data);
+            if (data) {
+              char* name = XGetAtomName(user.d(), *reinterpret_cast<Atom*>(data));
+              type = name;
+              XFree(name);
+              XFree(data);
+            }
+            user.RequestClose(Xid(dialog));  // the close box: result stays 0
+          };
+          EXPECT_EQ(dialog.ShowModal(), 0);
+        }),
+        Do([&] { VyApp::Current()->Quit(7); }),
+    };
+    EXPECT_EQ(app.Run(), 7);
+    EXPECT_EQ(transientFor != 0, standard);
+    EXPECT_EQ(type, standard ? "_NET_WM_WINDOW_TYPE_DIALOG" : "");
+    EXPECT_GE(ticks, 3);
+  }
 }
 
 }  // namespace

@@ -248,4 +248,11 @@ CHeadlessWindowImpl* CHeadlessApp::Find(const CWindow* window) const {
   return nullptr;
 }
 
+CHeadlessWindowImpl* CHeadlessApp::Topmost() const {
+  for (auto it = windows_.rbegin(); it != windows_.rend(); ++it) {
+    if ((*it)->IsOpen()) return *it;
+  }
+  return nullptr;
+}
+
 }  // namespace Vy

@@ -120,6 +120,8 @@ class CHeadlessApp : public CAppBackend {
   int ExitCode() const { return exitCode_; }
   // Find gives the open or closed platform window of a CWindow, or null.
   CHeadlessWindowImpl* Find(const CWindow* window) const;
+  // Topmost is the open window made last (the innermost modal dialog), or null.
+  CHeadlessWindowImpl* Topmost() const;
   int ModalDepth() const { return modalDepth_; }
 
  private:

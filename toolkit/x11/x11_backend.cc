@@ -114,7 +114,7 @@ class CX11WindowImpl;
 
 class CX11App : public CAppBackend {
  public:
-  explicit CX11App(Display* display);
+  CX11App(Display* display, FrameStyle frames);
   ~CX11App() override;
 
   int Run() override;
@@ -124,6 +124,7 @@ class CX11App : public CAppBackend {
 
   Display* display() const { return display_; }
   XIM im() const { return im_; }
+  FrameStyle frames() const { return frames_; }
   Atom atom(const char* name) { return XInternAtom(display_, name, False); }
   void Register(Window window, CX11WindowImpl* impl) { windows_[window] = impl; }
   void Unregister(Window window) { windows_.erase(window); }
@@ -147,6 +148,7 @@ class CX11App : public CAppBackend {
   int WaitMilliseconds() const;
 
   Display* display_;
+  FrameStyle frames_;
   XIM im_ = nullptr;
   XErrorHandler previousHandler_;
   std::map<Window, CX11WindowImpl*> windows_;
@@ -214,7 +216,7 @@ class CX11WindowImpl : public CWindowImpl {
   bool lastPressWasDouble_ = false;
 };
 
-CX11App::CX11App(Display* display) : display_(display) {
+CX11App::CX11App(Display* display, FrameStyle frames) : display_(display), frames_(frames) {
   previousHandler_ = XSetErrorHandler(IgnoreXError);
   im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
   if (!im_) {
@@ -359,7 +361,9 @@ bool CX11WindowImpl::Create(CWindow* owner, const std::string& title, Size clien
   Atom deleteWindow = app_->atom("WM_DELETE_WINDOW");
   XSetWMProtocols(d, window_, &deleteWindow, 1);
   SetTitle(title);
-  if (owner->IsDialog()) {
+  // Top-level-only frames make every dialog an ordinary window of its own, as the voting
+  // program has them on every desktop.
+  if (owner->IsDialog() && app_->frames() == FrameStyle::kStandard) {
     auto* dialog = static_cast<CDialog*>(owner);
     if (CWindow* parent = dialog->ParentWindow(); parent && parent->NativeHandle()) {
       XSetTransientForHint(d, window_,
@@ -707,7 +711,7 @@ void CX11WindowImpl::HandleButton(XButtonEvent& b, bool press) {
 
 }  // namespace
 
-std::unique_ptr<CAppBackend> CreateX11Backend() {
+std::unique_ptr<CAppBackend> CreateX11Backend(FrameStyle frames) {
   // Characters come from the input method in UTF-8, which needs a UTF-8 character type;
   // numbers keep the "C" formatting.
   if (!IsUtf8Locale(std::setlocale(LC_CTYPE, ""))) std::setlocale(LC_CTYPE, "C.UTF-8");
@@ -718,12 +722,13 @@ std::unique_ptr<CAppBackend> CreateX11Backend() {
     std::fprintf(stderr, "vy x11: no se pudo abrir la pantalla \"%s\".\n", name ? name : "");
     return nullptr;
   }
-  return std::make_unique<CX11App>(display);
+  return std::make_unique<CX11App>(display, frames);
 }
 
-std::unique_ptr<CAppBackend> CreateDesktopBackend(FrameStyle) {
-  // Window managers frame X windows themselves; dialogs stay transient for their parent.
-  return CreateX11Backend();
+std::unique_ptr<CAppBackend> CreateDesktopBackend(FrameStyle frames) {
+  // Window managers frame X windows themselves; standard dialogs stay transient for their
+  // parent.
+  return CreateX11Backend(frames);
 }
 
 }  // namespace Vy

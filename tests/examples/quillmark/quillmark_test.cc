@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/text.h"
+#include "pades/cms_reader.h"
 #include "tests/certs/cert_test_helpers.h"
 #include "tests/support/softhsm.h"
+#include "tests/support/tsa_server.h"
 
 using namespace testing_support;
 
@@ -164,6 +167,109 @@ TEST_F(QuillmarkCli, UsageErrorsExitTwo) {
   EXPECT_NE(help.output.find("quillmark sign ENTRADA.pdf"), std::string::npos);
   EXPECT_EQ(Run("--version").output, "quillmark " + std::string(QUILLMARK_TEST_VERSION) + "\n");
   EXPECT_TRUE(work_.Entries().empty());
+}
+
+TEST_F(QuillmarkCli, VerifySeparatesIntegrityFromTrust) {
+  ASSERT_EQ(Run("sample doc.pdf " + Pkcs12()).status, 0);
+  ASSERT_EQ(Run("sign doc.pdf --out dos.pdf " + Pkcs12()).status, 0);
+  const std::string trust = " --trust " + Quote(people_->ca.certPem);
+  Bytes broken = ReadFileBytes(work_.File("dos.pdf"));
+  broken[200] ^= 1;  // inside the first signature's signed range
+  WriteFileBytes(work_.File("roto.pdf"), broken);
+
+  struct Case {
+    std::string arguments;
+    int status;
+    std::string text;
+  } cases[] = {
+      {"verify dos.pdf", 3, "Veredicto: integridad correcta, emisor no confiable"},
+      {"verify dos.pdf" + trust, 0, "Resultado: 2 firma(s), todas integras y confiables."},
+      {"verify roto.pdf" + trust, 1,
+       "Veredicto: firma no valida: el resumen de los bytes firmados no coincide"},
+      {"verify dos.pdf --json" + trust, 0,
+       "\"trust\":{\"status\":\"trusted\",\"chain\":[\"Ana Quispe\",\"Quillmark CA\"]"},
+      {"verify", 2, "verify necesita un solo documento PDF."},
+      {"verify dos.pdf --trust " + Quote(File("nada.pem")), 2, "no contiene ningun certificado PEM legible"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    CommandResult r = Run(c.arguments);
+    EXPECT_EQ(r.status, c.status) << r.output;
+    EXPECT_NE(r.output.find(c.text), std::string::npos) << r.output;
+  }
+}
+
+TEST_F(QuillmarkCli, SignsWithATrustedTimestamp) {
+  TsaServer tsa;
+  std::string why;
+  ASSERT_TRUE(tsa.Start(&why)) << why;
+  ASSERT_EQ(Run("sample doc.pdf " + Pkcs12()).status, 0);
+  CommandResult r = Run("sign doc.pdf --out sellado.pdf --tsa " + Quote(tsa.Url()) + " " + Pkcs12());
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(tsa.Requests(), 2) << "one request to size the room, one over the signature";
+
+  // The token sits in the new signer's unsigned attributes and openssl accepts it over the
+  // signature value.
+  const std::string file = ToText(ReadFileBytes(work_.File("sellado.pdf")));
+  const size_t open = file.rfind("/Contents <") + 10, close = file.find('>', open);
+  const Bytes contents = HexDecode(file.substr(open + 1, close - open - 1));
+  CmsSignedData cms;
+  ASSERT_TRUE(ParseCmsSignedData(contents, &cms));
+  ASSERT_EQ(cms.signers[0].timeStampTokens.size(), 1u);
+  WriteFileBytes(work_.File("token.der"), cms.signers[0].timeStampTokens[0]);
+  WriteFileBytes(work_.File("value.bin"), cms.signers[0].signature);
+  CommandResult ts =
+      RunCommand("openssl ts -verify -token_in -in " + Quote(work_.File("token.der")) + " -data " +
+                 Quote(work_.File("value.bin")) + " -CAfile " + Quote(TsaServer::AuthorityCa().certPem));
+  EXPECT_NE(ts.output.find("Verification: OK"), std::string::npos) << ts.output;
+  WriteFileBytes(work_.File("cms.der"), Bytes(contents.begin(), contents.begin() + long(cms.encodedLength)));
+  WriteFileText(work_.File("rangos.bin"), file.substr(0, open) + file.substr(close + 1));
+  CommandResult check =
+      RunCommand("openssl cms -verify -binary -noverify -inform DER -in " + Quote(work_.File("cms.der")) +
+                 " -content " + Quote(work_.File("rangos.bin")) + " -out /dev/null");
+  EXPECT_EQ(check.status, 0) << check.output;
+  CommandResult sig = RunCommand("pdfsig " + Quote(work_.File("sellado.pdf")));
+  EXPECT_EQ(Count(sig.output, "Signature Validation: Signature is Valid."), 2) << sig.output;
+  EXPECT_EQ(RunCommand("qpdf --check " + Quote(work_.File("sellado.pdf"))).status, 0);
+
+  const std::string anchors = work_.File("anclas.pem");
+  WriteFileText(anchors, ToText(ReadFileBytes(people_->ca.certPem)) +
+                             ToText(ReadFileBytes(TsaServer::AuthorityCa().certPem)));
+  r = Run("verify sellado.pdf --trust " + Quote(anchors));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("perfil: PAdES B-T"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(" · autoridad: Sellado de tiempo de pruebas (confiable)"), std::string::npos)
+      << r.output;
+  r = Run("verify sellado.pdf --trust " + Quote(people_->ca.certPem));
+  EXPECT_EQ(r.status, 3) << r.output;
+
+  // Whatever goes wrong with the authority, the signature fails and nothing is written.
+  const std::vector<std::string> before = WorkFiles();
+  struct Case {
+    TsaServer::Mode mode;
+    std::string message;
+  } cases[] = {
+      {TsaServer::Mode::Http500, "respondio con el estado HTTP 500."},
+      {TsaServer::Mode::WrongImprint, "el sello de tiempo no corresponde a esta firma"},
+      {TsaServer::Mode::OtherNonce, "el sello de tiempo no lleva el nonce de la peticion"},
+      {TsaServer::Mode::Oversized, "con el sello de tiempo) no cabe en la reserva de 65536 B."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    tsa.SetMode(c.mode);
+    r = Run("sign doc.pdf --tsa " + Quote(tsa.Url()) + " " + Pkcs12());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(c.message), std::string::npos) << r.output;
+    EXPECT_EQ(WorkFiles(), before);
+  }
+  tsa.Stop();
+  r = Run("sign doc.pdf --tsa http://127.0.0.1:9/tsa " + Pkcs12());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("la autoridad de sellado de tiempo (http://127.0.0.1:9/tsa) no respondio: "),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(WorkFiles(), before);
+  EXPECT_TRUE(temp_.dir.Entries().empty());
 }
 
 TEST_F(QuillmarkCli, ListsEverySourceAndSignsWithATokenKey) {

@@ -1,0 +1,208 @@
+#include "examples/quillmark/verify_command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "examples/quillmark/commands.h"
+#include "pades/verify.h"
+
+namespace {
+
+// Debian's bundle of the system's authorities; SSL_CERT_FILE replaces it, as for OpenSSL.
+constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
+
+bool ReadText(const std::string& path, std::string* out) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buffer[65536];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out->append(buffer, n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+bool Modified(const SignatureReport& s) {
+  return s.coverage.modified;
+}
+bool Intact(const SignatureReport& s) {
+  return s.integrity == Integrity::Intact && !Modified(s);
+}
+
+std::string Verdict(const SignatureReport& s) {
+  if (s.integrity == Integrity::Unsupported) return "algoritmo no soportado: " + s.integrityDetail;
+  if (s.integrity == Integrity::Broken) return "firma no valida: " + s.integrityDetail;
+  if (Modified(s)) return "modificado despues de firmar";
+  if (s.timestamp.present && !s.timestamp.valid) return "integridad correcta, sello de tiempo no valido";
+  if (s.timestamp.present && !s.timestamp.trusted)
+    return "integridad correcta, autoridad de sellado no confiable";
+  if (s.trust.status == TrustStatus::UnknownIssuer) return "integridad correcta, emisor no confiable";
+  if (s.trust.status != TrustStatus::Trusted) return "integridad correcta, " + s.trust.detail;
+  return "firma valida";
+}
+
+int ExitStatus(const VerifyReport& report) {
+  if (!report.error.empty() || report.signatures.empty()) return kExitFailed;
+  bool untrusted = false;
+  for (const SignatureReport& s : report.signatures) {
+    if (!Intact(s)) return kExitFailed;
+    untrusted =
+        untrusted || s.trust.status != TrustStatus::Trusted || (s.timestamp.present && !s.timestamp.trusted);
+  }
+  return untrusted ? kExitUntrusted : kExitOk;
+}
+
+std::string FinalLine(const VerifyReport& report, int status) {
+  if (!report.error.empty()) return "Resultado: no se pudo verificar: " + report.error;
+  if (report.signatures.empty()) return "Resultado: el documento no contiene firmas.";
+  const std::string count = std::to_string(report.signatures.size()) + " firma(s)";
+  if (status == kExitOk) return "Resultado: " + count + ", todas integras y confiables.";
+  if (status == kExitUntrusted)
+    return "Resultado: " + count + " integras, pero algun emisor no es confiable.";
+  return "Resultado: " + count + "; alguna firma esta rota o el documento se modifico despues de firmar.";
+}
+
+const char* IntegrityText(Integrity i) {
+  return i == Integrity::Intact ? "correcta" : i == Integrity::Broken ? "rota" : "algoritmo no soportado";
+}
+
+const char* TrustKey(TrustStatus t) {
+  switch (t) {
+    case TrustStatus::Trusted: return "trusted";
+    case TrustStatus::UnknownIssuer: return "untrusted";
+    case TrustStatus::Expired: return "expired";
+    case TrustStatus::NotForSigning: return "notForSigning";
+    case TrustStatus::IssuerNotCa: return "issuerNotCa";
+  }
+  return "";
+}
+
+std::string Join(const std::vector<std::string>& parts, const std::string& separator) {
+  std::string out;
+  for (const std::string& part : parts) out += (out.empty() ? "" : separator) + part;
+  return out;
+}
+
+void PrintHuman(const std::string& path, const VerifyReport& report, int status) {
+  std::printf("Documento: %s\n", path.c_str());
+  const size_t n = report.signatures.size();
+  for (size_t i = 0; i < n; ++i) {
+    const SignatureReport& s = report.signatures[i];
+    std::printf("\nFirma %zu de %zu: campo \"%s\"\n", i + 1, n, s.fieldName.c_str());
+    std::printf("  Firmante: %s%s\n", s.signerName.empty() ? "(desconocido)" : s.signerName.c_str(),
+                s.signerSerial.empty() ? "" : (" · numero de serie " + s.signerSerial).c_str());
+    std::printf("  Fecha (/M): %s\n", s.signingTime.empty() ? "(sin fecha)" : s.signingTime.c_str());
+    std::printf("  Tipo: %s · perfil: %s\n", s.subFilter.c_str(), s.profile.c_str());
+    if (s.timestamp.present)
+      std::printf("  Sello de tiempo: %s\n",
+                  !s.timestamp.valid
+                      ? ("no valido: " + s.timestamp.detail).c_str()
+                      : (s.timestamp.time + " · autoridad: " + s.timestamp.authority +
+                         (s.timestamp.trusted ? " (confiable)" : " (" + s.timestamp.detail + ")"))
+                            .c_str());
+    std::printf("  Integridad: %s%s\n", IntegrityText(s.integrity),
+                s.integrityDetail.empty() ? "" : (" (" + s.integrityDetail + ")").c_str());
+    const Coverage& c = s.coverage;
+    if (c.unreadable) {
+      std::printf("  Cobertura: no se pudieron leer las revisiones del documento\n");
+    } else if (c.revisions > 0) {
+      std::printf("  Cobertura: revision %d de %d%s\n", c.revision, c.revisions,
+                  c.wholeFile ? " (todo el documento)" : "");
+      for (const RevisionChange& change : c.changes)
+        std::printf("    despues: %s%s\n", change.what.c_str(),
+                    change.allowed ? " (permitido)" : " (NO permitido)");
+    }
+    std::string chain = Join(s.trust.chain, " <- ");
+    std::printf("  Confianza: %s%s\n",
+                s.trust.status == TrustStatus::Trusted ? "emisor confiable" : s.trust.detail.c_str(),
+                chain.empty() ? "" : (" · cadena: " + chain).c_str());
+    std::printf("  Veredicto: %s\n", Verdict(s).c_str());
+  }
+  std::printf("\n%s\n", FinalLine(report, status).c_str());
+}
+
+std::string Json(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += char(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      out += escape;
+    } else {
+      out += char(c);
+    }
+  }
+  return out + "\"";
+}
+
+void PrintJson(const std::string& path, const VerifyReport& report, int status) {
+  std::string out = "{\"file\":" + Json(path);
+  if (!report.error.empty()) out += ",\"error\":" + Json(report.error);
+  out += ",\"signatures\":[";
+  for (size_t i = 0; i < report.signatures.size(); ++i) {
+    const SignatureReport& s = report.signatures[i];
+    const Coverage& c = s.coverage;
+    std::string changes;
+    for (const RevisionChange& change : c.changes)
+      changes += std::string(changes.empty() ? "" : ",") + "{\"object\":" + std::to_string(change.number) +
+                 ",\"allowed\":" + (change.allowed ? "true" : "false") + ",\"what\":" + Json(change.what) +
+                 "}";
+    std::string chain;
+    for (const std::string& link : s.trust.chain) chain += (chain.empty() ? "" : ",") + Json(link);
+    out += std::string(i ? "," : "") + "{\"field\":" + Json(s.fieldName) +
+           ",\"signer\":" + Json(s.signerName) + ",\"serialNumber\":" + Json(s.signerSerial) +
+           ",\"signingTime\":" + Json(s.signingTime) + ",\"subFilter\":" + Json(s.subFilter) +
+           ",\"profile\":" + Json(s.profile) + ",\"integrity\":{\"status\":" +
+           Json(s.integrity == Integrity::Intact   ? "intact"
+                : s.integrity == Integrity::Broken ? "broken"
+                                                   : "unsupported") +
+           ",\"detail\":" + Json(s.integrityDetail) +
+           "},\"coverage\":{\"revision\":" + std::to_string(c.revision) +
+           ",\"revisions\":" + std::to_string(c.revisions) +
+           ",\"wholeFile\":" + (c.wholeFile ? "true" : "false") +
+           ",\"modified\":" + (c.modified ? "true" : "false") + ",\"changes\":[" + changes +
+           "]},\"trust\":{\"status\":" + Json(TrustKey(s.trust.status)) + ",\"chain\":[" + chain +
+           "],\"detail\":" + Json(s.trust.status == TrustStatus::Trusted ? "" : s.trust.detail) + "}";
+    if (s.timestamp.present)
+      out += std::string(",\"timestamp\":{\"valid\":") + (s.timestamp.valid ? "true" : "false") +
+             ",\"trusted\":" + (s.timestamp.trusted ? "true" : "false") +
+             ",\"time\":" + Json(s.timestamp.time) + ",\"authority\":" + Json(s.timestamp.authority) +
+             ",\"detail\":" + Json(s.timestamp.detail) + "}";
+    out += ",\"verdict\":" + Json(Verdict(s)) + "}";
+  }
+  out += "],\"verdict\":" + Json(FinalLine(report, status)) + ",\"exitStatus\":" + std::to_string(status) +
+         "}\n";
+  std::fputs(out.c_str(), stdout);
+}
+
+}  // namespace
+
+int RunVerify(const Arguments& args) {
+  if (args.positional.size() != 1) return UsageError("verify necesita un solo documento PDF.");
+  std::string bundle = args.Value("--trust");
+  if (!args.Has("--trust")) {
+    const char* fromEnvironment = std::getenv("SSL_CERT_FILE");
+    bundle = fromEnvironment && *fromEnvironment ? fromEnvironment : kSystemBundle;
+  } else if (bundle.empty()) {
+    return UsageError("--trust necesita un fichero PEM.");
+  }
+  std::string pem;
+  std::vector<Bytes> anchors;
+  if (ReadText(bundle, &pem)) anchors = ReadPemCertificates(pem);
+  if (args.Has("--trust") && anchors.empty()) {
+    std::fprintf(stderr, "quillmark: %s no contiene ningun certificado PEM legible.\n", bundle.c_str());
+    return kExitUsage;
+  }
+  const std::string& path = args.positional[0];
+  const VerifyReport report = VerifyPdf(path, anchors);
+  const int status = ExitStatus(report);
+  if (args.Has("--json"))
+    PrintJson(path, report, status);
+  else
+    PrintHuman(path, report, status);
+  std::fflush(stdout);
+  return status;
+}

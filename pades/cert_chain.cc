@@ -1,0 +1,176 @@
+#include "pades/cert_chain.h"
+
+#include <algorithm>
+
+#include "core/der.h"
+#include "core/text.h"
+#include "pades/cms_reader.h"
+#include "pades/digest.h"
+
+namespace {
+
+Bytes Whole(const DerReader& within, const DerElement& e) {
+  return Bytes(within.data() + e.headerStart, within.data() + e.end);
+}
+
+void ReadExtensions(DerReader list, CertificateDetails* out) {
+  DerReader extension;
+  while (!list.Empty() && list.Expect(0x30, &extension)) {
+    DerReader oid, flag, value;
+    if (!extension.Expect(0x06, &oid)) continue;
+    (void)extension.Expect(0x01, &flag);
+    if (!extension.Expect(0x04, &value)) continue;
+    const Bytes id = oid.ToBytes();
+    if (id == Bytes{0x55, 0x1D, 0x0F}) {  // keyUsage
+      DerReader bits;
+      out->hasKeyUsage = true;
+      if (value.Expect(0x03, &bits) && bits.size() >= 2) {
+        out->digitalSignature = (bits.data()[1] & 0xC0) != 0;
+        out->keyCertSign = (bits.data()[1] & 0x04) != 0;
+      }
+    } else if (id == Bytes{0x55, 0x1D, 0x13}) {  // basicConstraints
+      DerReader constraints, ca;
+      if (value.Expect(0x30, &constraints) && constraints.Expect(0x01, &ca) && ca.size() == 1)
+        out->basicConstraintsCa = ca.data()[0] != 0;
+    } else if (id == Bytes{0x55, 0x1D, 0x25}) {  // extKeyUsage
+      DerReader purposes, purpose;
+      if (value.Expect(0x30, &purposes))
+        while (!purposes.Empty() && purposes.Expect(0x06, &purpose))
+          out->extendedKeyUsages.push_back(purpose.ToBytes());
+    } else if (id == Bytes{0x55, 0x1D, 0x0E}) {  // subjectKeyIdentifier
+      DerReader keyId;
+      if (value.Expect(0x04, &keyId)) out->subjectKeyId = keyId.ToBytes();
+    }
+  }
+}
+
+bool ValidAt(const ParsedCertificate& cert, int64_t at) {
+  // The 32-bit fields wrap past 2038: a negative notAfter is taken as far in the future.
+  const int64_t notAfter = cert.notAfter < 0 ? int64_t(cert.notAfter) + (int64_t(1) << 32) : cert.notAfter;
+  return at >= int64_t(cert.notBefore) && at <= notAfter;
+}
+
+}  // namespace
+
+bool ReadCertificateDetails(const Bytes& der, CertificateDetails* out) {
+  *out = CertificateDetails();
+  CertificateDetails d;
+  if (!ParseCertificateExact(der, &d.parsed)) return false;
+  DerReader input(der.data(), der.size()), cert, tbs, algorithm, oid, bits, skipped;
+  DerElement element;
+  if (!input.Expect(0x30, &cert) || !cert.Expect(0x30, &tbs, &element)) return false;
+  d.tbs = Whole(cert, element);
+  if (!cert.Expect(0x30, &algorithm) || !algorithm.Expect(0x06, &oid) || !cert.Expect(0x03, &bits) ||
+      bits.size() < 1)
+    return false;
+  d.signatureAlgorithm = oid.ToBytes();
+  d.signature.assign(bits.data() + 1, bits.data() + bits.size());
+  (void)tbs.Expect(0xA0, &skipped);
+  DerReader serial;
+  if (!tbs.Expect(0x02, &serial) || !tbs.Expect(0x30, &skipped)) return false;
+  d.serial = serial.ToBytes();
+  if (!tbs.Expect(0x30, &skipped, &element)) return false;
+  d.issuer = Whole(tbs, element);
+  if (!tbs.Expect(0x30, &skipped) || !tbs.Expect(0x30, &skipped, &element)) return false;
+  d.subject = Whole(tbs, element);
+  DerReader contents;
+  while (!tbs.Empty() && tbs.Next(&element, &contents)) {
+    DerReader list;
+    if (element.tag == 0xA3 && contents.Expect(0x30, &list)) ReadExtensions(list, &d);
+  }
+  d.key = ExtractRsaPublicKey(der);
+  *out = std::move(d);
+  return true;
+}
+
+bool IsSignedBy(const CertificateDetails& cert, const CertificateDetails& issuer) {
+  if (!issuer.key || cert.issuer != issuer.subject) return false;
+  const HashKind kind = HashOfSignatureOid(cert.signatureAlgorithm, {});
+  if (kind == HashKind::Unsupported) return false;
+  return VerifyRsaDigest(*issuer.key, kind, HashOf(kind, cert.tbs), cert.signature);
+}
+
+std::string SerialNumberOf(const ParsedCertificate& cert) {
+  const std::string& name = cert.subjectName;
+  for (size_t at = name.find("SERIALNUMBER="); at != std::string::npos;
+       at = name.find("SERIALNUMBER=", at + 1)) {
+    if (at != 0 && name.compare(at - 2, 2, ", ") != 0) continue;
+    const size_t start = at + 13, end = name.find(", ", start);
+    return name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  }
+  return "";
+}
+
+TrustResult BuildChain(const CertificateDetails& leaf, const std::vector<Bytes>& pool,
+                       const std::vector<Bytes>& anchors, int64_t atTime, const Bytes& requiredEku) {
+  TrustResult out;
+  std::vector<CertificateDetails> anchorList, poolList;
+  for (const Bytes& der : anchors)
+    if (CertificateDetails d; ReadCertificateDetails(der, &d)) anchorList.push_back(std::move(d));
+  for (const Bytes& der : pool)
+    if (CertificateDetails d; ReadCertificateDetails(der, &d)) poolList.push_back(std::move(d));
+
+  std::vector<const CertificateDetails*> chain = {&leaf};
+  bool anchored = false;
+  for (int depth = 0; depth < 12 && !anchored; ++depth) {
+    const CertificateDetails& current = *chain.back();
+    out.chain.push_back(HolderName(current.parsed));
+    // An anchor given as the certificate itself (a self-signed CA in the signature) counts.
+    for (const CertificateDetails& anchor : anchorList)
+      if (anchor.parsed.der == current.parsed.der) anchored = true;
+    if (anchored) break;
+    const CertificateDetails* next = nullptr;
+    for (const CertificateDetails& anchor : anchorList)
+      if (!next && IsSignedBy(current, anchor)) next = &anchor, anchored = true;
+    for (const CertificateDetails& candidate : poolList) {
+      if (next || candidate.parsed.der == current.parsed.der) continue;
+      bool used = false;
+      for (const CertificateDetails* c : chain) used = used || c->parsed.der == candidate.parsed.der;
+      if (!used && IsSignedBy(current, candidate)) next = &candidate;
+    }
+    if (!next) break;
+    chain.push_back(next);
+    if (anchored) out.chain.push_back(HolderName(next->parsed));
+  }
+  if (!anchored) {
+    out.status = TrustStatus::UnknownIssuer;
+    out.detail = "emisor no confiable (" + IssuerShortName(chain.back()->parsed) + ")";
+    return out;
+  }
+  for (const CertificateDetails* cert : chain) {
+    if (!ValidAt(cert->parsed, atTime)) {
+      out.status = TrustStatus::Expired;
+      out.detail = "el certificado de " + HolderName(cert->parsed) + " no era valido en la fecha de firma";
+      return out;
+    }
+  }
+  for (size_t i = 1; i < chain.size(); ++i) {
+    if (!chain[i]->basicConstraintsCa || (chain[i]->hasKeyUsage && !chain[i]->keyCertSign)) {
+      out.status = TrustStatus::IssuerNotCa;
+      out.detail = HolderName(chain[i]->parsed) + " no es una autoridad de certificacion";
+      return out;
+    }
+  }
+  const bool ekuOk = requiredEku.empty() ||
+                     std::find(leaf.extendedKeyUsages.begin(), leaf.extendedKeyUsages.end(), requiredEku) !=
+                         leaf.extendedKeyUsages.end();
+  if ((leaf.hasKeyUsage && !leaf.digitalSignature) || !ekuOk) {
+    out.status = TrustStatus::NotForSigning;
+    out.detail = "el uso de clave del certificado no permite firmar";
+    return out;
+  }
+  out.status = TrustStatus::Trusted;
+  return out;
+}
+
+std::vector<Bytes> ReadPemCertificates(const std::string& text) {
+  std::vector<Bytes> out;
+  const std::string begin = "-----BEGIN CERTIFICATE-----", end = "-----END CERTIFICATE-----";
+  for (size_t at = text.find(begin); at != std::string::npos; at = text.find(begin, at + 1)) {
+    const size_t start = at + begin.size(), stop = text.find(end, start);
+    if (stop == std::string::npos) break;
+    Bytes der;
+    if (Base64Decode(std::string_view(text).substr(start, stop - start), &der)) out.push_back(std::move(der));
+  }
+  return out;
+}

@@ -1,0 +1,227 @@
+// voteauth as the voter meets it: the built program on a private X server, driven through
+// XTest with xdotool, with a private pcscd and virtual DNIe and the loopback HTTPS server
+// (trusted through SSL_CERT_FILE). Also `voteauth --registrar` in a private home.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "examples/TalvenNet/vote_rules.h"
+#include "tests/support/https_server.h"
+#include "tests/support/pcscd_fixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kBin = std::string(VY_BINARY_DIR) + "/bin";
+const std::string kShots = std::string(VY_BINARY_DIR) + "/screenshots/voteauth";
+
+// Child runs a program in the background; it goes with the test process, even on a crash.
+pid_t Child(const std::vector<std::string>& words, const std::string& log = "/dev/null", int displayFd = -1) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  dup2(out, STDOUT_FILENO);
+  dup2(out, STDERR_FILENO);
+  std::vector<char*> argv;
+  for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+  argv.push_back(nullptr);
+  if (displayFd >= 0) fcntl(displayFd, F_SETFD, 0);
+  execvp(argv[0], argv.data());
+  _exit(127);
+}
+
+// StartXvfb starts a server on a display it picks itself and returns its name, or empty.
+std::string StartXvfb(pid_t* pid) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  *pid =
+      Child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten", "tcp"},
+            "/dev/null", fds[1]);
+  close(fds[1]);
+  std::string number;
+  pollfd p{fds[0], POLLIN, 0};
+  char c;
+  while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  return number.empty() ? std::string() : ":" + number;
+}
+
+class TalvenDesktop : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    PrivatePcscd::UsePrivateSocket();
+    HttpsServer::TrustInThisProcess();
+  }
+  void TearDown() override {
+    if (program_ > 0) StopChild(program_, 5);
+    if (xvfb_ > 0) StopChild(xvfb_, 5);
+  }
+  // X runs an xdotool command on the test's display.
+  CommandResult X(const std::string& arguments) {
+    return RunCommand("DISPLAY=" + display_ + " timeout 20 xdotool " + arguments);
+  }
+  // Window waits for a window whose whole title is `title` and returns its id.
+  std::string Window(const std::string& title) {
+    CommandResult r = X("search --sync --onlyvisible --name " + Quote("^" + title + "$"));
+    std::string id = r.output.substr(0, r.output.find('\n'));
+    EXPECT_EQ(r.status, 0) << title << ": " << r.output;
+    return id;
+  }
+  // Answer waits for a dialog, photographs it when asked and presses a key in it.
+  void Answer(const std::string& title, const std::string& keys, const std::string& shot = "") {
+    std::string id = Window(title);
+    if (!shot.empty()) Screenshot(shot);
+    EXPECT_EQ(X("windowfocus --sync " + id + " " + keys).status, 0) << title;
+    EXPECT_TRUE(
+        WaitFor([&] { return X("search --onlyvisible --name " + Quote("^" + title + "$")).status != 0; }, 10))
+        << title << " stays open";
+  }
+  void Screenshot(const std::string& name) {
+    RunCommand("mkdir -p " + Quote(kShots));
+    EXPECT_EQ(RunCommand("DISPLAY=" + display_ + " import -window root " + Quote(kShots + "/" + name)).status,
+              0);
+  }
+  std::string Log() const { return ToText(ReadFileBytes(app_.File("TALVEN.log"))); }
+
+  TempDir app_;
+  std::string display_;
+  pid_t xvfb_ = -1;
+  pid_t program_ = -1;
+};
+
+TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
+  PrivatePcscd daemon({"Virtual Contact Reader"});
+  HttpsServer server;
+  std::string why;
+  if (!daemon.Start(&why) || !server.Start(&why)) GTEST_SKIP() << why;
+  display_ = StartXvfb(&xvfb_);
+  ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
+  // The program runs from a folder of its own, so its log lands there.
+  ASSERT_EQ(RunCommand("cp -r " + Quote(kBin + "/voteauth") + " " + Quote(kBin + "/assets") + " " +
+                       Quote(app_.path()))
+                .status,
+            0);
+  setenv("DISPLAY", display_.c_str(), 1);
+  // An empty URL: the notice comes before the window, which then opens without parameters.
+  program_ = Child({app_.File("voteauth"), "firmatalven://"});
+  Answer("firmatalven://", "key Return", "notice-empty-url.png");
+  EXPECT_FALSE(Window("TalvenNet - 2026").empty());
+  StopChild(program_, 5);
+
+  server.SetAnswer({.status = 200, .body = ToBytes("{\"estado\":\"registrado\"}")});
+  const std::string challenge = "Zm9vYmFy-77";
+  program_ = Child(
+      {app_.File("voteauth"), "--x",
+       "firmatalven://?reto=" + challenge + "&codigo=77&host=127.0.0.1:" + std::to_string(server.port())},
+      app_.File("salida.txt"));
+  const std::string main = Window("TalvenNet - 2026 - Id \\[77\\]");
+  ASSERT_FALSE(main.empty());
+
+  // The card goes in while the window watches.
+  auto card = MakeDnie(DnieGeneration::V2);
+  ASSERT_TRUE(daemon.Insert(0, card.get()));
+  const auto inserted = std::chrono::steady_clock::now();
+  ASSERT_TRUE(WaitFor([&] { return Log().find("': 3 certificado(s)") != std::string::npos; }, 8)) << Log();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - inserted).count();
+  std::printf("voteauth: card listed %.2f s after it went in (poll every 1.5 s)\n", seconds);
+  X("mousemove --window " + main + " 200 200");  // off the buttons, for the picture
+  Screenshot("main-window.png");
+
+  X("mousemove --window " + main + " 450 326 click 1");  // "Aceptar"
+  Answer("Certificado elegido", "key Return", "message.png");
+  const std::string pinBox = Window("PIN de firma del DNIe");
+  EXPECT_EQ(X("windowfocus --sync " + pinBox + " type 12345678").status, 0);
+  Screenshot("pin-x11.png");
+  X("windowfocus --sync " + pinBox + " key Return");
+  Answer("PIN a verificar", "key Return");
+  Answer("Resultado de la firma", "key Escape");
+  Answer("Firma enviada", "key Return", "sent.png");
+
+  ASSERT_EQ(server.Requests().size(), 1u);
+  const DnieIdentities& ids = SharedDnieIdentities();
+  TempDir keys;
+  TestPki pki(keys.path());
+  // RSA PKCS#1 v1.5 is deterministic: the body must carry exactly openssl's signature of the
+  // challenge with the card's key.
+  const Bytes signature = pki.SignSha256(ids.signature, ToBytes(challenge));
+  EXPECT_EQ(ToText(server.Requests()[0].body), VoteBody("44556677", "ANA LUCIA QUISPE MAMANI FIR 44556677",
+                                                        challenge, signature, ids.signature.certDer));
+  // The guide, then the window goes.
+  X("mousemove --window " + main + " 436 27 click 1");
+  Answer("Ayuda - TalvenNet", "key Escape", "help-x11.png");
+  StopChild(program_, 5);
+  program_ = -1;
+
+  const std::string log = Log();
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  for (const std::string& line : std::vector<std::string>{
+           "  Inicio TalvenNet - Id [77]\n", "  Lector 'Virtual Contact Reader 00 00': 3 certificado(s)\n",
+           "  Firma de \"hola\" completada (256 bytes)\n",
+           "  POST https://" + host + "/api/auth/nimbo (firma 256 bytes, certificado " +
+               std::to_string(Base64Encode(ids.signature.certDer).size()) + " b64)\n",
+           "  HTTP 200: {\"estado\":\"registrado\"}\n"}) {
+    EXPECT_EQ(Count(log, line), 1) << line << "\n" << log;
+  }
+  EXPECT_EQ(Count(log, "12345678"), 0) << "the PIN never reaches the log";
+}
+
+TEST(TalvenRegistrar, WritesTheEntryAndTheHandlerOnce) {
+  TempDir home;
+  const std::string folder = home.File("mi carpeta");
+  ASSERT_EQ(RunCommand("mkdir -p " + Quote(folder) + " " + Quote(home.File(".config")) + " && cp " +
+                       Quote(kBin + "/voteauth") + " " + Quote(folder))
+                .status,
+            0);
+  const std::string others =
+      "[Default Applications]\ntext/html=navegador.desktop\n\n[Added Associations]\n"
+      "image/png=visor.desktop;\n";
+  ASSERT_TRUE(WriteFileText(home.File(".config/mimeapps.list"), others));
+  // Without xdg-mime on the path, the list is edited in place.
+  const std::string run = "env -i PATH=/nonexistent HOME=" + Quote(home.path()) +
+                          " XDG_DATA_HOME=" + Quote(home.File("datos")) + " " + Quote(folder + "/voteauth") +
+                          " --registrar";
+  const std::string entry = home.File("datos/applications/voteauth-firmatalven.desktop");
+  const std::string list = home.File(".config/mimeapps.list");
+  CommandResult first = RunCommand(run);
+  ASSERT_EQ(first.status, 0) << first.output;
+  EXPECT_EQ(first.output, "voteauth: esquema firmatalven:// registrado para este usuario.\n");
+  const std::string desktop = ToText(ReadFileBytes(entry));
+  EXPECT_NE(desktop.find("\nExec=\"" + folder + "/voteauth\" %u\n"), std::string::npos) << desktop;
+  EXPECT_NE(desktop.find("\nMimeType=x-scheme-handler/firmatalven;\n"), std::string::npos) << desktop;
+  EXPECT_EQ(ToText(ReadFileBytes(list)),
+            "[Default Applications]\ntext/html=navegador.desktop\n"
+            "x-scheme-handler/firmatalven=voteauth-firmatalven.desktop\n\n[Added Associations]\n"
+            "image/png=visor.desktop;\n");
+
+  struct stat before[2], after[2];
+  ASSERT_EQ(stat(entry.c_str(), &before[0]) | stat(list.c_str(), &before[1]), 0);
+  CommandResult second = RunCommand(run);
+  EXPECT_EQ(second.status, 0) << second.output;
+  ASSERT_EQ(stat(entry.c_str(), &after[0]) | stat(list.c_str(), &after[1]), 0);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(before[i].st_mtim.tv_nsec, after[i].st_mtim.tv_nsec) << "a second run changes nothing";
+    EXPECT_EQ(before[i].st_ino, after[i].st_ino);
+  }
+  EXPECT_EQ(ToText(ReadFileBytes(entry)), desktop);
+
+  CommandResult homeless =
+      RunCommand("env -i PATH=/nonexistent " + Quote(folder + "/voteauth") + " --registrar");
+  EXPECT_EQ(homeless.status, 1);
+  EXPECT_EQ(homeless.output, "voteauth: no se pudo registrar el esquema firmatalven://.\n");
+}
+
+}  // namespace

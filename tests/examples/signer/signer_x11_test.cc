@@ -1,0 +1,174 @@
+// The real signer program on a private Xvfb, driven with XTest (xdotool) as a person would:
+// once with a PKCS#12 file chosen through the file dialog, once with the virtual DNIe behind a
+// private pcscd, once with a SoftHSM2 token. The screenshots stay in the build folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/pcscd_fixture.h"
+#include "tests/support/pdf_documents.h"
+#include "tests/support/softhsm.h"
+#include "tests/support/test_support.h"
+#include "tests/support/xvfb.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kProgram = VY_BINARY_DIR "/bin/signer";
+const std::string kShots = VY_BINARY_DIR "/screenshots/signer/";
+
+class SignerOnX11 : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { PrivatePcscd::UsePrivateSocket(); }
+
+  void SetUp() override {
+    ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
+    RunCommand("mkdir -p " + Quote(kShots));
+    setenv("DISPLAY", server.display().c_str(), 1);
+    ASSERT_TRUE(WriteSamplePdf(document, 3));
+  }
+  void TearDown() override {
+    if (child > 0) StopChild(child, 5);
+  }
+
+  void Launch() {
+    child = fork();
+    if (child == 0) {
+      if (chdir(dir.path().c_str()) != 0) _exit(126);
+      execl(kProgram.c_str(), kProgram.c_str(), document.c_str(), nullptr);
+      _exit(127);
+    }
+    main = Window("^Quillmark 2026$");
+    // Mapped is not yet painted: the first frame has the white header and the page.
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          CommandResult r =
+              RunCommand("import -window " + main + " " + Quote(dir.File("frame.png")) + " && convert " +
+                         Quote(dir.File("frame.png")) + " -format '%[fx:mean]' info:");
+          return r.status == 0 && std::atof(r.output.c_str()) > 0.5;
+        },
+        20));
+  }
+  // Window waits for a window whose name matches `pattern` and gives its id.
+  std::string Window(const std::string& pattern) {
+    std::string id;
+    bool found = WaitFor(
+        [&] {
+          CommandResult r = Xdo("search --onlyvisible --name " + Quote(pattern));
+          id = r.output.substr(0, r.output.find('\n'));
+          return r.status == 0 && !id.empty();
+        },
+        20);
+    EXPECT_TRUE(found) << "no window " << pattern;
+    return id;
+  }
+  bool Gone(const std::string& pattern) {
+    return WaitFor([&] { return Xdo("search --onlyvisible --name " + Quote(pattern)).status != 0; }, 20);
+  }
+  CommandResult Xdo(const std::string& arguments) { return RunCommand("xdotool " + arguments + " 2>&1"); }
+  void Click(const std::string& window, int x, int y) {
+    CommandResult r = Xdo("mousemove --sync --window " + window + " " + std::to_string(x) + " " +
+                          std::to_string(y) + " click 1");
+    EXPECT_EQ(r.status, 0) << r.output;
+  }
+  void Type(const std::string& window, const std::string& text) {
+    Xdo("windowfocus --sync " + window);
+    CommandResult r = Xdo("type --delay 8 " + Quote(text));
+    EXPECT_EQ(r.status, 0) << r.output;
+    Xdo("key Return");
+  }
+  void Screenshot(const std::string& name) {
+    CommandResult r = RunCommand("import -window root " + Quote(kShots + name) + " 2>&1");
+    EXPECT_EQ(r.status, 0) << r.output;
+  }
+  // Signed waits for the signed copy, and for the window to show it, then checks it with both
+  // validators and gives pdfsig's report.
+  std::string Signed(const std::string& path, const std::string& shot) {
+    EXPECT_TRUE(WaitFor([&] { return FileExists(path); }, 30)) << path;
+    Screenshot(shot);
+    CommandResult qpdf = RunCommand("qpdf --check " + Quote(path) + " 2>&1");
+    EXPECT_EQ(qpdf.status, 0) << qpdf.output;
+    return RunCommand("pdfsig " + Quote(path) + " 2>&1").output;
+  }
+  // SignButton is the main window's "Firmar"; the dialog's "Firmar" sits at (491, 422).
+  void StartSigning() {
+    Click(main, 174, 68);
+    dialog = Window("^Selecciona el certificado digital$");
+  }
+
+  Xvfb server{"1280x1024x24"};
+  SoftHsm hsm;
+  TestPeople people;
+  TempDir dir;
+  std::string document = dir.File("acuerdo.pdf");
+  pid_t child = -1;
+  std::string main, dialog;
+};
+
+TEST_F(SignerOnX11, Pkcs12ChosenThroughTheFileDialog) {
+  std::string p12 = dir.File("firma.p12");
+  CommandResult made =
+      RunCommand("openssl pkcs12 -export -inkey " + Quote(people.ana.keyPem) + " -in " +
+                 Quote(people.ana.certPem) + " -passout pass:secreto -out " + Quote(p12) + " 2>&1");
+  ASSERT_EQ(made.status, 0) << made.output;
+  Launch();
+  Screenshot("x11_main_window.png");
+  StartSigning();
+  Click(dialog, 86, 422);  // "Elegir PKCS#12..."
+  std::string files = Window("^Elegir certificado PKCS#12$");
+  Screenshot("x11_file_dialog.png");
+  Type(files, p12);
+  std::string password = Window("PKCS#12$");
+  Type(password, "secreto");
+  ASSERT_TRUE(Gone("^Contrase"));
+  Click(dialog, 220, 360);  // the stamp choice opens its list ...
+  Click(dialog, 220, 461);  // ... "Paginas especificas..."
+  Xdo("type --delay 8 '1, 3'");
+  Screenshot("x11_certificate_dialog.png");
+  Click(dialog, 491, 422);
+  std::string report = Signed(dir.File("acuerdo_firmao.pdf"), "x11_signed.png");
+  EXPECT_EQ(Count(report, "Signature is Valid."), 1) << report;
+  EXPECT_NE(report.find("Signer Certificate Common Name: Ana Quispe"), std::string::npos) << report;
+}
+
+TEST_F(SignerOnX11, DnieBehindPcscd) {
+  PrivatePcscd daemon({"Virtual Contact Reader"});
+  std::string why;
+  if (!daemon.Start(&why)) GTEST_SKIP() << why;
+  auto card = MakeDnie(DnieGeneration::V2);
+  ASSERT_TRUE(daemon.Insert(0, card.get()));
+  Launch();
+  StartSigning();
+  Xdo("key Return");  // the card's signature certificate is listed first and selected
+  Type(Window("^PIN del DNI electr"), "00000000");
+  EXPECT_TRUE(WaitFor([&] { return card->retriesLeft() == 2; }, 20));
+  ASSERT_TRUE(Gone("^PIN del DNI electr"));
+  Screenshot("x11_wrong_pin.png");
+  EXPECT_FALSE(FileExists(dir.File("acuerdo_firmao.pdf")));
+
+  StartSigning();
+  Xdo("key Return");
+  std::string pin = Window("^PIN del DNI electr");
+  Screenshot("x11_pin_dialog.png");
+  Type(pin, "12345678");
+  std::string report = Signed(dir.File("acuerdo_firmao.pdf"), "x11_signed_dnie.png");
+  EXPECT_EQ(Count(report, "Signature is Valid."), 1) << report;
+  EXPECT_EQ(card->retriesLeft(), 3);
+}
+
+TEST_F(SignerOnX11, TokenThatNeedsItsPin) {
+  hsm.InitToken("firma", "4321");
+  hsm.Import("firma", "4321", people.beto, Bytes{1}, Bytes{1});
+  Launch();
+  StartSigning();
+  Xdo("key Return");
+  Type(Window("^PIN del token$"), "4321");
+  std::string report = Signed(dir.File("acuerdo_firmao.pdf"), "x11_signed_token.png");
+  EXPECT_EQ(Count(report, "Signature is Valid."), 1) << report;
+  EXPECT_NE(report.find("Beto Rojas"), std::string::npos) << report;
+}
+
+}  // namespace

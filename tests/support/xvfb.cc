@@ -1,0 +1,47 @@
+#include "tests/support/xvfb.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+Xvfb::Xvfb(const std::string& screen) {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    // The server goes with the test process even when a crash skips the destructor.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    close(fds[0]);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+           nullptr);
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  pollfd p{fds[0], POLLIN, 0};
+  while (pid_ > 0 && poll(&p, 1, 30000) > 0) {
+    char c;
+    if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+    number += c;
+  }
+  close(fds[0]);
+  if (!number.empty()) display_ = ":" + number;
+}
+
+Xvfb::~Xvfb() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+}  // namespace testing_support
