@@ -1,6 +1,7 @@
 // vyrender.dll as it ships beside a program, reached through the programs' client: it loads,
-// its exports bind by name, and the DLL's own UTF-8 path check lets an existing file through
-// to its page renderer, which refuses this one (not a whole PDF, and Wine has no PDF renderer).
+// its exports bind by name, and its own messages come back. Wine has none of the Windows
+// Runtime classes the page renderer activates, so an existing file gets the platform's own
+// refusal (after the DLL's UTF-8 path check) instead of a page; so does a non-PDF on Windows.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -30,14 +31,23 @@ TEST(RenderEngineWin32, ClientReachesTheDllAndItsMessages) {
   std::fputs("%PDF-1.4\n%%EOF\n", f);
   std::fclose(f);
 
-  std::string message;
-  EXPECT_EQ(Vy::Pdf::OpenDocument(folder + "no existe ñ.pdf", &message), nullptr);
-  EXPECT_EQ(message, "No se encuentra el archivo PDF.");
-  for (int attempt = 0; attempt < 2; ++attempt) {  // the engine stays bound
-    EXPECT_EQ(Vy::Pdf::OpenDocument(existing, &message), nullptr);
-    EXPECT_FALSE(message.empty());
-    EXPECT_NE(message, "No se encuentra el archivo PDF.");
-    EXPECT_EQ(message.find("vyrender.dll"), std::string::npos) << message;  // not a load failure
+  struct Case {
+    std::string path;
+    const char* message;  // null: the platform's text, neither empty nor the generic one
+  } cases[] = {
+      {folder + "no existe ñ.pdf", "No se encuentra el archivo PDF."},
+      {existing, nullptr},
+      {existing, nullptr},  // the engine stays bound
+  };
+  for (const Case& c : cases) {
+    std::string message;
+    EXPECT_EQ(Vy::Pdf::OpenDocument(c.path, &message), nullptr) << c.path;
+    if (c.message) {
+      EXPECT_EQ(message, c.message) << c.path;
+    } else {
+      EXPECT_NE(message, "") << c.path;
+      EXPECT_NE(message, "No se pudo abrir el PDF.") << c.path;
+    }
   }
   DeleteFileW(Wide(existing).c_str());
 }
