@@ -1,7 +1,8 @@
 # quillmark.exe makes a real signature with a PKCS#12 file through openssl: the stub
 # openssl.exe of the tests runs the host's. Folder and file names carry "ñ" and "Ω", so the
 # arguments, the narrow C runtime paths and the command lines for openssl must all keep UTF-8.
-# The signed copy must validate in pdfsig, and no temporary file of the key may stay behind.
+# The signed copy must validate in pdfsig and in quillmark.exe verify, and no temporary file of
+# the key may stay behind.
 # Sourced by scripts/cross-windows.
 echo "== quillmark.exe sign"
 qm="$tmp/firmas ñ"
@@ -24,6 +25,11 @@ if qm_run sample "$(winpath "$qm/contrato Ω.pdf")" &&
   [ "$valid" = 2 ] || fail "pdfsig no valida las 2 firmas de quillmark.exe: $out"
   grep -q "Firmante de Prueba Ñandú" <<<"$out" || fail "pdfsig no muestra al firmante: $out"
   echo "pdfsig: $valid firmas validas"
+  # The Windows binary's own verifier agrees, trusting the signer's certificate.
+  out="$(wine "$dist/quillmark.exe" verify "$(winpath "$qm/contrato Ω_firmao.pdf")" \
+    --trust "$(winpath "$qm/cert.pem")" </dev/null 2>&1)" || fail "quillmark.exe verify fallo: $out"
+  grep -q "Resultado: 2 firma(s), todas integras y confiables." <<<"$out" ||
+    fail "quillmark.exe verify no confirma las 2 firmas: $out"
 else
   fail "quillmark.exe no firmo con el PKCS#12"
 fi
