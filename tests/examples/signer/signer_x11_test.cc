@@ -2,6 +2,7 @@
 // once with a PKCS#12 file chosen through the file dialog, once with the virtual DNIe behind a
 // private pcscd, once with a SoftHSM2 token. The screenshots stay in the build folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -91,9 +92,16 @@ class SignerOnX11 : public testing::Test {
     EXPECT_EQ(r.status, 0) << r.output;
   }
   // Signed waits for the signed copy, and for the window to show it, then checks it with both
-  // validators and gives pdfsig's report.
+  // validators and gives pdfsig's report. The name is claimed by an empty file before the
+  // signature is made, and the copy replaces it whole: a non-empty file is the finished one.
   std::string Signed(const std::string& path, const std::string& shot) {
-    EXPECT_TRUE(WaitFor([&] { return FileExists(path); }, 30)) << path;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          struct stat st {};
+          return stat(path.c_str(), &st) == 0 && st.st_size > 0;
+        },
+        30))
+        << path;
     Screenshot(shot);
     CommandResult qpdf = RunCommand("qpdf --check " + Quote(path) + " 2>&1");
     EXPECT_EQ(qpdf.status, 0) << qpdf.output;
