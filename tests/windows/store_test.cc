@@ -16,7 +16,7 @@ const char* const kNoKey =
     "no se pudo abrir la clave privada de este certificado. Puede que la tarjeta que la guarda no este "
     "conectada, o que la clave este bloqueada: en ese caso escribe el PIN en el dialogo y vuelve a firmar.";
 
-// Wine 8's import records the key specification as 3, which no provider signs with; Windows
+// Wine 8's import records the key's dwKeySpec as 3, which no provider signs with; Windows
 // records the exchange key (1) that the file's key becomes.
 void FileKeyAsWindowsDoes(PCCERT_CONTEXT cert) {
   DWORD size = 0;
