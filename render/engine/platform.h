@@ -24,4 +24,10 @@ enum class WriteResult { kOk, kCreateFailed, kWriteFailed };
 // the temporary file is removed.
 WriteResult WriteFileReplacing(const std::string& path, const uint8_t* data, size_t size);
 
+#ifdef _WIN32
+// Wide converts a UTF-8 path for the wide Windows calls: strictly first, then replacing
+// invalid sequences; a path that still gives nothing stays empty.
+std::wstring Wide(const std::string& utf8);
+#endif
+
 }  // namespace vyrender::platform

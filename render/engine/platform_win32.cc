@@ -9,10 +9,7 @@
 #include "render/engine/platform.h"
 
 namespace vyrender::platform {
-namespace {
 
-// Wide converts a UTF-8 path: strictly first, then replacing invalid sequences; a path that
-// still gives nothing stays empty.
 std::wstring Wide(const std::string& utf8) {
   for (DWORD flags : {static_cast<DWORD>(MB_ERR_INVALID_CHARS), static_cast<DWORD>(0)}) {
     int n = MultiByteToWideChar(CP_UTF8, flags, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
@@ -23,8 +20,6 @@ std::wstring Wide(const std::string& utf8) {
   }
   return {};
 }
-
-}  // namespace
 
 void* AllocateRaster(size_t size) {
   return CoTaskMemAlloc(size);

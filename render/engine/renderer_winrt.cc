@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "render/engine/page_renderer.h"
+#include "render/engine/platform.h"
 #include "render/engine/winrt_pdf.h"
 
 namespace vyrender {
@@ -73,18 +74,6 @@ std::string Narrow(const wchar_t* text, size_t length) {
   std::string narrow(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), narrow.data(), n, nullptr, nullptr);
   return narrow;
-}
-
-// Wide converts a UTF-8 path strictly first, then replacing invalid sequences.
-std::wstring Wide(const std::string& utf8) {
-  for (DWORD flags : {static_cast<DWORD>(MB_ERR_INVALID_CHARS), static_cast<DWORD>(0)}) {
-    int n = MultiByteToWideChar(CP_UTF8, flags, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) continue;
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, flags, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-  }
-  return {};
 }
 
 std::string Trimmed(std::wstring text) {
@@ -228,7 +217,7 @@ class WinRtRenderer final : public PageRenderer {
 
   bool Open(const std::string& path, std::string* message) override {
     Join();
-    const std::wstring wide = Wide(path);
+    const std::wstring wide = platform::Wide(path);
     Name name(wide);
     Ref<IStorageFileStatics> files;
     Ref<IAsyncOperation<IStorageFile*>> finding;
