@@ -1,11 +1,15 @@
 #include "tests/support/xvfb.h"
 
+#include <X11/Xlib.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 namespace testing_support {
 
@@ -21,8 +25,10 @@ Xvfb::Xvfb(const std::string& screen) {
     dup2(null, STDOUT_FILENO);
     dup2(null, STDERR_FILENO);
     std::string fd = std::to_string(fds[1]);
+    // Without -noreset the server resets whenever its last client leaves, and a program that
+    // connects during the reset is refused: a test's xdotool polls end that way all the time.
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-           nullptr);
+           "-noreset", nullptr);
     _exit(127);
   }
   close(fds[1]);
@@ -34,7 +40,18 @@ Xvfb::Xvfb(const std::string& screen) {
     number += c;
   }
   close(fds[0]);
-  if (!number.empty()) display_ = ":" + number;
+  if (number.empty()) return;
+  // The display counts as started once a client is served on it, not when its number is known.
+  std::string name = ":" + number;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Display* d = XOpenDisplay(name.c_str())) {
+      XCloseDisplay(d);
+      display_ = name;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 Xvfb::~Xvfb() {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -13,6 +12,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +20,7 @@
 #include "examples/TalvenNet/vote_rules.h"
 #include "tests/support/https_server.h"
 #include "tests/support/pcscd_fixture.h"
+#include "tests/support/xvfb.h"
 
 using namespace testing_support;
 
@@ -29,7 +30,7 @@ const std::string kBin = std::string(VY_BINARY_DIR) + "/bin";
 const std::string kShots = std::string(VY_BINARY_DIR) + "/screenshots/voteauth";
 
 // Child runs a program in the background; it goes with the test process, even on a crash.
-pid_t Child(const std::vector<std::string>& words, const std::string& log = "/dev/null", int displayFd = -1) {
+pid_t Child(const std::vector<std::string>& words, const std::string& log = "/dev/null") {
   pid_t pid = fork();
   if (pid != 0) return pid;
   prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -39,25 +40,8 @@ pid_t Child(const std::vector<std::string>& words, const std::string& log = "/de
   std::vector<char*> argv;
   for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
   argv.push_back(nullptr);
-  if (displayFd >= 0) fcntl(displayFd, F_SETFD, 0);
   execvp(argv[0], argv.data());
   _exit(127);
-}
-
-// StartXvfb starts a server on a display it picks itself and returns its name, or empty.
-std::string StartXvfb(pid_t* pid) {
-  int fds[2];
-  if (pipe(fds) != 0) return {};
-  *pid =
-      Child({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten", "tcp"},
-            "/dev/null", fds[1]);
-  close(fds[1]);
-  std::string number;
-  pollfd p{fds[0], POLLIN, 0};
-  char c;
-  while (poll(&p, 1, 30000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-  close(fds[0]);
-  return number.empty() ? std::string() : ":" + number;
 }
 
 class TalvenDesktop : public testing::Test {
@@ -68,7 +52,7 @@ class TalvenDesktop : public testing::Test {
   }
   void TearDown() override {
     if (program_ > 0) StopChild(program_, 5);
-    if (xvfb_ > 0) StopChild(xvfb_, 5);
+    xvfb_.reset();
   }
   // X runs an xdotool command on the test's display.
   CommandResult X(const std::string& arguments) {
@@ -99,7 +83,7 @@ class TalvenDesktop : public testing::Test {
 
   TempDir app_;
   std::string display_;
-  pid_t xvfb_ = -1;
+  std::unique_ptr<Xvfb> xvfb_;
   pid_t program_ = -1;
 };
 
@@ -108,7 +92,8 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
   HttpsServer server;
   std::string why;
   if (!daemon.Start(&why) || !server.Start(&why)) GTEST_SKIP() << why;
-  display_ = StartXvfb(&xvfb_);
+  xvfb_ = std::make_unique<Xvfb>();
+  display_ = xvfb_->display();
   ASSERT_FALSE(display_.empty()) << "Xvfb did not start";
   // The program runs from a folder of its own, so its log lands there.
   ASSERT_EQ(RunCommand("cp -r " + Quote(kBin + "/voteauth") + " " + Quote(kBin + "/assets") + " " +
