@@ -5,6 +5,7 @@
 #include <string>
 
 #include "examples/quillmark/commands.h"
+#include "examples/quillmark/json_text.h"
 #include "pades/verify.h"
 
 namespace {
@@ -121,26 +122,9 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
   std::printf("\n%s\n", FinalLine(report, status).c_str());
 }
 
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
-
 void PrintJson(const std::string& path, const VerifyReport& report, int status) {
-  std::string out = "{\"file\":" + Json(path);
-  if (!report.error.empty()) out += ",\"error\":" + Json(report.error);
+  std::string out = "{\"file\":" + JsonString(path);
+  if (!report.error.empty()) out += ",\"error\":" + JsonString(report.error);
   out += ",\"signatures\":[";
   for (size_t i = 0; i < report.signatures.size(); ++i) {
     const SignatureReport& s = report.signatures[i];
@@ -148,32 +132,32 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
     std::string changes;
     for (const RevisionChange& change : c.changes)
       changes += std::string(changes.empty() ? "" : ",") + "{\"object\":" + std::to_string(change.number) +
-                 ",\"allowed\":" + (change.allowed ? "true" : "false") + ",\"what\":" + Json(change.what) +
+                 ",\"allowed\":" + (change.allowed ? "true" : "false") + ",\"what\":" + JsonString(change.what) +
                  "}";
     std::string chain;
-    for (const std::string& link : s.trust.chain) chain += (chain.empty() ? "" : ",") + Json(link);
-    out += std::string(i ? "," : "") + "{\"field\":" + Json(s.fieldName) +
-           ",\"signer\":" + Json(s.signerName) + ",\"serialNumber\":" + Json(s.signerSerial) +
-           ",\"signingTime\":" + Json(s.signingTime) + ",\"subFilter\":" + Json(s.subFilter) +
-           ",\"profile\":" + Json(s.profile) + ",\"integrity\":{\"status\":" +
-           Json(s.integrity == Integrity::Intact   ? "intact"
+    for (const std::string& link : s.trust.chain) chain += (chain.empty() ? "" : ",") + JsonString(link);
+    out += std::string(i ? "," : "") + "{\"field\":" + JsonString(s.fieldName) +
+           ",\"signer\":" + JsonString(s.signerName) + ",\"serialNumber\":" + JsonString(s.signerSerial) +
+           ",\"signingTime\":" + JsonString(s.signingTime) + ",\"subFilter\":" + JsonString(s.subFilter) +
+           ",\"profile\":" + JsonString(s.profile) + ",\"integrity\":{\"status\":" +
+           JsonString(s.integrity == Integrity::Intact   ? "intact"
                 : s.integrity == Integrity::Broken ? "broken"
                                                    : "unsupported") +
-           ",\"detail\":" + Json(s.integrityDetail) +
+           ",\"detail\":" + JsonString(s.integrityDetail) +
            "},\"coverage\":{\"revision\":" + std::to_string(c.revision) +
            ",\"revisions\":" + std::to_string(c.revisions) +
            ",\"wholeFile\":" + (c.wholeFile ? "true" : "false") +
            ",\"modified\":" + (c.modified ? "true" : "false") + ",\"changes\":[" + changes +
-           "]},\"trust\":{\"status\":" + Json(TrustKey(s.trust.status)) + ",\"chain\":[" + chain +
-           "],\"detail\":" + Json(s.trust.status == TrustStatus::Trusted ? "" : s.trust.detail) + "}";
+           "]},\"trust\":{\"status\":" + JsonString(TrustKey(s.trust.status)) + ",\"chain\":[" + chain +
+           "],\"detail\":" + JsonString(s.trust.status == TrustStatus::Trusted ? "" : s.trust.detail) + "}";
     if (s.timestamp.present)
       out += std::string(",\"timestamp\":{\"valid\":") + (s.timestamp.valid ? "true" : "false") +
              ",\"trusted\":" + (s.timestamp.trusted ? "true" : "false") +
-             ",\"time\":" + Json(s.timestamp.time) + ",\"authority\":" + Json(s.timestamp.authority) +
-             ",\"detail\":" + Json(s.timestamp.detail) + "}";
-    out += ",\"verdict\":" + Json(Verdict(s)) + "}";
+             ",\"time\":" + JsonString(s.timestamp.time) + ",\"authority\":" + JsonString(s.timestamp.authority) +
+             ",\"detail\":" + JsonString(s.timestamp.detail) + "}";
+    out += ",\"verdict\":" + JsonString(Verdict(s)) + "}";
   }
-  out += "],\"verdict\":" + Json(FinalLine(report, status)) + ",\"exitStatus\":" + std::to_string(status) +
+  out += "],\"verdict\":" + JsonString(FinalLine(report, status)) + ",\"exitStatus\":" + std::to_string(status) +
          "}\n";
   std::fputs(out.c_str(), stdout);
 }
