@@ -3,7 +3,10 @@
 // points below are used, declared here so that no development headers are needed; they have
 // had these signatures since OpenSSL 1.1.1.
 #include <cstddef>
+#include <cstdlib>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "certs/openssl_process.h"
 #include "core/dynlib.h"
@@ -23,8 +26,13 @@ struct Api {
                     size_t dataLength);
 };
 
-// The sonames of OpenSSL 3 and 1.1, the versions that have every entry point above.
-constexpr const char* kLibraries[] = {"libcrypto.so.3", "libcrypto.so.1.1"};
+// The sonames of OpenSSL 3 and 1.1, the versions that have every entry point above, unless
+// QUILLMARK_LIBCRYPTO names the library (the one beside an openssl of its own, or none at all).
+std::vector<std::string> LibraryNames() {
+  const char* named = std::getenv("QUILLMARK_LIBCRYPTO");
+  if (named && *named) return {named};
+  return {"libcrypto.so.3", "libcrypto.so.1.1"};
+}
 
 bool Bind(const DynamicLibrary& library, Api* api) {
   return library.Bind("BIO_new_mem_buf", &api->newMemoryBio) && library.Bind("BIO_free", &api->freeBio) &&
@@ -42,7 +50,7 @@ const Api* Crypto() {
   static bool usable = false;
   static std::once_flag once;
   std::call_once(once, [] {
-    for (const char* name : kLibraries) {
+    for (const std::string& name : LibraryNames()) {
       DynamicLibrary library;
       if (!library.Open(name) || !Bind(library, &api)) continue;
       // Unloading the library runs its clean-up while other users (libcurl) may hold it.

@@ -27,6 +27,7 @@ std::string Shortened(const std::string& name) {
 }
 
 std::string Duration(double seconds) {
+  if (seconds < 1) return "menos de 1 s";
   long s = std::lround(std::ceil(seconds));
   if (s < 60) return std::to_string(s) + " s";
   if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
