@@ -39,7 +39,8 @@ bool Bind(const DynamicLibrary& library, Api* api) {
          library.Bind("PEM_read_bio_PrivateKey", &api->readPrivateKey) &&
          library.Bind("EVP_PKEY_free", &api->freeKey) &&
          library.Bind("EVP_MD_CTX_new", &api->newDigestContext) &&
-         library.Bind("EVP_MD_CTX_free", &api->freeDigestContext) && library.Bind("EVP_sha256", &api->sha256) &&
+         library.Bind("EVP_MD_CTX_free", &api->freeDigestContext) &&
+         library.Bind("EVP_sha256", &api->sha256) &&
          library.Bind("EVP_DigestSignInit", &api->digestSignInit) &&
          library.Bind("EVP_DigestSign", &api->digestSign);
 }

@@ -14,7 +14,7 @@ constexpr int kChildSlots = 4;
 // Slots are claimed with an atomic flag; the handler reads only slots marked ready.
 struct PathSlot {
   std::atomic<int> state{0};  // 0 free, 1 being written, 2 ready
-  bool whileEmpty = false;     // written before the slot is marked ready
+  bool whileEmpty = false;    // written before the slot is marked ready
   char path[kPathLength];
 };
 PathSlot g_paths[kPathSlots];

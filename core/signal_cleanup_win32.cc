@@ -1,6 +1,6 @@
 #include <io.h>
-#include <sys/stat.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include "core/signal_cleanup_platform.h"
 

@@ -133,7 +133,8 @@ const std::vector<Command>& Commands() {
        "Estado de salida: 0 todos firmados, 1 alguno sin firmar (se listan al final), 2 error de uso.",
        With({{"--out", true, "SALIDA.pdf", "la ruta de la copia firmada (un solo documento)"},
              {"--out-dir", true, "CARPETA", "la carpeta de las copias firmadas (se crea si no existe)"},
-             {"--stamp", true, "MODO", "paginas con sello visible: first (por omision), last, all, pages, none"},
+             {"--stamp", true, "MODO",
+              "paginas con sello visible: first (por omision), last, all, pages, none"},
              {"--pages", true, "LISTA", "las paginas del sello con --stamp pages, por ejemplo 1,3-5"},
              {"--name", true, "TEXTO", "el nombre de la firma (por omision, el del certificado)"},
              {"--location", true, "TEXTO", "el lugar de la firma (por omision, FirmaZEB)"},
@@ -200,7 +201,8 @@ void PrintCommandHelp(const Command& command) {
 }
 
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "quillmark: %s\nUse 'quillmark --help' o 'quillmark help ORDEN' para ver las opciones.\n",
+  std::fprintf(stderr,
+               "quillmark: %s\nUse 'quillmark --help' o 'quillmark help ORDEN' para ver las opciones.\n",
                message.c_str());
   return kExitUsage;
 }

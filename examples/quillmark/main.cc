@@ -39,7 +39,8 @@ int RunHelp(const std::vector<std::string>& words) {
     return kExitOk;
   }
   const Command* command = words.size() == 1 ? FindCommand(words[0]) : nullptr;
-  if (!command) return UsageError(words.size() == 1 ? "orden desconocida: " + words[0] : "help admite una sola orden.");
+  if (!command)
+    return UsageError(words.size() == 1 ? "orden desconocida: " + words[0] : "help admite una sola orden.");
   PrintCommandHelp(*command);
   return kExitOk;
 }

@@ -37,7 +37,8 @@ std::string Duration(double seconds) {
 }  // namespace
 
 std::string ProgressText(size_t index, size_t total, const std::string& path, double elapsed) {
-  std::string text = std::to_string(index + 1) + "/" + std::to_string(total) + " · " + Shortened(FileNameOf(path));
+  std::string text =
+      std::to_string(index + 1) + "/" + std::to_string(total) + " · " + Shortened(FileNameOf(path));
   if (index > 0) text += " · quedan " + Duration(elapsed / double(index) * double(total - index));
   return text;
 }

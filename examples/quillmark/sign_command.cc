@@ -167,10 +167,11 @@ class Report {
   }
   static std::string OrNull(const std::string& text) { return text.empty() ? "null" : JsonString(text); }
   void Json(const std::string& input, const std::string& output, const SignResult& result) {
-    std::printf("{\"input\":%s,\"output\":%s,\"signed\":%s,\"size\":%llu,\"warning\":%s,\"info\":%s,\"error\":%s}\n",
-                JsonString(input).c_str(), OrNull(output).c_str(), result.isSigned ? "true" : "false",
-                static_cast<unsigned long long>(result.isSigned ? result.size : 0),
-                OrNull(result.warning).c_str(), OrNull(result.info).c_str(), OrNull(result.error).c_str());
+    std::printf(
+        "{\"input\":%s,\"output\":%s,\"signed\":%s,\"size\":%llu,\"warning\":%s,\"info\":%s,\"error\":%s}\n",
+        JsonString(input).c_str(), OrNull(output).c_str(), result.isSigned ? "true" : "false",
+        static_cast<unsigned long long>(result.isSigned ? result.size : 0), OrNull(result.warning).c_str(),
+        OrNull(result.info).c_str(), OrNull(result.error).c_str());
     std::fflush(stdout);
   }
 
@@ -295,7 +296,8 @@ int RunSign(const Arguments& args) {
     progress.Clear();
     report.Document(input, output, result);
   }
-  if (next < documents.size()) Fail("se detiene la firma del lote; los documentos que faltan quedan sin tocar.");
+  if (next < documents.size())
+    Fail("se detiene la firma del lote; los documentos que faltan quedan sin tocar.");
   for (; next < documents.size(); ++next) report.Untouched(documents[next]);
   return report.Close();
 }

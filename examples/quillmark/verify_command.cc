@@ -132,8 +132,8 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
     std::string changes;
     for (const RevisionChange& change : c.changes)
       changes += std::string(changes.empty() ? "" : ",") + "{\"object\":" + std::to_string(change.number) +
-                 ",\"allowed\":" + (change.allowed ? "true" : "false") + ",\"what\":" + JsonString(change.what) +
-                 "}";
+                 ",\"allowed\":" + (change.allowed ? "true" : "false") +
+                 ",\"what\":" + JsonString(change.what) + "}";
     std::string chain;
     for (const std::string& link : s.trust.chain) chain += (chain.empty() ? "" : ",") + JsonString(link);
     out += std::string(i ? "," : "") + "{\"field\":" + JsonString(s.fieldName) +
@@ -141,8 +141,8 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
            ",\"signingTime\":" + JsonString(s.signingTime) + ",\"subFilter\":" + JsonString(s.subFilter) +
            ",\"profile\":" + JsonString(s.profile) + ",\"integrity\":{\"status\":" +
            JsonString(s.integrity == Integrity::Intact   ? "intact"
-                : s.integrity == Integrity::Broken ? "broken"
-                                                   : "unsupported") +
+                      : s.integrity == Integrity::Broken ? "broken"
+                                                         : "unsupported") +
            ",\"detail\":" + JsonString(s.integrityDetail) +
            "},\"coverage\":{\"revision\":" + std::to_string(c.revision) +
            ",\"revisions\":" + std::to_string(c.revisions) +
@@ -153,12 +153,13 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
     if (s.timestamp.present)
       out += std::string(",\"timestamp\":{\"valid\":") + (s.timestamp.valid ? "true" : "false") +
              ",\"trusted\":" + (s.timestamp.trusted ? "true" : "false") +
-             ",\"time\":" + JsonString(s.timestamp.time) + ",\"authority\":" + JsonString(s.timestamp.authority) +
+             ",\"time\":" + JsonString(s.timestamp.time) +
+             ",\"authority\":" + JsonString(s.timestamp.authority) +
              ",\"detail\":" + JsonString(s.timestamp.detail) + "}";
     out += ",\"verdict\":" + JsonString(Verdict(s)) + "}";
   }
-  out += "],\"verdict\":" + JsonString(FinalLine(report, status)) + ",\"exitStatus\":" + std::to_string(status) +
-         "}\n";
+  out += "],\"verdict\":" + JsonString(FinalLine(report, status)) +
+         ",\"exitStatus\":" + std::to_string(status) + "}\n";
   std::fputs(out.c_str(), stdout);
 }
 

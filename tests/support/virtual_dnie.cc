@@ -139,8 +139,9 @@ std::vector<std::string> VirtualDnie::CommandsHex() const {
 
 int VirtualDnie::CommandCount(uint8_t ins) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return int(std::count_if(trace_.begin(), trace_.end(),
-                           [ins](const TraceEntry& e) { return e.command.size() >= 2 && e.command[1] == ins; }));
+  return int(std::count_if(trace_.begin(), trace_.end(), [ins](const TraceEntry& e) {
+    return e.command.size() >= 2 && e.command[1] == ins;
+  }));
 }
 
 void VirtualDnie::ClearTrace() {

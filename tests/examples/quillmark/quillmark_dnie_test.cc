@@ -110,9 +110,9 @@ TEST_F(QuillmarkDnie, BatchVerifiesThePinOnceAndStopsAtARefusal) {
   auto valid = [&](const std::string& folder) {
     int count = 0;
     for (int n = 1; n <= 5; ++n)
-      count += Count(RunCommand("pdfsig " + Quote(work.File(folder + "/" + std::to_string(n) + "_firmao.pdf")))
-                         .output,
-                     "Signature is Valid.");
+      count += Count(
+          RunCommand("pdfsig " + Quote(work.File(folder + "/" + std::to_string(n) + "_firmao.pdf"))).output,
+          "Signature is Valid.");
     return count;
   };
 
@@ -140,7 +140,8 @@ TEST_F(QuillmarkDnie, BatchVerifiesThePinOnceAndStopsAtARefusal) {
   card->ClearTrace();
   r = Run("sign lote --out-dir nada --dnie --pin-env QM_PIN", "00000000");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.output.find("quillmark: PIN incorrecto: quedan 2 intento(s).\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("quillmark: PIN incorrecto: quedan 2 intento(s).\n"), std::string::npos)
+      << r.output;
   EXPECT_EQ(card->CommandCount(0x20), 1);
   EXPECT_EQ(card->CommandCount(0x2A), 0);
   EXPECT_EQ(card->retriesLeft(), 2);

@@ -188,8 +188,9 @@ TEST_F(QuillmarkReliability, StoppedMidBatchKeepsWhatWasSignedAndTouchesNothingE
   ScopedEnv path("PATH", openssl.path());
   // Each signature an openssl run, so that the batch can be stopped inside the third one.
   ScopedEnv library("QUILLMARK_LIBCRYPTO", "none");
-  ASSERT_EQ(RunCommand("cd " + Quote(work_.path()) + " && for n in 1 2 3 4 5; do cp doc.pdf $n.pdf; done").status,
-            0);
+  ASSERT_EQ(
+      RunCommand("cd " + Quote(work_.path()) + " && for n in 1 2 3 4 5; do cp doc.pdf $n.pdf; done").status,
+      0);
   const Bytes original = ReadFileBytes(work_.File("doc.pdf"));
   const std::string log = temp_.File("../qm-batch-" + std::to_string(getpid()) + ".log");
   for (int sig : {SIGINT, SIGTERM}) {

@@ -205,12 +205,14 @@ TEST_F(QuillmarkCli, BatchSignsEachDocumentWithOneKeyExtraction) {
                             "#!/bin/sh\necho \"$*\" >> " + Quote(log) + "\nexec /usr/bin/openssl \"$@\"\n"));
   ASSERT_EQ(chmod(bin.File("openssl").c_str(), 0700), 0);
   ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
-  ASSERT_EQ(Run("sample lote/a.pdf " + Pkcs12(), "mkdir -p lote/sub &&").status, 0);
-  ASSERT_EQ(RunCommand("cd " + Quote(work_.File("lote")) +
-                       " && cp a.pdf b.pdf && cp a.pdf e.PDF && cp a.pdf sub/f.pdf && cp a.pdf .oculto.pdf && "
-                       "qpdf --encrypt u o 256 -- a.pdf c.pdf && echo texto > d.pdf")
-                .status,
-            0);
+  std::filesystem::create_directories(work_.File("lote/sub"));
+  ASSERT_EQ(Run("sample lote/a.pdf " + Pkcs12()).status, 0);
+  ASSERT_EQ(
+      RunCommand("cd " + Quote(work_.File("lote")) +
+                 " && cp a.pdf b.pdf && cp a.pdf e.PDF && cp a.pdf sub/f.pdf && cp a.pdf .oculto.pdf && "
+                 "qpdf --encrypt u o 256 -- a.pdf c.pdf && echo texto > d.pdf")
+          .status,
+      0);
   std::remove(log.c_str());
   const Bytes original = ReadFileBytes(work_.File("lote/a.pdf"));
 
@@ -218,8 +220,8 @@ TEST_F(QuillmarkCli, BatchSignsEachDocumentWithOneKeyExtraction) {
   CommandResult r = Run("sign lote --out-dir firmadas --json " + Pkcs12());
   EXPECT_EQ(r.status, 1) << r.output;
   for (const char* name : {"a", "b"})
-    EXPECT_NE(r.output.find(std::string("{\"input\":\"lote/") + name + ".pdf\",\"output\":\"firmadas/" + name +
-                            "_firmao.pdf\",\"signed\":true,\"size\":"),
+    EXPECT_NE(r.output.find(std::string("{\"input\":\"lote/") + name + ".pdf\",\"output\":\"firmadas/" +
+                            name + "_firmao.pdf\",\"signed\":true,\"size\":"),
               std::string::npos)
         << r.output;
   EXPECT_NE(r.output.find("{\"input\":\"lote/c.pdf\",\"output\":null,\"signed\":false,\"size\":0,\"warning\":"
@@ -234,7 +236,8 @@ TEST_F(QuillmarkCli, BatchSignsEachDocumentWithOneKeyExtraction) {
   EXPECT_EQ(ListedNames(work_.File("firmadas")),
             (std::vector<std::string>{"a_firmao.pdf", "b_firmao.pdf", "e_firmao.pdf"}));
   for (const char* name : {"a", "b", "e"}) {
-    CommandResult check = RunCommand("pdfsig " + Quote(work_.File(std::string("firmadas/") + name + "_firmao.pdf")));
+    CommandResult check =
+        RunCommand("pdfsig " + Quote(work_.File(std::string("firmadas/") + name + "_firmao.pdf")));
     EXPECT_EQ(Count(check.output, "Signature Validation: Signature is Valid."), 2) << check.output;
   }
   EXPECT_EQ(ReadFileBytes(work_.File("lote/a.pdf")), original);
@@ -254,7 +257,8 @@ TEST_F(QuillmarkCli, BatchSignsEachDocumentWithOneKeyExtraction) {
   runs = ToText(ReadFileBytes(log));
   EXPECT_EQ(Count(runs, "-nocerts"), 1) << runs;
   EXPECT_EQ(Count(runs, "dgst"), 2) << runs;
-  EXPECT_EQ(Count(RunCommand("pdfsig " + Quote(work_.File("lote/b_firmao.pdf"))).output, "Signature is Valid."), 2);
+  EXPECT_EQ(
+      Count(RunCommand("pdfsig " + Quote(work_.File("lote/b_firmao.pdf"))).output, "Signature is Valid."), 2);
   EXPECT_TRUE(temp_.dir.Entries().empty());
 }
 
