@@ -85,6 +85,8 @@ CMainWindow::CMainWindow(std::vector<std::string> arguments) {
   SetClientSize({504, 346});
   logoPath_ = AssetPath("logo.png");
   ParseInvocation(arguments);
+  // The destination line takes its room below the list, not from it.
+  SetClientSize({504, 346 + DestinationHeight()});
 }
 
 CMainWindow::~CMainWindow() = default;
@@ -206,7 +208,7 @@ void CMainWindow::ApplyColors() {
   theme->ink = p.headerText;
   theme->face = Shade(p.header, 24);
   cancel_->SetStyle(ButtonStyle(p, 12));
-  accept_->SetStyle(AccentStyle(p, 12));
+  accept_->SetStyle(refusal_.empty() ? AccentStyle(p, 12) : DisabledStyle(p, 12));
   combo_->SetTheme(ComboTheme(p));
   list_->fill = p.listBackground;
   list_->edge = p.border;

@@ -55,6 +55,7 @@ class CMainWindow : public Vy::CWindow {
   const Palette& Colors() const { return *palette_; }
   Vy::CListView* List() const;
   Vy::CComboBox* Readers() const { return combo_; }
+  Vy::CButton* AcceptButton() const { return accept_; }
 
  private:
   void ParseInvocation(const std::vector<std::string>& arguments);
