@@ -155,17 +155,17 @@ bool CMainWindow::OnInit() {
   OnSize({Bounds().width, Bounds().height});
   ApplyColors();
 
-  WriteLog(TitleWithCode("Inicio TalvenNet", parameters_.code));
   if (!refusal_.empty()) {
     // Nothing of a refused link may reach the card: no reader is read and Accept stays off.
+    WriteLog("Inicio TalvenNet");
     WriteLog(refusal_ + " | " + refusalEvidence_);
     accept_->SetEnabled(false);
-    status_ = refusal_;
     RefreshStatus();
     return true;
   }
   RefreshReaders();
   SetTimer(kPollTimer, kPollMs);
+  WriteLog(TitleWithCode("Inicio TalvenNet", parameters_.code));
   return true;
 }
 
@@ -187,7 +187,7 @@ void CMainWindow::OnSize(Size size) {
   combo_->SetBounds({84, 67, w - 108, 26});
   const int destination = DestinationHeight();
   list_->SetBounds({0, 100, w, h - 140 - destination});
-  destination_->SetBounds({22, h - 40 - destination + 3, w - 34, destination - 3});
+  destination_->SetBounds({22, h - 40 - destination + 3, w - 34, std::max(destination - 3, 0)});
   statusLabel_->SetBounds({22, h - 40, w - 202, 40});
   cancel_->SetBounds({w - 180, h - 40, 84, 40});
   accept_->SetBounds({w - 96, h - 40, 96, 40});
@@ -360,6 +360,10 @@ void CMainWindow::SelectionChanged(int index) {
 }
 
 void CMainWindow::RefreshStatus() {
+  if (!refusal_.empty()) {  // nothing else is going on, and nothing may hide why
+    statusLabel_->SetText(refusal_);
+    return;
+  }
   std::string line = status_;
   if (selected_ >= 0 && selected_ < static_cast<int>(certificates_.size())) {
     const CardCertificate& c = certificates_[selected_];
