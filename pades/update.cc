@@ -5,7 +5,7 @@
 
 #include "pades/pdf_syntax.h"
 
-void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint16_t generation) {
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint32_t generation) {
   update->Record(number, generation);
   std::string& out = update->text();
   out += std::to_string(number);
@@ -122,7 +122,9 @@ void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_
   const uint64_t xref = update->Offset();
   update->Record(number);
   const std::vector<XrefEntry> entries = SortedEntries(*update);
-  // Fields of 1, 4 and 2 bytes: type 1, the offset (files stay below 4 GiB), the generation.
+  // Fields of 1, 4 and 2 bytes: type 1, the offset (files stay below 4 GiB), the generation;
+  // the generation takes 4 bytes only when some rewritten object's does not fit in 2.
+  const bool wide = std::any_of(entries.begin(), entries.end(), [](const XrefEntry& e) { return e.generation > 0xFFFF; });
   std::string data, index;
   for (size_t i = 0; i < entries.size(); ++i) {
     const XrefEntry& e = entries[i];
@@ -131,18 +133,22 @@ void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_
       while (i + run < entries.size() && entries[i + run].number == e.number + run) ++run;
       index += (index.empty() ? "" : " ") + std::to_string(e.number) + " " + std::to_string(run);
     }
-    const unsigned char row[7] = {1,
+    const unsigned char row[9] = {1,
                                   uint8_t(e.offset >> 24),
                                   uint8_t(e.offset >> 16),
                                   uint8_t(e.offset >> 8),
                                   uint8_t(e.offset),
+                                  uint8_t(e.generation >> 24),
+                                  uint8_t(e.generation >> 16),
                                   uint8_t(e.generation >> 8),
                                   uint8_t(e.generation)};
-    data.append(reinterpret_cast<const char*>(row), sizeof row);
+    data.append(reinterpret_cast<const char*>(row), 5);
+    data.append(reinterpret_cast<const char*>(row) + (wide ? 5 : 7), wide ? 4 : 2);
   }
   std::string& out = update->text();
   out += std::to_string(number) + " 0 obj\n<< /Type /XRef " + TrailerKeys(trailer);
   if (!trailer.info.empty()) out += " /Info " + trailer.info;
-  out += " /W [1 4 2] /Index [" + index + "] /Length " + std::to_string(data.size()) + " >>\nstream\n" +
-         data + "\nendstream\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  out += std::string(" /W [1 4 ") + (wide ? "4" : "2") + "] /Index [" + index + "] /Length " +
+         std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
 }

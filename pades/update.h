@@ -15,7 +15,7 @@
 struct XrefEntry {
   uint32_t number = 0;
   uint64_t offset = 0;  // absolute offset of the object's first byte
-  uint16_t generation = 0;
+  uint32_t generation = 0;
 };
 
 class UpdateBuffer {
@@ -26,7 +26,7 @@ class UpdateBuffer {
   uint64_t base() const { return base_; }
   std::string& text() { return text_; }
   const std::string& text() const { return text_; }
-  void Record(uint32_t number, uint16_t generation = 0) {
+  void Record(uint32_t number, uint32_t generation = 0) {
     entries_.push_back({number, Offset(), generation});
   }
   const std::vector<XrefEntry>& entries() const { return entries_; }
@@ -39,7 +39,7 @@ class UpdateBuffer {
 
 // WriteObject appends "N G obj\n" + body + "\nendobj\n" and records its offset. A rewritten
 // object keeps its generation; new ones have 0.
-void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint16_t generation = 0);
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint32_t generation = 0);
 // WrapDict encloses a dictionary body in "<<" ">>" ("<< >>" when empty; a body that already
 // begins with "<<" is kept as it is).
 std::string WrapDict(std::string_view body);
@@ -56,7 +56,7 @@ std::string AppendRef(std::string_view body, std::string_view key, uint32_t numb
 struct TrailerFields {
   uint32_t size = 0;
   int64_t root = 0;
-  uint16_t rootGeneration = 0;
+  uint32_t rootGeneration = 0;
   std::string info;             // the /Info value to carry over; only a cross-reference stream writes it
   std::optional<int64_t> prev;  // the previous section, for an update
   std::optional<std::pair<std::string, std::string>> id;
