@@ -14,8 +14,10 @@
 
 struct XrefEntry {
   uint32_t number = 0;
-  uint64_t offset = 0;  // absolute offset of the object's first byte
+  uint64_t offset = 0;  // absolute offset of the object's first byte; a compressed one's stream
   uint32_t generation = 0;
+  bool compressed = false;  // inside object stream `offset`, at `index`
+  uint32_t index = 0;
 };
 
 class UpdateBuffer {
@@ -29,6 +31,8 @@ class UpdateBuffer {
   void Record(uint32_t number, uint32_t generation = 0) {
     entries_.push_back({number, Offset(), generation});
   }
+  // Keep lists an object of the input as it stands, for a section that lists every object.
+  void Keep(const XrefEntry& entry) { entries_.push_back(entry); }
   const std::vector<XrefEntry>& entries() const { return entries_; }
 
  private:
@@ -57,13 +61,15 @@ struct TrailerFields {
   uint32_t size = 0;
   int64_t root = 0;
   uint32_t rootGeneration = 0;
-  std::string info;             // the /Info value to carry over; only a cross-reference stream writes it
+  // The /Info value to carry over: a cross-reference stream writes it, and so does a table
+  // without /Prev, which no reader goes past.
+  std::string info;
   std::optional<int64_t> prev;  // the previous section, for an update
   std::optional<std::pair<std::string, std::string>> id;
 };
 enum class XrefLayout {
   PerObject,  // an update: a subsection for each object
-  WholeFile,  // a new file: one subsection from object 0, the free head included
+  WholeFile,  // every object: one subsection from object 0, the free head included
 };
 // WriteXrefAndTrailer appends the cross-reference section (entries in ascending order), the
 // trailer, startxref and %%EOF.
