@@ -128,8 +128,9 @@ const std::vector<Command>& Commands() {
        "el PIN se piden una vez y la tarjeta se abre una vez para todos. Una CARPETA vale por sus\n"
        "ficheros .pdf (sin subcarpetas). Cada copia firmada se llama NOMBRE_firmao.pdf\n"
        "(NOMBRE_firmao2.pdf, ... si ya existe) y va junto a su documento o en --out-dir. Un\n"
-       "documento que no se puede firmar se informa y los demas siguen; si falla la clave, la firma\n"
-       "se detiene. En un terminal, una linea muestra el avance y el tiempo que falta.\n"
+       "documento que no se puede firmar se informa y los demas siguen; si falla la clave o la\n"
+       "autoridad de sellado, la firma se detiene. En un terminal, una linea muestra el avance y el\n"
+       "tiempo que falta.\n"
        "Estado de salida: 0 todos firmados, 1 alguno sin firmar (se listan al final), 2 error de uso.",
        With({{"--out", true, "SALIDA.pdf", "la ruta de la copia firmada (un solo documento)"},
              {"--out-dir", true, "CARPETA", "la carpeta de las copias firmadas (se crea si no existe)"},

@@ -128,7 +128,8 @@ bool MakePlan(const Arguments& args, Plan* plan, std::string* error) {
 // output for a signed copy, a line on standard error for a failure.
 class Report {
  public:
-  Report(bool json, size_t total) : json_(json), total_(total) {}
+  // `documents` counts what is signed; `entries` adds the folders that hold no PDF.
+  Report(bool json, size_t documents, size_t entries) : json_(json), documents_(documents), total_(entries) {}
 
   void Document(const std::string& input, const std::string& output, const SignResult& result) {
     if (result.isSigned) {
@@ -154,7 +155,7 @@ class Report {
   int Close() {
     if (unsigned_.empty()) return kExitOk;
     if (total_ > 1)
-      Fail("firmados " + std::to_string(signed_) + " de " + std::to_string(total_) +
+      Fail("firmados " + std::to_string(signed_) + " de " + std::to_string(documents_) +
            " documentos; sin firmar: " + Join(unsigned_, ", "));
     return kExitFailed;
   }
@@ -176,7 +177,7 @@ class Report {
   }
 
   bool json_;
-  size_t total_;
+  size_t documents_, total_;
   size_t signed_ = 0;
   std::vector<std::string> unsigned_;
 };
@@ -269,7 +270,7 @@ int RunSign(const Arguments& args) {
   std::string error;
   if (!MakePlan(args, &plan, &error)) return UsageError(error);
   const std::vector<std::string>& documents = plan.list.documents;
-  Report report(args.Has("--json"), documents.size() + plan.list.emptyFolders.size());
+  Report report(args.Has("--json"), documents.size(), documents.size() + plan.list.emptyFolders.size());
   for (const std::string& folder : plan.list.emptyFolders) {
     SignResult empty;
     empty.error = "la carpeta " + folder + " no contiene ningun PDF.";
