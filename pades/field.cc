@@ -9,6 +9,7 @@
 namespace {
 
 constexpr double kStampHeight = 32;
+constexpr double kStampFontSize = 7.5;
 constexpr double kStampLeft = 50;
 constexpr double kFirstRowBottom = 40;
 constexpr double kRowPitch = 36;
@@ -170,9 +171,39 @@ double EstimateTextWidth(std::string_view line) {
 }
 
 double StampWidth(const std::array<std::string, 3>& lines) {
-  double widest = 0;
-  for (const std::string& line : lines) widest = std::max(widest, EstimateTextWidth(line));
+  return StampWidthFor({EstimateTextWidth(lines[0]), EstimateTextWidth(lines[1]), EstimateTextWidth(lines[2])});
+}
+
+double StampWidthFor(const std::array<double, 3>& lineWidths) {
+  const double widest = std::max({lineWidths[0], lineWidths[1], lineWidths[2]});
   return std::clamp(std::ceil(widest + 9), 160.0, 420.0);
+}
+
+std::optional<std::string> LayOutStamp(const std::array<std::string, 3>& lines, bool archival,
+                                       FieldObjects* objects, std::string* warning) {
+  std::string missing;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    WinAnsi encoded = EncodeWinAnsi(lines[i]);
+    objects->lines[i] = std::move(encoded.bytes);
+    missing += encoded.missing;
+  }
+  objects->embeddedFont.reset();
+  objects->width = StampWidth(objects->lines);
+  std::string why;
+  if (archival || !missing.empty()) {
+    objects->embeddedFont = MakeStampFont(lines, &why);
+    if (!objects->embeddedFont && archival)
+      return "el documento es PDF/A y su sello necesita una fuente incrustada, que no se pudo preparar: " + why;
+  }
+  if (objects->embeddedFont) {
+    missing = objects->embeddedFont->missing;
+    const std::array<double, 3>& w = objects->embeddedFont->widths;
+    objects->width = StampWidthFor({w[0] * kStampFontSize, w[1] * kStampFontSize, w[2] * kStampFontSize});
+  }
+  warning->clear();
+  if (!missing.empty()) *warning = MissingGlyphsWarning(missing);
+  if (!why.empty()) *warning += (warning->empty() ? "" : " ") + why;
+  return std::nullopt;
 }
 
 int CountSignatureWidgets(const PdfScan& scan, int64_t page) {
@@ -207,12 +238,30 @@ StampPlacement PlaceStamp(std::string_view pageBody, int64_t row, double width) 
   return placement;
 }
 
+namespace {
+
+std::string FormKeys(double width, std::string_view resources) {
+  return "/Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
+         FormatNumber(kStampHeight) + "] /Resources << " + std::string(resources) + " >>";
+}
+
+}  // namespace
+
 std::string AppearanceStream(const std::array<std::string, 3>& lines, double width, uint32_t fontNumber) {
   std::string content = "BT /Ft0 7.5 Tf 0 0 0 rg 4 22 Td (" + EscapeLiteral(lines[0]) + ") Tj 0 -9 Td (" +
                         EscapeLiteral(lines[1]) + ") Tj 0 -9 Td (" + EscapeLiteral(lines[2]) + ") Tj ET\n";
-  return "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
-         FormatNumber(kStampHeight) + "] /Resources << /Font << /Ft0 " + Ref(fontNumber) + " >> >> /Length " +
+  return "<< " + FormKeys(width, "/Font << /Ft0 " + Ref(fontNumber) + " >>") + " /Length " +
          std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
+}
+
+std::string EmbeddedAppearanceStream(const std::array<std::string, 3>& shown, double width, uint32_t fontNumber) {
+  // Black in CalGray rather than DeviceGray or DeviceRGB: a device space would need a PDF/A
+  // output intent of its kind, which not every archival document has.
+  const std::string content = "BT /Ft0 " + FormatNumber(kStampFontSize) + " Tf /Cs0 cs 0 sc 4 22 Td " + shown[0] +
+                              " Tj 0 -9 Td " + shown[1] + " Tj 0 -9 Td " + shown[2] + " Tj ET";
+  return StreamObject(FormKeys(width, "/Font << /Ft0 " + Ref(fontNumber) +
+                                          " >> /ColorSpace << /Cs0 [/CalGray << /WhitePoint [0.9505 1 1.089] >>] >>"),
+                      content);
 }
 
 namespace {
@@ -226,8 +275,9 @@ void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& obje
                    const AcroFormFound& acroForm, const ArrayReader& readArray) {
   std::string body = AppendRef(acroForm.body, "Fields", objects.field, readArray);
   body = SetKey(body, "SigFlags", "3");
-  if (!HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
-  if (!HasKey(body, "DR"))
+  // Helvetica is not embedded, which an archival document forbids even where nothing draws it.
+  if (!objects.archival && !HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
+  if (!objects.archival && !HasKey(body, "DR"))
     body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
   const uint16_t catalogGeneration = scan->Generation(objects.catalogNumber);
   switch (acroForm.kind) {
@@ -310,8 +360,14 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
                     ") /P " + RefOf(*scan, page) + " /F 196 /Rect " + place.rectangle + appearance + " >>");
     shown = true;
   }
-  if (shown) {
+  if (!shown) return;
+  if (!objects.embeddedFont) {
     WriteObject(update, objects.font, kStampFont);
     WriteObject(update, objects.appearance, AppearanceStream(objects.lines, objects.width, objects.font));
+    return;
   }
+  const auto bodies = StampFontObjects(*objects.embeddedFont, objects.font);
+  for (uint32_t i = 0; i < kStampFontObjects; ++i) WriteObject(update, objects.font + i, bodies[i]);
+  WriteObject(update, objects.appearance,
+              EmbeddedAppearanceStream(objects.embeddedFont->shown, objects.width, objects.font));
 }

@@ -471,6 +471,11 @@ bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
   return ReadObjectBody(number, true, elements);
 }
 
+bool PdfScan::ReadStream(int64_t number, std::string* dict, std::string* data) {
+  const IndexEntry* entry = Find(number);
+  return entry && !entry->compressed && ReadStreamAt(entry->offset, dict, data);
+}
+
 std::vector<int64_t> PdfScan::CollectPages(int64_t rootNumber) {
   std::vector<int64_t> pages;
   uint64_t visits = 0;
