@@ -421,15 +421,13 @@ ScanStatus PdfScan::ReadTrailer() {
   // The first identifier is permanent (ISO 32000-1 14.4). A hex one is carried on as written;
   // Ghostscript writes a literal one, whose bytes are carried on in hex.
   if (auto id = FindValue(trailer_, "ID")) {
-    size_t p = SkipBlank(*id, 0);
+    size_t start = SkipBlank(*id, 0);
+    if (start < id->size() && (*id)[start] == '[') start = SkipBlank(*id, start + 1);
+    size_t end = start;
     std::string first;
-    if (p < id->size() && (*id)[p] == '[') {
-      const size_t start = SkipBlank(*id, p + 1);
-      size_t end = start;
-      if (ReadStringBytes(*id, &end, &first) && !first.empty())
-        firstId_ = (*id)[start] == '<' ? std::string(id->substr(start + 1, end - start - 2))
-                                       : HexEncode(reinterpret_cast<const uint8_t*>(first.data()), first.size());
-    }
+    if (ReadStringBytes(*id, &end, &first) && !first.empty())
+      firstId_ = (*id)[start] == '<' ? std::string(id->substr(start + 1, end - start - 2))
+                                     : HexEncode(reinterpret_cast<const uint8_t*>(first.data()), first.size());
   }
   return ScanStatus::Ok;
 }

@@ -146,6 +146,31 @@ TEST(PdfScan, CrossReferenceStreamTrailerAndTheLastStartxref) {
   EXPECT_EQ(scan.pages(), std::vector<int64_t>{3});
 }
 
+// The first identifier is carried into every update: hex as written, a literal one in hex.
+TEST(PdfScan, FirstIdentifierInEitherStringForm) {
+  struct Case {
+    const char* id;
+    std::optional<std::string> first;
+  } cases[] = {{" /ID [<ab01> <CD02>]", "ab01"},
+               {" /ID [(x\\r\\303L)(x\\r\\303L)]", "780DC34C"},
+               {" /ID [ (a<b>) <01>]", "613C623E"},
+               {" /ID [<> <01>]", std::nullopt},
+               {" /ID [<4G> <01>]", std::nullopt},
+               {" /ID <ab01>", "ab01"}};
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    WriteFileText(dir.File("f.pdf"), pdf.Finish(c.id));
+    PdfScan scan;
+    ASSERT_EQ(scan.Open(dir.File("f.pdf")), ScanStatus::Ok);
+    EXPECT_EQ(scan.firstIdentifier(), c.first);
+  }
+}
+
 TEST(PdfScan, PageTreeDepthCyclesAndSharedNodes) {
   // A chain of 40 page-tree levels with one page at each level: only the first 32 levels below
   // the root count.
