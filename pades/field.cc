@@ -171,7 +171,8 @@ double EstimateTextWidth(std::string_view line) {
 }
 
 double StampWidth(const std::array<std::string, 3>& lines) {
-  return StampWidthFor({EstimateTextWidth(lines[0]), EstimateTextWidth(lines[1]), EstimateTextWidth(lines[2])});
+  return StampWidthFor(
+      {EstimateTextWidth(lines[0]), EstimateTextWidth(lines[1]), EstimateTextWidth(lines[2])});
 }
 
 double StampWidthFor(const std::array<double, 3>& lineWidths) {
@@ -193,7 +194,8 @@ std::optional<std::string> LayOutStamp(const std::array<std::string, 3>& lines, 
   if (archival || !missing.empty()) {
     objects->embeddedFont = MakeStampFont(lines, &why);
     if (!objects->embeddedFont && archival)
-      return "el documento es PDF/A y su sello necesita una fuente incrustada, que no se pudo preparar: " + why;
+      return "el documento es PDF/A y su sello necesita una fuente incrustada, que no se pudo preparar: " +
+             why;
   }
   if (objects->embeddedFont) {
     missing = objects->embeddedFont->missing;
@@ -254,14 +256,16 @@ std::string AppearanceStream(const std::array<std::string, 3>& lines, double wid
          std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
 }
 
-std::string EmbeddedAppearanceStream(const std::array<std::string, 3>& shown, double width, uint32_t fontNumber) {
+std::string EmbeddedAppearanceStream(const std::array<std::string, 3>& shown, double width,
+                                     uint32_t fontNumber) {
   // Black in CalGray rather than DeviceGray or DeviceRGB: a device space would need a PDF/A
   // output intent of its kind, which not every archival document has.
-  const std::string content = "BT /Ft0 " + FormatNumber(kStampFontSize) + " Tf /Cs0 cs 0 sc 4 22 Td " + shown[0] +
-                              " Tj 0 -9 Td " + shown[1] + " Tj 0 -9 Td " + shown[2] + " Tj ET";
-  return StreamObject(FormKeys(width, "/Font << /Ft0 " + Ref(fontNumber) +
-                                          " >> /ColorSpace << /Cs0 [/CalGray << /WhitePoint [0.9505 1 1.089] >>] >>"),
-                      content);
+  const std::string content = "BT /Ft0 " + FormatNumber(kStampFontSize) + " Tf /Cs0 cs 0 sc 4 22 Td " +
+                              shown[0] + " Tj 0 -9 Td " + shown[1] + " Tj 0 -9 Td " + shown[2] + " Tj ET";
+  return StreamObject(
+      FormKeys(width, "/Font << /Ft0 " + Ref(fontNumber) +
+                          " >> /ColorSpace << /Cs0 [/CalGray << /WhitePoint [0.9505 1 1.089] >>] >>"),
+      content);
 }
 
 namespace {

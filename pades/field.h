@@ -66,7 +66,8 @@ inline constexpr std::string_view kStampFont =
     "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
 // EmbeddedAppearanceStream is the stamp's form XObject with the embedded font: the same layout,
 // each line a hex string of glyph numbers, painted in a device-independent gray.
-std::string EmbeddedAppearanceStream(const std::array<std::string, 3>& shown, double width, uint32_t fontNumber);
+std::string EmbeddedAppearanceStream(const std::array<std::string, 3>& shown, double width,
+                                     uint32_t fontNumber);
 
 // FieldObjects says what to write for one signature.
 struct FieldObjects {
@@ -80,7 +81,7 @@ struct FieldObjects {
   std::vector<int64_t> stampPages;  // page object numbers, in stamp-page order
   int64_t referencePage = 0;        // the first stamp page, or the last page
   std::string referenceBody;
-  std::array<std::string, 3> lines;  // in code page 1252, for Helvetica
+  std::array<std::string, 3> lines;               // in code page 1252, for Helvetica
   std::optional<EmbeddedStampFont> embeddedFont;  // the stamp's font when it is embedded
   double width = 0;
   int64_t catalogNumber = 0;

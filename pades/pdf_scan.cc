@@ -426,8 +426,9 @@ ScanStatus PdfScan::ReadTrailer() {
     size_t end = start;
     std::string first;
     if (ReadStringBytes(*id, &end, &first) && !first.empty())
-      firstId_ = (*id)[start] == '<' ? std::string(id->substr(start + 1, end - start - 2))
-                                     : HexEncode(reinterpret_cast<const uint8_t*>(first.data()), first.size());
+      firstId_ = (*id)[start] == '<'
+                     ? std::string(id->substr(start + 1, end - start - 2))
+                     : HexEncode(reinterpret_cast<const uint8_t*>(first.data()), first.size());
   }
   return ScanStatus::Ok;
 }

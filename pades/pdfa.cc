@@ -75,7 +75,8 @@ PdfaClaim ParsePdfaClaim(std::string_view xmp) {
   PdfaClaim claim;
   for (std::string_view prefix : IdentificationPrefixes(xmp)) {
     const std::string_view part = PropertyValue(xmp, prefix, "part");
-    if (part.empty() || part.size() > 2 || !IsDigit(uint8_t(part[0])) || !IsDigit(uint8_t(part.back()))) continue;
+    if (part.empty() || part.size() > 2 || !IsDigit(uint8_t(part[0])) || !IsDigit(uint8_t(part.back())))
+      continue;
     const int number = part.size() == 1 ? part[0] - '0' : (part[0] - '0') * 10 + (part[1] - '0');
     if (number == 0) continue;
     claim.part = number;

@@ -36,16 +36,16 @@ std::string WithMissing(std::string missing, std::string_view more) {
 uint32_t WriteSignatureParts(SampleUpdate* sample, std::string_view pageMissing, size_t reservation,
                              std::string_view signingTime, const SignatureTexts& texts) {
   UpdateBuffer* out = &sample->document;
-  WriteObject(
-      out, 6,
-      "<< /Fields [7 0 R] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
-      "/Subtype /Type1 /BaseFont /Helvetica >> >> >> >>");
+  WriteObject(out, 6,
+              "<< /Fields [7 0 R] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
+              "/Subtype /Type1 /BaseFont /Helvetica >> >> >> >>");
   // Outside PDF/A, LayOutStamp always returns a stamp, Helvetica at worst.
   FieldObjects stamp;
   std::string ignored;
   LayOutStamp(StampLines(texts.name, signingTime), false, &stamp, &ignored);
   const EmbeddedStampFont* embedded = stamp.embeddedFont ? &*stamp.embeddedFont : nullptr;
-  sample->missing = WithMissing(std::string(pageMissing), embedded ? embedded->missing : EncodeWinAnsi(texts.name).missing);
+  sample->missing =
+      WithMissing(std::string(pageMissing), embedded ? embedded->missing : EncodeWinAnsi(texts.name).missing);
   // The sample's stamp is sized by byte count, wider than a signature's.
   size_t longest = 0;
   for (const std::string& line : stamp.lines) longest = std::max(longest, line.size());
@@ -90,7 +90,8 @@ SampleUpdate BuildSample(std::string_view pageText, bool withSignature, size_t r
               "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
 
   TrailerFields trailer;
-  trailer.size = withSignature ? WriteSignatureParts(&sample, text.missing, reservation, signingTime, texts) : 6;
+  trailer.size =
+      withSignature ? WriteSignatureParts(&sample, text.missing, reservation, signingTime, texts) : 6;
   trailer.root = 1;
   WriteXrefAndTrailer(out, trailer, XrefLayout::WholeFile);
   return sample;

@@ -63,7 +63,8 @@ std::string SubsetTag(std::string_view program) {
 std::string ToUnicodeMap(const std::vector<char32_t>& characters) {
   std::vector<std::string> entries;
   for (size_t glyph = 0; glyph < characters.size(); ++glyph)
-    if (characters[glyph]) entries.push_back("<" + Hex4(uint32_t(glyph)) + "> <" + Utf16Hex(characters[glyph]) + ">\n");
+    if (characters[glyph])
+      entries.push_back("<" + Hex4(uint32_t(glyph)) + "> <" + Utf16Hex(characters[glyph]) + ">\n");
   std::string map =
       "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n/CIDSystemInfo << /Registry (Adobe) "
       "/Ordering (UCS) /Supplement 0 >> def\n/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
@@ -88,7 +89,8 @@ std::string CidSet(size_t glyphs) {
 // which stands for them, so that no text shows the .notdef glyph.
 FontSubset FitSubset(const std::u32string& wanted, std::string* error) {
   FontSubset subset = SubsetStampFont(wanted, error);
-  if (subset.program.empty() || subset.glyphs.size() == wanted.size() || subset.glyphs.count(U'?')) return subset;
+  if (subset.program.empty() || subset.glyphs.size() == wanted.size() || subset.glyphs.count(U'?'))
+    return subset;
   std::set<char32_t> present{U'?'};
   for (const auto& [character, glyph] : subset.glyphs) present.insert(character);
   return SubsetStampFont(std::u32string(present.begin(), present.end()), error);
@@ -144,7 +146,8 @@ std::optional<EmbeddedStampFont> MakeStampFont(const std::array<std::string, 3>&
       }
       glyphs += Hex4(hit->second);
       out.widths[i] += double(font.Advance(hit->second)) / font.unitsPerEm();
-      if (hit->second < out.characters.size() && !out.characters[hit->second]) out.characters[hit->second] = hit->first;
+      if (hit->second < out.characters.size() && !out.characters[hit->second])
+        out.characters[hit->second] = hit->first;
     }
     out.shown[i] = "<" + glyphs + ">";
   }
@@ -167,8 +170,8 @@ std::array<std::string, kStampFontObjects> StampFontObjects(const EmbeddedStampF
           Ref(first + 2) + " /CIDToGIDMap /Identity /W [0 [" + widths + "]] >>",
       "<< /Type /FontDescriptor /FontName " + name + " /Flags 4 /FontBBox [" + box + "] /ItalicAngle " +
           FormatNumber(font.italicAngle) + " /Ascent " + FormatNumber(font.ascent) + " /Descent " +
-          FormatNumber(font.descent) + " /CapHeight " + FormatNumber(font.capHeight) + " /StemV 80 /FontFile2 " +
-          Ref(first + 3) + " /CIDSet " + Ref(first + 5) + " >>",
+          FormatNumber(font.descent) + " /CapHeight " + FormatNumber(font.capHeight) +
+          " /StemV 80 /FontFile2 " + Ref(first + 3) + " /CIDSet " + Ref(first + 5) + " >>",
       StreamObject("/Length1 " + std::to_string(font.program.size()) + " /Filter /FlateDecode",
                    Deflate(font.program)),
       StreamObject("/Filter /FlateDecode", Deflate(ToUnicodeMap(font.characters))),

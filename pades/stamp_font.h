@@ -35,7 +35,7 @@ struct EmbeddedStampFont {
   std::vector<char32_t> characters;  // each glyph's character; 0 for a glyph no text shows
   std::array<double, 4> box{};       // the font's bounding box, in thousandths of the em
   double ascent = 0, descent = 0, capHeight = 0;  // in thousandths of the em
-  double italicAngle = 0;                          // in degrees
+  double italicAngle = 0;                         // in degrees
 };
 // MakeStampFont sets the three lines (UTF-8) in a subset of the stamp font. It returns nothing,
 // and the Spanish reason in `error`, when the font cannot be read or cut.

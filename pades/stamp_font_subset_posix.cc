@@ -24,8 +24,9 @@ using Input = std::unique_ptr<hb_subset_input_t, Deleter<hb_subset_input_t, hb_s
 
 // Hinting and the tables of layout, kerning and mathematics are dropped: a PDF viewer places
 // the glyphs itself, and the stamp shapes no text.
-constexpr hb_tag_t kDropped[] = {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'), HB_TAG('G', 'D', 'E', 'F'),
-                                 HB_TAG('k', 'e', 'r', 'n'), HB_TAG('M', 'A', 'T', 'H'), HB_TAG('F', 'F', 'T', 'M'),
+constexpr hb_tag_t kDropped[] = {HB_TAG('G', 'S', 'U', 'B'), HB_TAG('G', 'P', 'O', 'S'),
+                                 HB_TAG('G', 'D', 'E', 'F'), HB_TAG('k', 'e', 'r', 'n'),
+                                 HB_TAG('M', 'A', 'T', 'H'), HB_TAG('F', 'F', 'T', 'M'),
                                  HB_TAG('g', 'a', 's', 'p')};
 
 }  // namespace
@@ -34,7 +35,8 @@ FontSubset SubsetStampFont(const std::u32string& characters, std::string* error)
   FontSubset out;
   const Blob blob(hb_blob_create_from_file_or_fail(kFontPath));
   if (!blob) {
-    *error = std::string("no se pudo leer la fuente del sello ") + kFontPath + " (paquete fonts-dejavu-core).";
+    *error =
+        std::string("no se pudo leer la fuente del sello ") + kFontPath + " (paquete fonts-dejavu-core).";
     return out;
   }
   const Face face(hb_face_create(blob.get(), 0));

@@ -123,7 +123,8 @@ int16_t TrueTypeFont::LeftSideBearing(uint16_t glyph) const {
 std::string_view TrueTypeFont::Outline(uint16_t glyph) const {
   if (glyph >= glyphCount_) return {};
   const std::string_view loca = Table("loca"), glyf = Table("glyf");
-  const size_t start = longOffsets_ ? ReadU32(loca, 4 * size_t(glyph)) : 2 * size_t(ReadU16(loca, 2 * size_t(glyph)));
+  const size_t start =
+      longOffsets_ ? ReadU32(loca, 4 * size_t(glyph)) : 2 * size_t(ReadU16(loca, 2 * size_t(glyph)));
   const size_t end =
       longOffsets_ ? ReadU32(loca, 4 * size_t(glyph) + 4) : 2 * size_t(ReadU16(loca, 2 * size_t(glyph) + 2));
   if (end <= start || end > glyf.size()) return {};
@@ -136,7 +137,8 @@ std::optional<uint16_t> TrueTypeFont::GlyphOf(char32_t character) const {
   for (size_t i = 0, n = ReadU16(cmap, 2); i < n; ++i) {
     const uint16_t platform = ReadU16(cmap, 4 + 8 * i), encoding = ReadU16(cmap, 6 + 8 * i);
     const uint32_t offset = ReadU32(cmap, 8 + 8 * i);
-    if (offset >= cmap.size() || !(platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10)))) continue;
+    if (offset >= cmap.size() || !(platform == 0 || (platform == 3 && (encoding == 1 || encoding == 10))))
+      continue;
     const std::string_view map = cmap.substr(offset);
     const uint16_t format = ReadU16(map, 0);
     if (format == 4) segments = map.substr(0, ReadU16(map, 2));

@@ -55,8 +55,8 @@ std::string UnicodeCmap(const std::map<char32_t, uint16_t>& glyphs) {
   uint16_t range = 1, selector = 0;
   while (range * 2 <= count) range *= 2, ++selector;
   std::string map;
-  for (uint16_t v : {uint16_t(4), uint16_t(16 + 8 * count), uint16_t(0), uint16_t(2 * count), uint16_t(2 * range),
-                     selector, uint16_t(2 * count - 2 * range)})
+  for (uint16_t v : {uint16_t(4), uint16_t(16 + 8 * count), uint16_t(0), uint16_t(2 * count),
+                     uint16_t(2 * range), selector, uint16_t(2 * count - 2 * range)})
     AppendU16(&map, v);
   for (const auto& s : segments) AppendU16(&map, s.first);
   AppendU16(&map, 0);
@@ -88,7 +88,8 @@ std::string Assemble(std::map<std::string, std::string> tables) {
   while (range * 2 <= count) range *= 2, ++selector;
   std::string out;
   AppendU32(&out, 0x00010000);
-  for (uint16_t v : {count, uint16_t(16 * range), selector, uint16_t(16 * count - 16 * range)}) AppendU16(&out, v);
+  for (uint16_t v : {count, uint16_t(16 * range), selector, uint16_t(16 * count - 16 * range)})
+    AppendU16(&out, v);
   size_t offset = 12 + 16 * size_t(count), head = 0;
   std::string data;
   for (auto& [tag, table] : tables) {

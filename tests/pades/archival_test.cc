@@ -20,17 +20,19 @@ class Archival : public testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir();
-    WriteFileText(File("page.ps"),
-                  "%!PS\n/Helvetica findfont 20 scalefont setfont\n72 720 moveto (Acta de archivo) show showpage\n");
+    WriteFileText(
+        File("page.ps"),
+        "%!PS\n/Helvetica findfont 20 scalefont setfont\n72 720 moveto (Acta de archivo) show showpage\n");
     // Ghostscript's PDFA_def.ps names its ICC profile relatively; this copy names the file.
     const std::string icc = "/usr/share/color/icc/ghostscript/srgb.icc";
-    Run("sed 's|(srgb.icc)|(" + icc + ")|' \"$(ls /usr/share/ghostscript/*/lib/PDFA_def.ps | head -n 1)\" > " +
-        Quote(File("pdfa_def.ps")));
+    Run("sed 's|(srgb.icc)|(" + icc +
+        ")|' \"$(ls /usr/share/ghostscript/*/lib/PDFA_def.ps | head -n 1)\" > " + Quote(File("pdfa_def.ps")));
     for (int part = 1; part <= 3; ++part)
       Run("gs -q -dPDFA=" + std::to_string(part) +
           " -dBATCH -dNOPAUSE -dPDFACompatibilityPolicy=1 -sColorConversionStrategy=RGB -sDEVICE=pdfwrite "
-          "--permit-file-read=" + icc + " -sOutputFile=" + Quote(File("gs-pdfa" + std::to_string(part) + ".pdf")) +
-          " " + Quote(File("pdfa_def.ps")) + " " + Quote(File("page.ps")));
+          "--permit-file-read=" +
+          icc + " -sOutputFile=" + Quote(File("gs-pdfa" + std::to_string(part) + ".pdf")) + " " +
+          Quote(File("pdfa_def.ps")) + " " + Quote(File("page.ps")));
   }
   static void TearDownTestSuite() { delete dir_; }
   static std::string File(const std::string& name) { return dir_->File(name); }
@@ -65,8 +67,8 @@ void ExpectFontsEmbedded(const std::string& path) {
 void ExpectStampText(const std::string& path, const std::vector<std::string>& names) {
   const std::string text = "\n" + RunCommand("pdftotext " + Quote(path) + " -").output;
   for (const std::string& name : names)
-    for (const std::string& line : {std::string("Firmado digitalmente por:"), name,
-                                    std::string("Fecha: 2026-12-06 10:15:00 UTC")})
+    for (const std::string& line :
+         {std::string("Firmado digitalmente por:"), name, std::string("Fecha: 2026-12-06 10:15:00 UTC")})
       EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line << " missing in:" << text;
 }
 
@@ -83,15 +85,16 @@ TEST_F(Archival, SignedTwiceStaysArchivalWithEveryNameAsWritten) {
                           {Fixture("libreoffice-pdfa3b.pdf"), 3}};
   // Polish, Czech, Turkish, Greek and Cyrillic letters, and a plain Spanish name, which an
   // archival document also gets in the embedded font.
-  const std::string names[] = {"Łukasz Żółć-Brzęczyszczykiewicz", "Jiří Dvořák Šťastný", "Çağrı Işıkoğlu Gümüş",
-                               "Αλέξανδρος Παπαδόπουλος", "Юлия Щербакова-Жукова", "José Peña Núñez"};
+  const std::string names[] = {
+      "Łukasz Żółć-Brzęczyszczykiewicz", "Jiří Dvořák Šťastný",   "Çağrı Işıkoğlu Gümüş",
+      "Αλέξανδρος Παπαδόπουλος",         "Юлия Щербакова-Жукова", "José Peña Núñez"};
   for (size_t i = 0; i < std::size(inputs); ++i) {
     const Input& in = inputs[i];
     SCOPED_TRACE(in.path);
     const std::string first = names[i], second = names[(i + 1) % std::size(names)];
     const std::string once = File("once.pdf"), twice = File("twice.pdf");
-    SignResult r = SignPdfAt(in.path, once, Signer().certificate, 8192, SignerKey().Callback(), {first, "", ""},
-                             {StampMode::FirstPage, ""}, kSigningTime);
+    SignResult r = SignPdfAt(in.path, once, Signer().certificate, 8192, SignerKey().Callback(),
+                             {first, "", ""}, {StampMode::FirstPage, ""}, kSigningTime);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.warning, "");
     r = SignPdfAt(once, twice, Signer().certificate, 8192, SignerKey().Callback(), {second, "", ""},
@@ -101,8 +104,9 @@ TEST_F(Archival, SignedTwiceStaysArchivalWithEveryNameAsWritten) {
          {std::tuple{in.path, once, 1}, std::tuple{once, twice, 2}}) {
       ExpectValid(after, signatures);
       ExpectFontsEmbedded(after);
-      const auto rules = RunCommand("python3 " + Quote(std::string(VY_SOURCE_DIR) + "/tests/pades/pdfa_check.py") +
-                                    " " + Quote(before) + " " + Quote(after) + " " + std::to_string(in.part));
+      const auto rules =
+          RunCommand("python3 " + Quote(std::string(VY_SOURCE_DIR) + "/tests/pades/pdfa_check.py") + " " +
+                     Quote(before) + " " + Quote(after) + " " + std::to_string(in.part));
       EXPECT_EQ(rules.status, 0) << rules.output;
     }
     ExpectStampText(twice, {first, second});
@@ -114,8 +118,8 @@ TEST_F(Archival, SignedTwiceStaysArchivalWithEveryNameAsWritten) {
 TEST_F(Archival, EmbeddedFontOverheadForALatinName) {
   WriteFileText(File("plain.pdf"), SimpleDocument(1));
   auto size = [&](const std::string& name) {
-    EXPECT_TRUE(SignPdfAt(File("plain.pdf"), File("sized.pdf"), Signer().certificate, 8192, SignerKey().Callback(),
-                          {name, "", ""}, {StampMode::FirstPage, ""}, kSigningTime)
+    EXPECT_TRUE(SignPdfAt(File("plain.pdf"), File("sized.pdf"), Signer().certificate, 8192,
+                          SignerKey().Callback(), {name, "", ""}, {StampMode::FirstPage, ""}, kSigningTime)
                     .ok);
     return ReadFileBytes(File("sized.pdf")).size();
   };

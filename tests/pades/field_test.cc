@@ -7,8 +7,8 @@
 using namespace pades_test;
 using testing_support::FileExists;
 using testing_support::Quote;
-using testing_support::RunCommand;
 using testing_support::ReadFileBytes;
+using testing_support::RunCommand;
 using testing_support::TempDir;
 using testing_support::WriteFileText;
 
@@ -171,12 +171,15 @@ TEST(SignatureField, StampWidthAndPageList) {
   ExpectValid(dir.File("e.pdf"), 1);
   // A letter outside WinAnsi brings the embedded font; one that font lacks too is drawn as '?'
   // and named. /Name keeps both.
-  r = Sign(dir, "a.pdf", "f.pdf", {StampMode::FirstPage, ""}, &section, {"\xC5\x81ucja \xE6\x9D\x8E", "", ""});
+  r = Sign(dir, "a.pdf", "f.pdf", {StampMode::FirstPage, ""}, &section,
+           {"\xC5\x81ucja \xE6\x9D\x8E", "", ""});
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_TRUE(Has(section, "/Subtype /CIDFontType2"));
   EXPECT_FALSE(Has(section, std::string(kStampFont)));
-  EXPECT_EQ(r.warning, "la fuente del sello no tiene los caracteres \"\xE6\x9D\x8E\"; se dibujan como \"?\".");
-  EXPECT_EQ(RunCommand("pdftotext " + Quote(dir.File("f.pdf")) + " - | grep -c '^\xC5\x81ucja ?$'").output, "1\n");
+  EXPECT_EQ(r.warning,
+            "la fuente del sello no tiene los caracteres \"\xE6\x9D\x8E\"; se dibujan como \"?\".");
+  EXPECT_EQ(RunCommand("pdftotext " + Quote(dir.File("f.pdf")) + " - | grep -c '^\xC5\x81ucja ?$'").output,
+            "1\n");
   EXPECT_TRUE(Has(section, "/Name <FEFF0141"));
   ExpectValid(dir.File("f.pdf"), 1);
 }

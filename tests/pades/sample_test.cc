@@ -40,7 +40,8 @@ TEST(SignedSample, NameOutsideCodePage1252) {
   ExpectValid(dir.File("s.pdf"), 1);
   const std::string text = testing_support::RunCommand("pdftotext " + dir.File("s.pdf") + " -").output;
   EXPECT_NE(text.find("\n\xC5\x81ucja Dvo\xC5\x99\xC3\xA1k\n"), std::string::npos) << text;
-  EXPECT_NE(testing_support::RunCommand("pdffonts " + dir.File("s.pdf")).output.find("DejaVuSans"), std::string::npos);
+  EXPECT_NE(testing_support::RunCommand("pdffonts " + dir.File("s.pdf")).output.find("DejaVuSans"),
+            std::string::npos);
 }
 
 TEST(SignedSample, WrittenWithoutSignatureWhenSigningCannotFinish) {

@@ -151,12 +151,9 @@ TEST(PdfScan, FirstIdentifierInEitherStringForm) {
   struct Case {
     const char* id;
     std::optional<std::string> first;
-  } cases[] = {{" /ID [<ab01> <CD02>]", "ab01"},
-               {" /ID [(x\\r\\303L)(x\\r\\303L)]", "780DC34C"},
-               {" /ID [ (a<b>) <01>]", "613C623E"},
-               {" /ID [<> <01>]", std::nullopt},
-               {" /ID [<4G> <01>]", std::nullopt},
-               {" /ID <ab01>", "ab01"}};
+  } cases[] = {{" /ID [<ab01> <CD02>]", "ab01"},    {" /ID [(x\\r\\303L)(x\\r\\303L)]", "780DC34C"},
+               {" /ID [ (a<b>) <01>]", "613C623E"}, {" /ID [<> <01>]", std::nullopt},
+               {" /ID [<4G> <01>]", std::nullopt},  {" /ID <ab01>", "ab01"}};
   TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.id);

@@ -16,7 +16,8 @@ std::u32string Characters(std::string_view utf8) {
 // program in which every shown glyph draws its character and maps back to it.
 TEST(StampFont, SetsEveryLineInItsOwnSubset) {
   const std::array<std::string, 3> lines = {"Firmado digitalmente por:",
-                                            "\xC5\x81ukasz \xC3\x87" "a\xC4\x9Fr\xC4\xB1 \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 "
+                                            "\xC5\x81ukasz \xC3\x87"
+                                            "a\xC4\x9Fr\xC4\xB1 \xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1 "
                                             "\xD0\x96\xD1\x83\xD0\xBA\xD0\xBE\xD0\xB2 \xE6\x9D\x8E",
                                             "Fecha: 2026-12-06 10:15:00 UTC"};
   std::string error;

@@ -56,7 +56,10 @@ TEST(PdfSyntax, ReadStringBytesDecodesBothForms) {
   } cases[] = {
       {" (a(b)c) x", true, "a(b)c", 8, "balanced parentheses stay"},
       {"(\\(\\)\\\\\\n\\t)", true, "()\\\n\t", 12, "escapes"},
-      {"(\\303L\\101z\\1234\\7)", true, "\xC3LAz\x53" "4\x07", 19, "octal codes of up to three digits"},
+      {"(\\303L\\101z\\1234\\7)", true,
+       "\xC3LAz\x53"
+       "4\x07",
+       19, "octal codes of up to three digits"},
       {"(a\\\r\nb\rc)", true, "ab\nc", 9, "a line continuation, and CR read as LF"},
       {"(\\q)", true, "q", 4, "an unknown escape drops its backslash"},
       {"<4a 4B\n7>", true, "JK\x70", 9, "hex with blanks and an odd last digit"},

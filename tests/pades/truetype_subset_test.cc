@@ -14,7 +14,8 @@ TEST(TrueTypeSubset, HarfBuzzReadsTheSourceGlyphsBack) {
   const std::string source(file.begin(), file.end());
   TrueTypeFont full;
   ASSERT_TRUE(full.Parse(source));
-  hb_blob_t* sourceBlob = hb_blob_create(source.data(), unsigned(source.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+  hb_blob_t* sourceBlob =
+      hb_blob_create(source.data(), unsigned(source.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr);
   hb_face_t* sourceFace = hb_face_create(sourceBlob, 0);
   hb_font_t* sourceFont = hb_font_create(sourceFace);
 
@@ -35,7 +36,8 @@ TEST(TrueTypeSubset, HarfBuzzReadsTheSourceGlyphsBack) {
   const std::string program = SubsetTrueType(full, wanted, &renumbered);
   TrueTypeFont cut;
   ASSERT_TRUE(cut.Parse(program));
-  hb_blob_t* blob = hb_blob_create(program.data(), unsigned(program.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr);
+  hb_blob_t* blob =
+      hb_blob_create(program.data(), unsigned(program.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr);
   hb_face_t* face = hb_face_create(blob, 0);
   hb_font_t* font = hb_font_create(face);
   EXPECT_EQ(hb_face_get_glyph_count(face), cut.glyphCount());
