@@ -57,7 +57,7 @@ struct TrailerFields {
   uint32_t size = 0;
   int64_t root = 0;
   uint16_t rootGeneration = 0;
-  std::string info;             // the /Info value to carry over; only a cross-reference stream writes it
+  std::string info;             // the /Info value to carry over
   std::optional<int64_t> prev;  // the previous section, for an update
   std::optional<std::pair<std::string, std::string>> id;
 };

@@ -110,6 +110,10 @@ TEST_F(Archival, SignedTwiceStaysArchivalWithEveryNameAsWritten) {
       EXPECT_EQ(rules.status, 0) << rules.output;
     }
     ExpectStampText(twice, {first, second});
+    // The document information stays readable through the newest trailer.
+    const std::string producer = " | grep '^Producer:'";
+    EXPECT_EQ(RunCommand("pdfinfo " + Quote(twice) + producer).output,
+              RunCommand("pdfinfo " + Quote(in.path) + producer).output);
   }
 }
 
