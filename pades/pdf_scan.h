@@ -70,6 +70,7 @@ enum class ScanStatus {
   Encrypted,
   NoObjects,       // the index is empty
   StreamTooLarge,  // a stream the reader needs expands past the decoding limits
+  OverBudget,      // locating the objects would read far more than the file holds
   BadCatalog,
   NoPagesReference,
   NoPages,
@@ -142,7 +143,7 @@ class PdfScan {
     return WithWindow(offset, std::forward<F>(parse));
   }
   std::string ReadText(uint64_t offset, size_t len) { return ReadSpan(offset, len); }
-  // CollectPages lists the page objects under a page-tree node, depth first, down to 32 levels.
+  // CollectPages lists the page objects under a page-tree node, depth first, at any depth.
   std::vector<int64_t> CollectPages(int64_t rootNumber);
 
  private:
@@ -182,7 +183,6 @@ class PdfScan {
   void KeepCurrentFields();
   void NoteCompressedFields();
   std::optional<uint64_t> FindForward(uint64_t from, std::string_view needle, uint64_t limit = UINT64_MAX);
-  void Visit(int64_t number, int depth, std::vector<int64_t>* pages, uint64_t* visits);
 
   size_t chunkSize_;
   InputFile file_;

@@ -46,6 +46,9 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::StreamTooLarge:
       return "el PDF contiene un flujo comprimido que se expande mas de lo admitido (posible bomba de "
              "descompresion); no se firma.";
+    case ScanStatus::OverBudget:
+      return "el PDF obliga a leer muchos mas datos de los que contiene para localizar sus objetos "
+             "(estructura anomala); no se firma.";
     case ScanStatus::NoObjects:
       return "el PDF no contiene objetos legibles (probablemente todo el arbol esta en un ObjStm).";
     case ScanStatus::BadCatalog: return "el catalogo del PDF no es un diccionario legible.";
