@@ -352,6 +352,7 @@ void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view 
   double rect[4];
   auto r = FindValue(body, "Rect");
   field.rectangleValid = r && ScanRectangle(*r, rect) && rect[2] > rect[0] && rect[3] > rect[1];
+  if (field.rectangleValid) std::copy(rect, rect + 4, field.rectangle.begin());
   fields_.push_back(std::move(field));
 }
 

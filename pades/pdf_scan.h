@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,6 +40,7 @@ struct FieldObject {
   bool widget = false;              // /Subtype /Widget
   bool signatureStamp = false;      // a stamp annotation that shows a signature on a further page
   bool rectangleValid = false;      // /Rect with x2 > x1 and y2 > y1
+  std::array<double, 4> rectangle{};  // /Rect as x1 y1 x2 y2, when valid
   std::optional<int64_t> page;      // /P as a reference
   std::optional<int64_t> parent;    // /Parent as a reference
   std::optional<std::string> name;  // /T as a literal, without its parentheses
