@@ -188,15 +188,20 @@ int CountSignatureWidgets(const PdfScan& scan, int64_t page) {
                                [](const FieldObject& f, int64_t n) { return f.number < n; });
     return it != fields.end() && it->number == number && it->signatureField;
   };
-  // A widget and the stamp annotation drawn over it share one rectangle and take one row.
-  std::set<std::array<double, 4>> rows;
+  int count = 0;
+  std::set<std::array<double, 4>> widgets;
   for (const FieldObject& f : fields) {
     if (f.page && *f.page != page) continue;
-    bool signature =
-        f.signatureField || f.signatureStamp || (f.widget && f.parent && isSignatureField(*f.parent));
-    if (signature && f.rectangleValid) rows.insert(f.rectangle);
+    if (f.rectangleValid && (f.signatureField || (f.widget && f.parent && isSignatureField(*f.parent)))) {
+      ++count;
+      widgets.insert(f.rectangle);
+    }
   }
-  return int(rows.size());
+  // A stamp annotation drawn over a signature widget shares its row.
+  for (const FieldObject& f : fields)
+    if ((!f.page || *f.page == page) && f.signatureStamp && f.rectangleValid && !widgets.count(f.rectangle))
+      ++count;
+  return count;
 }
 
 StampPlacement PlaceStamp(std::string_view pageBody, int64_t row, double width) {
