@@ -10,6 +10,7 @@
 
 #include "pades/pdf_scan.h"
 #include "pades/sign.h"
+#include "pades/stamp_font.h"
 #include "pades/update.h"
 
 // The signature field and its visible stamp: which pages carry it, the field's name, where the
@@ -31,6 +32,10 @@ struct AcroFormFound {
   std::string body;    // Referenced and Inline
 };
 AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog);
+// NeedsAppearances is true when the AcroForm has /NeedAppearances true: readers then draw every
+// widget from an appearance of their own, and a signature's stamp needs an annotation that is
+// not a widget to be seen.
+bool NeedsAppearances(const AcroFormFound& acroForm);
 
 // WinAnsi is text in the stamp font's encoding (WinAnsiEncoding, Windows code page 1252, which
 // holds all of Spanish).
@@ -48,6 +53,8 @@ std::array<std::string, 3> StampLines(const std::string& name, std::string_view 
 double EstimateTextWidth(std::string_view line);
 // StampWidth is the stamp's width for its three lines: between 160 and 420 points.
 double StampWidth(const std::array<std::string, 3>& lines);
+// StampWidthFor is that width for lines of the given widths in points.
+double StampWidthFor(const std::array<double, 3>& lineWidths);
 // CountSignatureWidgets counts the signature widgets with a real rectangle shown on a page.
 int CountSignatureWidgets(const PdfScan& scan, int64_t page);
 
@@ -59,25 +66,47 @@ struct StampPlacement {
 StampPlacement PlaceStamp(std::string_view pageBody, int64_t row, double width);
 // AppearanceStream is the stamp's form XObject: object body, stream included.
 std::string AppearanceStream(const std::array<std::string, 3>& lines, double width, uint32_t fontNumber);
+// BlankAppearance is a form XObject of the stamp's size that draws nothing.
+std::string BlankAppearance(double width);
 inline constexpr std::string_view kStampFont =
     "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
+// EmbeddedAppearanceStream is the stamp's form XObject with the embedded font: the same layout,
+// each line a hex string of glyph numbers, painted in a device-independent gray.
+std::string EmbeddedAppearanceStream(const std::array<std::string, 3>& shown, double width,
+                                     uint32_t fontNumber);
 
 // FieldObjects says what to write for one signature.
 struct FieldObjects {
   uint32_t field = 0;
   uint32_t signature = 0;
-  uint32_t font = 0;        // only with stamp pages
+  uint32_t font = 0;        // only with stamp pages; with an embedded font, the first of its objects
   uint32_t appearance = 0;  // only with stamp pages
   std::optional<uint32_t> newAcroForm;
   std::vector<uint32_t> stamps;  // the stamp annotations of the stamp pages after the first
+  // With NeedsAppearances: the stamp annotation over the widget, and the widget's own blank
+  // appearance, which keeps readers that do draw it from showing the stamp twice.
+  struct Companion {
+    uint32_t annotation = 0;
+    uint32_t blank = 0;
+  };
+  std::optional<Companion> companion;
   std::string fieldName;
   std::vector<int64_t> stampPages;  // page object numbers, in stamp-page order
   int64_t referencePage = 0;        // the first stamp page, or the last page
   std::string referenceBody;
-  std::array<std::string, 3> lines;
+  std::array<std::string, 3> lines;               // in code page 1252, for Helvetica
+  std::optional<EmbeddedStampFont> embeddedFont;  // the stamp's font when it is embedded
   double width = 0;
   int64_t catalogNumber = 0;
+  bool archival = false;  // a PDF/A document: the AcroForm gains no /DA or /DR
 };
+// LayOutStamp sets the stamp's lines, font and width. Helvetica draws the lines in code page
+// 1252 unless the document is archival or a line has a character the code page lacks; then
+// the embedded font draws them. A character neither font has is drawn as "?", and `warning`
+// names it. It fails, with the Spanish text, only when an archival document's font cannot be
+// made; otherwise Helvetica stands in, and `warning` says why.
+std::optional<std::string> LayOutStamp(const std::array<std::string, 3>& lines, bool archival,
+                                       FieldObjects* objects, std::string* warning);
 // WriteFieldObjects appends the pages, the AcroForm, the field and its widgets, the font and
 // the appearance stream.
 void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,

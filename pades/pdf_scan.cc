@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/text.h"
 #include "pades/pdf_scan_window.h"
 #include "pades/pdf_syntax.h"
 
@@ -13,10 +14,6 @@ constexpr size_t kMaxBlocks = 16;
 // Bytes kept from the end of one chunk in front of the next, so a keyword cut by the chunk
 // edge is still found whole.
 constexpr size_t kCarry = 16;
-
-bool IsHexOrWhite(char c) {
-  return IsDigit(uint8_t(c)) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || IsPdfWhite(uint8_t(c));
-}
 
 }  // namespace
 
@@ -80,17 +77,25 @@ int PdfScan::ByteAt(uint64_t offset) {
 
 namespace pdf_scan_internal {
 
+// A failed parse charges only the bytes it examined, not the whole window: the pass hands it
+// the rest of its chunk, and a file with thousands of objects that are not dictionaries (the
+// indirect /Length integers of one-pass producers) would otherwise spend the read budget on
+// bytes nobody looked at.
 Parse ParseValue(std::string_view text, size_t p, bool atEnd, bool wantArray, size_t* bodyStart,
                  size_t* bodyEnd, size_t* used) {
   *used = text.size();
   const Parse more = atEnd ? Parse::Failed : Parse::NeedMore;
+  auto failed = [&](size_t examined) {
+    *used = std::min(examined, text.size());
+    return Parse::Failed;
+  };
   p = SkipBlank(text, p);
   if (wantArray) {
     if (p >= text.size()) return more;
-    if (text[p] != '[') return Parse::Failed;
+    if (text[p] != '[') return failed(p + 1);
   } else {
     if (p + 2 > text.size()) return more;
-    if (text.compare(p, 2, "<<") != 0) return Parse::Failed;
+    if (text.compare(p, 2, "<<") != 0) return failed(p + 2);
   }
   size_t end = SkipValue(text, p);
   if (end >= text.size() && !atEnd) return Parse::NeedMore;
@@ -116,7 +121,10 @@ Parse ParseObjectDict(std::string_view text, bool atEnd, bool wantArray, size_t*
   p = SkipDigits(text, p);
   p = SkipBlank(text, p);
   if (p + 3 > text.size()) return more;
-  if (text.compare(p, 3, "obj") != 0) return Parse::Failed;
+  if (text.compare(p, 3, "obj") != 0) {
+    *used = p + 3;
+    return Parse::Failed;
+  }
   return ParseValue(text, p + 3, atEnd, wantArray, bodyStart, bodyEnd, used);
 }
 
@@ -154,12 +162,15 @@ ScanStatus PdfScan::Open(const std::string& path) {
   }
 
   ScanStatus status = lastStartxref_ ? ReadTrailer() : ScanStatus::NoStartxref;
+  // A spent budget says why a read failed; it must not pass for a damaged structure.
+  auto refused = [&](ScanStatus fallback) {
+    return streamRefused_ ? ScanStatus::StreamTooLarge : budget_ == 0 ? ScanStatus::OverBudget : fallback;
+  };
   if (status != ScanStatus::Ok) {
     UseScannedHeaders();  // what little can be said of the file's objects
-    return status;
+    return refused(status);
   }
   BuildIndex();
-  auto refused = [&](ScanStatus fallback) { return streamRefused_ ? ScanStatus::StreamTooLarge : fallback; };
   if (Generation(root_) != rootGeneration_) return ScanStatus::NoRoot;
   if (index_.empty()) return refused(ScanStatus::NoObjects);
   if (!ReadObjectDict(root_, &catalog_)) return refused(ScanStatus::BadCatalog);
@@ -338,6 +349,7 @@ void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view 
   double rect[4];
   auto r = FindValue(body, "Rect");
   field.rectangleValid = r && ScanRectangle(*r, rect) && rect[2] > rect[0] && rect[3] > rect[1];
+  if (field.rectangleValid) std::copy(rect, rect + 4, field.rectangle.begin());
   fields_.push_back(std::move(field));
 }
 
@@ -421,14 +433,17 @@ ScanStatus PdfScan::ReadTrailer() {
     int64_t value = 0;
     if (ScanLong(*size, &p, &value)) size_ = std::clamp<int64_t>(value, 0, 0x7FFFFFFF);
   }
+  // The first identifier is permanent (ISO 32000-1 14.4). A hex one is carried on as written;
+  // Ghostscript writes a literal one, whose bytes are carried on in hex.
   if (auto id = FindValue(trailer_, "ID")) {
-    size_t open = id->find('<');
-    size_t close = open == std::string_view::npos ? open : id->find('>', open + 1);
-    if (close != std::string_view::npos) {
-      std::string_view digits = id->substr(open + 1, close - open - 1);
-      // Anything but hex would break the new trailer's syntax; such an /ID is not reused.
-      if (std::all_of(digits.begin(), digits.end(), IsHexOrWhite)) firstId_ = std::string(digits);
-    }
+    size_t start = SkipBlank(*id, 0);
+    if (start < id->size() && (*id)[start] == '[') start = SkipBlank(*id, start + 1);
+    size_t end = start;
+    std::string first;
+    if (ReadStringBytes(*id, &end, &first) && !first.empty())
+      firstId_ = (*id)[start] == '<'
+                     ? std::string(id->substr(start + 1, end - start - 2))
+                     : HexEncode(reinterpret_cast<const uint8_t*>(first.data()), first.size());
   }
   return ScanStatus::Ok;
 }
