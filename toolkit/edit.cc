@@ -299,6 +299,8 @@ void CEdit::HandleCharacter(Event& e) {
     return;
   }
   if (ch < 32 || ch == 127) return;
+  // Control with a key is a shortcut, not text (Control with Alt is AltGr on Windows).
+  if ((e.modifiers & kModControl) && !(e.modifiers & kModAlt)) return;
   e.handled = true;
   // Characters beyond the basic plane arrive as two code units; they are joined so that the
   // text never holds encoded surrogates.

@@ -72,8 +72,15 @@ std::string CLabel::Fit(CCanvas& canvas) const {
     int keep = LargestFitting(CodePointCount(head), [&](int n) { return Width(canvas, with(n)) <= rect_.width; });
     if (keep >= 0) return with(keep);
   }
-  auto ended = [&](int keep) { return Cut(text_, keep) + kEllipsis; };
-  int keep = LargestFitting(CodePointCount(text_), [&](int n) { return Width(canvas, ended(n)) <= rect_.width; });
+  return ElideEnd(canvas, text_, fontFamily_, fontSize_, bold_, rect_.width);
+}
+
+std::string ElideEnd(CCanvas& canvas, const std::string& text, const std::string& family, int size, bool bold,
+                     int width) {
+  auto measure = [&](const std::string& s) { return canvas.MeasureText(s, family, size, bold, false).width; };
+  if (measure(text) <= width) return text;
+  auto ended = [&](int keep) { return Cut(text, keep) + kEllipsis; };
+  int keep = LargestFitting(CodePointCount(text), [&](int n) { return measure(ended(n)) <= width; });
   return ended(std::max(keep, 0));
 }
 

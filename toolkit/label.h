@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "toolkit/canvas.h"
 #include "toolkit/control.h"
 
 namespace Vy {
@@ -62,5 +63,10 @@ class CLabel : public CControl {
   bool explicitColor_ = false;
   Color background_{0, 0, 0, 0};
 };
+
+// ElideEnd gives `text` when it fits `width` pixels in the font, else its longest beginning
+// followed by "…" that does (just "…" when nothing does).
+std::string ElideEnd(CCanvas& canvas, const std::string& text, const std::string& family, int size, bool bold,
+                     int width);
 
 }  // namespace Vy

@@ -91,6 +91,10 @@ class CPdfView : public CControl {
   const std::string& Path() const { return path_; }
   int CurrentPage() const { return page_; }
   int PageCount() const { return pageCount_; }
+  // PagePoints is page `index`'s size in points ((0, 0) outside the document).
+  Pdf::PageSize PagePoints(int index) const {
+    return index >= 0 && index < static_cast<int>(sizes_.size()) ? sizes_[index] : Pdf::PageSize{};
+  }
   bool HasDocument() const { return document_ != nullptr; }
   void SetMargin(int margin);
   void SetBackground(Color color);

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "pades/verify.h"
+
+// What the signer's window says about the signatures of the shown document: one row per
+// signature and a one-line summary, in Spanish, from the verifier's report.
+
+enum class Verdict { kGood, kWarning, kBad };
+
+// SignatureMark is one of the verifier's three answers as shown: a coloured mark and a
+// one-line reason.
+struct SignatureMark {
+  Verdict verdict = Verdict::kGood;
+  std::string text;
+};
+
+struct SignatureRow {
+  std::string name;  // the signer, or "(firmante desconocido)"
+  std::string dni;   // "DNI 44556677" when the certificate carries one, else empty
+  std::string time;  // "2026-12-06 10:15:00 UTC (sello de tiempo)" or "... (/M)"
+  SignatureMark integrity, coverage, trust;
+};
+
+SignatureRow RowFor(const SignatureReport& signature);
+
+// SignatureSummary is the line above the page: how many signatures and whether they all hold,
+// or the first thing that does not.
+struct SignatureSummary {
+  Verdict verdict = Verdict::kGood;
+  std::string text;
+};
+SignatureSummary SummaryFor(const VerifyReport& report);
