@@ -35,13 +35,14 @@ SignatureMark CoverageMark(const SignatureReport& s) {
   const Coverage& c = s.coverage;
   if (c.unreadable) return {Verdict::kWarning, "Cobertura: no se pudieron leer las revisiones."};
   if (c.modified) {
+    // The summary says it was modified; the row says what changed.
     for (const RevisionChange& change : c.changes) {
-      if (!change.allowed) return {Verdict::kBad, With("Cobertura: modificado después de firmar", change.what)};
+      if (!change.allowed && !change.what.empty()) return {Verdict::kBad, "Cobertura: " + change.what + "."};
     }
     return {Verdict::kBad, "Cobertura: modificado después de firmar."};
   }
   if (c.wholeFile) return {Verdict::kGood, "Cobertura: firma el documento entero."};
-  return {Verdict::kGood, "Cobertura: después solo hay cambios permitidos (firmas)."};
+  return {Verdict::kGood, "Cobertura: luego solo cambios permitidos."};
 }
 
 SignatureMark TrustMark(const SignatureReport& s) {

@@ -427,7 +427,7 @@ TEST(SignatureRows, SummaryAndMarks) {
     EXPECT_EQ(summary.text, c.text);
   }
   EXPECT_EQ(RowFor(broken).integrity.text, "Integridad: firma rota: el resumen no coincide.");
-  EXPECT_EQ(RowFor(modified).coverage.text, "Cobertura: modificado después de firmar: pagina 1 modificada.");
+  EXPECT_EQ(RowFor(modified).coverage.text, "Cobertura: pagina 1 modificada.");
   EXPECT_EQ(RowFor(untrusted).trust.text, "Confianza: emisor no confiable (Otra CA).");
 }
 
