@@ -280,7 +280,7 @@ void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& obje
   if (!HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
   if (!HasKey(body, "DR"))
     body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
-  const uint16_t catalogGeneration = scan->Generation(objects.catalogNumber);
+  const uint32_t catalogGeneration = scan->Generation(objects.catalogNumber);
   switch (acroForm.kind) {
     case AcroFormFound::Kind::Inline:
       WriteObject(update, uint32_t(objects.catalogNumber),

@@ -42,7 +42,7 @@ std::optional<uint32_t> PdfScan::Offset(int64_t number) const {
   return entry->offset;
 }
 
-uint16_t PdfScan::Generation(int64_t number) const {
+uint32_t PdfScan::Generation(int64_t number) const {
   const IndexEntry* entry = Find(number);
   return entry ? entry->generation : 0;
 }
@@ -229,7 +229,7 @@ bool PdfScan::ReadRecordBody(const XrefRecord& record, std::string* body, bool* 
 
 // HeaderAt returns where the header "number generation obj" begins when the bytes at `offset`
 // (after blanks) are that header.
-std::optional<uint64_t> PdfScan::HeaderAt(uint64_t offset, int64_t number, uint16_t generation) {
+std::optional<uint64_t> PdfScan::HeaderAt(uint64_t offset, int64_t number, uint32_t generation) {
   auto it = std::lower_bound(headers_.begin(), headers_.end(), offset,
                              [](const IndexEntry& e, uint64_t at) { return e.offset < at; });
   if (it != headers_.end() && it->offset == offset)

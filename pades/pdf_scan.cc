@@ -242,12 +242,12 @@ void PdfScan::TakeHeader(std::string_view view, uint64_t start, size_t objPos, b
   }
   if (number == 0) return;
   uint64_t generation = 0;
-  for (uint64_t k = generationStart; k < generationEnd && generation <= 65535; ++k)
+  for (uint64_t k = generationStart; k < generationEnd && generation <= 0xFFFFFFFF; ++k)
     generation = generation * 10 + uint64_t(at(k) - '0');
   IndexEntry entry;
   entry.number = int32_t(number);
   entry.offset = uint32_t(first);
-  entry.generation = uint16_t(std::min<uint64_t>(generation, 65535));
+  entry.generation = uint32_t(std::min<uint64_t>(generation, 0xFFFFFFFF));
   headers_.push_back(entry);
   if (budget_ == 0) return;
 

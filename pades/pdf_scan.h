@@ -27,7 +27,7 @@ struct IndexEntry {
   int32_t number = 0;
   uint32_t offset = 0;       // plain: the header; compressed: the object stream's number
   uint32_t streamIndex = 0;  // compressed: the place inside the object stream
-  uint16_t generation = 0;
+  uint32_t generation = 0;
   bool compressed = false;
 };
 
@@ -110,7 +110,7 @@ class PdfScan {
   // True when the table could not be used and objects were located by the pass's headers.
   bool repaired() const { return repaired_; }
   // The generation of an indexed object; 0 for any other number.
-  uint16_t Generation(int64_t number) const;
+  uint32_t Generation(int64_t number) const;
   // RefTo reads a key's value as "N G R" and returns N when G is N's generation.
   std::optional<int64_t> RefTo(std::string_view body, std::string_view key) const;
   // Signature fields and widgets, ascending by number.
@@ -174,7 +174,7 @@ class PdfScan {
   // The cross-reference chain, newest section first; false when any section is unreadable.
   bool ReadXrefChain(std::vector<XrefRecord>* records);
   bool ReadXrefSection(uint64_t offset, std::vector<XrefRecord>* records, std::optional<int64_t>* prev);
-  std::optional<uint64_t> HeaderAt(uint64_t offset, int64_t number, uint16_t generation);
+  std::optional<uint64_t> HeaderAt(uint64_t offset, int64_t number, uint32_t generation);
   void BuildIndex();
   // UseScannedHeaders makes the pass's headers the index: the last definition of each number.
   void UseScannedHeaders();

@@ -7,7 +7,9 @@
 #include "pades/container.h"
 #include "pades/field.h"
 #include "pades/file_io.h"
+#include "pades/pdf_revision.h"
 #include "pades/pdf_scan.h"
+#include "pades/pdf_value.h"
 #include "pades/pdf_syntax.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
@@ -66,7 +68,36 @@ struct SignaturePlan {
   AcroFormFound acroForm;
   int64_t size = 0;                    // the new trailer's /Size
   std::optional<uint32_t> xrefStream;  // the cross-reference stream's number, when one is written
+  // The input's structure leaves room for guessing: the update lists every object as it was
+  // read, and no /Prev leads readers back into what they might resolve otherwise.
+  bool complete = false;
 };
+
+// Guessing says why readers might resolve the input differently from this reader: a table
+// that had to be repaired, a "startxref" that is not the last revision's, or a chain of
+// sections that cannot be read strictly. It returns nothing when every reader agrees.
+std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path) {
+  if (scan.repaired()) return "tabla de referencias cruzadas reconstruida";
+  PdfFile file;
+  if (!file.Open(path)) return "no se pudo releer";
+  PdfRevisionReader reader(&file);
+  const std::optional<uint64_t> end = reader.LastRevisionEnd();
+  const std::optional<uint64_t> startxref = end ? reader.RevisionStartxref(*end) : std::nullopt;
+  if (!startxref || *startxref != uint64_t(scan.startxref())) return "el ultimo 'startxref' no cierra una revision";
+  std::vector<const XrefSectionData*> chain;
+  std::string error;
+  if (!reader.Chain(*startxref, &chain, &error)) return error;
+  return std::nullopt;
+}
+
+// RepeatsKey says whether a dictionary names a key twice: readers disagree on which counts,
+// so a signer cannot know what it would be adding to.
+bool RepeatsKey(std::string_view body) {
+  const std::string text = "<<" + std::string(body) + ">> ";
+  size_t pos = 0;
+  PdfValue value;
+  return ParsePdfValue(text, &pos, &value) == ParseStatus::Ok && value.repeatedKey;
+}
 
 // PlanObjects chooses the stamp pages, reads the reference page, finds the AcroForm and the
 // earlier signatures, and numbers the new objects. The page-list warning and the notice about
@@ -87,6 +118,15 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
     return "la pagina de referencia del PDF no es un diccionario legible.";
 
   plan->acroForm = FindAcroForm(scan, scan->catalog());
+  bool repeated = RepeatsKey(scan->catalog()) || RepeatsKey(objects.referenceBody) ||
+                  (plan->acroForm.kind != AcroFormFound::Kind::None && RepeatsKey(plan->acroForm.body));
+  for (size_t index : stampIndices) {
+    std::string body;
+    repeated = repeated || (scan->ReadObjectDict(pages[index], &body) && RepeatsKey(body));
+  }
+  if (repeated)
+    return "el PDF repite una clave en el catalogo, el formulario o una pagina; los lectores no coinciden en "
+           "su valor y no se firma.";
   const std::set<std::string> names = CollectSignatureNames(*scan);
   objects.fieldName = FieldName(names);
   if (!names.empty())
@@ -105,7 +145,9 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
     objects.appearance = uint32_t(next++);
   }
   objects.signature = uint32_t(next++);
-  if (scan->newestSectionIsStream()) plan->xrefStream = uint32_t(next++);
+  const bool compressed =
+      std::any_of(scan->index().begin(), scan->index().end(), [](const IndexEntry& e) { return e.compressed; });
+  if (scan->newestSectionIsStream() || (plan->complete && compressed)) plan->xrefStream = uint32_t(next++);
   // Readers refuse larger numbers (ISO 32000-1 Annex C), so the update could not be read.
   if (next - 1 > kMaxObjectNumber)
     return "el PDF usa numeros de objeto por encima de 8388607, el maximo que admiten los lectores; no se "
@@ -134,7 +176,7 @@ TrailerFields UpdateTrailer(const PdfScan& scan, const SignaturePlan& plan) {
   trailer.size = uint32_t(plan.size);
   trailer.root = scan.root();
   trailer.rootGeneration = scan.Generation(scan.root());
-  trailer.prev = scan.startxref();
+  if (!plan.complete) trailer.prev = scan.startxref();
   if (auto info = FindValue(scan.trailer(), "Info")) {
     size_t pos = 0;
     if (std::optional<Reference> ref = ReadReference(*info, &pos))
@@ -163,10 +205,14 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
     return fail(OpenError(status, inputPath));
   SignaturePlan plan;
+  plan.complete = Guessing(scan, inputPath).has_value();
   if (auto error = PlanObjects(&scan, stamp, texts, signingTime, &plan, &result)) return fail(*error);
 
   UpdateBuffer update(scan.length());
   if (scan.lastByte() != '\n' && scan.lastByte() != '\r') update.text() += '\n';
+  if (plan.complete)
+    for (const IndexEntry& e : scan.index())
+      update.Keep({uint32_t(e.number), e.offset, e.generation, e.compressed, e.streamIndex});
   WriteFieldObjects(&update, &scan, plan.objects, plan.acroForm);
 
   const Reservation reservation = SettleReservation(certificate, callback, contentsReservation, timestamp);
@@ -179,7 +225,7 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   if (plan.xrefStream) {
     WriteXrefStream(&update, UpdateTrailer(scan, plan), *plan.xrefStream);
   } else {
-    WriteXrefAndTrailer(&update, UpdateTrailer(scan, plan));
+    WriteXrefAndTrailer(&update, UpdateTrailer(scan, plan), plan.complete ? XrefLayout::WholeFile : XrefLayout::PerObject);
   }
   if (update.Offset() > PdfScan::kMaxSignedFileSize) return fail(OpenError(ScanStatus::TooLarge, inputPath));
 

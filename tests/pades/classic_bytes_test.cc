@@ -108,13 +108,14 @@ TEST(ClassicBytes, OutputsStayByteIdentical) {
        {StampMode::LastPage, ""},
        {"Ana", "", ""},
        "2EC2850DF1FD6430D0D41155EBA077EA725DDA61853E202BC74C365E089C736D"},
-      // No usable table at all: objects are found by the scan.
+      // No usable table at all: objects are found by the scan, and the update lists every one of
+      // them without /Prev, so that no reader goes back to guess.
       {"empty table",
        WithTrailer("%PDF-1.4\n1 0 obj <</Type/Catalog/Pages 2 0 R>>\nendobj\n2 0 obj <</Type/Pages/Kids[3 0 "
                    "R]/Count 1>>\nendobj\n3 0 obj <</Type/Page/Parent 2 0 R>>\nendobj\n"),
        {StampMode::FirstPage, ""},
        {"Ana", "", ""},
-       "2F76CF8900FDF9DBD559D6866492267A9B10E934DF1E8623F8B666A1B752484C"},
+       "ABA2F863BBB4061C0AAA5ABC556A53A380716C98340924978EC341BA05631590"},
   };
   TempDir dir;
   for (const Case& c : cases) {
