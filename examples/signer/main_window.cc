@@ -436,12 +436,14 @@ void CMainWindow::Signed(const SignResult& result, const std::string& output, co
   // The rows known so far stay while the new report is made, with one more on its way.
   rows_ = earlier;
   FillPanel(true);
-  // The stamp sits at the bottom of its page: the view shows that end of the first one.
+  // Stamps sit at the bottom of their page: the view shows that end of the first one at
+  // once, and the stamp itself when the verifier has found it.
   std::vector<size_t> pages = ChooseStampPages(stamp, static_cast<size_t>(view_->PageCount()));
   if (!pages.empty()) {
     float height = view_->PagePoints(static_cast<int>(pages[0])).height;
     view_->ShowPageArea(static_cast<int>(pages[0]), height - 160, height);
   }
+  showNewStamp_ = !pages.empty();
   std::string status = "Firmado: " + output + "  (" + std::to_string(result.size) + " bytes)";
   std::string warning = result.warning.empty() ? std::string() : "  [" + result.warning + "]";
   SetPathStatus("Firmado: ", FileNameOf(output), warning, StatusKind::kSuccess);
@@ -450,6 +452,7 @@ void CMainWindow::Signed(const SignResult& result, const std::string& output, co
 }
 
 void CMainWindow::Verify() {
+  showNewStamp_ = false;
   rows_.clear();
   report_ = VerifyReport{};
   ShowPanel(false);
@@ -478,10 +481,12 @@ void CMainWindow::Verified(const VerifyReport& report) {
   banner_->SetText(summary.text);
   banner_->SetTextColor(ColorsFor(summary.verdict).text);
   FillPanel(false);
+  // The newest signature is the last: the one just made.
+  if (showNewStamp_ && !rows_.empty()) ShowStamp(rows_.size() - 1);
+  showNewStamp_ = false;
 }
 
 void CMainWindow::FillPanel(bool placeholder) {
-  int selected = panel_->SelectedIndex();
   panel_->Clear();
   for (size_t i = 0; i < rows_.size(); ++i) panel_->AddItem({rows_[i].name, rows_[i].dni, {}, i});
   if (placeholder) {
@@ -490,7 +495,6 @@ void CMainWindow::FillPanel(bool placeholder) {
     banner_->SetText("Verificando...");
     banner_->SetTextColor(kVerifyingColors.text);
   }
-  if (selected >= 0 && selected < static_cast<int>(rows_.size())) panel_->SetSelectedIndex(selected);
   ShowPanel(true);
 }
 
@@ -505,5 +509,12 @@ void CMainWindow::ShowPanel(bool shown) {
 }
 
 void CMainWindow::RowChosen(int index) {
-  (void)index;  // the stamp's page comes with the verifier's report
+  if (index >= 0) ShowStamp(static_cast<size_t>(index));
+}
+
+bool CMainWindow::ShowStamp(size_t index) {
+  if (index >= rows_.size() || rows_[index].stampPage >= view_->PageCount()) return false;
+  double top = 0, bottom = 0;
+  if (!StampBand(rows_[index], view_->PagePoints(rows_[index].stampPage).height, &top, &bottom)) return false;
+  return view_->ShowPageArea(rows_[index].stampPage, static_cast<float>(top), static_cast<float>(bottom));
 }

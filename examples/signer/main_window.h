@@ -93,6 +93,8 @@ class CMainWindow : public Vy::CWindow {
   void ShowPanel(bool shown);
   void FillPanel(bool placeholder);
   void RowChosen(int index);
+  // ShowStamp shows the stamp of rows_[index]; false when it has none.
+  bool ShowStamp(size_t index);
 
   Palette palette_ = kSignerPalette;
   std::string documentPath_;
@@ -112,6 +114,7 @@ class CMainWindow : public Vy::CWindow {
   Verdict summaryVerdict_ = Verdict::kGood;
   bool summaryNeutral_ = true;  // "Verificando...": no verdict yet
   bool panelShown_ = false;
+  bool showNewStamp_ = false;  // the report after a signature shows that signature's stamp
   Vy::CButton* nav_[4] = {};
   Vy::CButton* zoomOut_ = nullptr;
   Vy::CButton* zoomIn_ = nullptr;

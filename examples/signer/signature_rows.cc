@@ -1,5 +1,7 @@
 #include "examples/signer/signature_rows.h"
 
+#include <algorithm>
+
 #include "certs/certificate.h"
 
 namespace {
@@ -59,17 +61,23 @@ SignatureMark TrustMark(const SignatureReport& s) {
 
 SignatureRow RowFor(const SignatureReport& s) {
   SignatureRow row;
-  row.name = NameOf(s);
+  row.name = s.documentTimestamp ? "Sello de tiempo del documento" : NameOf(s);
   if (std::string dni = DniDigits(s.signerSerial); !dni.empty()) row.dni = "DNI " + dni;
-  // A valid timestamp proves the time; /M is what the signer's computer said.
-  if (s.timestamp.present && s.timestamp.valid && !s.timestamp.time.empty())
-    row.time = s.timestamp.time + " (sello de tiempo)";
-  else
-    row.time = (s.signingTime.empty() ? std::string("sin fecha") : s.signingTime) + " (/M)";
+  row.time = (s.time.empty() ? std::string("sin fecha") : s.time) + (s.timeSource.empty() ? "" : " (" + s.timeSource + ")");
+  row.stampPage = s.stampPage;
+  row.stampRect = s.stampRect;
   row.integrity = IntegrityMark(s);
   row.coverage = CoverageMark(s);
   row.trust = TrustMark(s);
   return row;
+}
+
+bool StampBand(const SignatureRow& row, double pageHeight, double* top, double* bottom) {
+  if (row.stampPage < 0) return false;
+  const std::array<double, 4>& r = row.stampRect;
+  *top = pageHeight - std::max(r[1], r[3]);
+  *bottom = pageHeight - std::min(r[1], r[3]);
+  return true;
 }
 
 SignatureSummary SummaryFor(const VerifyReport& report) {

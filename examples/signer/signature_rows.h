@@ -23,9 +23,15 @@ struct SignatureRow {
   std::string dni;   // "DNI 44556677" when the certificate carries one, else empty
   std::string time;  // "2026-12-06 10:15:00 UTC (sello de tiempo)" or "... (/M)"
   SignatureMark integrity, coverage, trust;
+  int stampPage = -1;  // the page of its first visible stamp, -1 for none
+  std::array<double, 4> stampRect{};  // that stamp in PDF user space
 };
 
 SignatureRow RowFor(const SignatureReport& signature);
+
+// StampBand is the stamp of a row as a band of its page, in points from the page's top edge
+// (which is `pageHeight` points above the user space's origin); false without a stamp.
+bool StampBand(const SignatureRow& row, double pageHeight, double* top, double* bottom);
 
 // SignatureSummary is the line above the page: how many signatures and whether they all hold,
 // or the first thing that does not.

@@ -126,6 +126,16 @@ class SignerTest : public HeadlessTest {
   CHeadlessWindowImpl* win_ = nullptr;
 };
 
+// StampInView tells whether the stamp of the report's signature `index` lies wholly in the view.
+bool StampInView(CMainWindow& w, size_t index) {
+  SignatureRow row = RowFor(w.Report().signatures.at(index));
+  double top = 0, bottom = 0;
+  if (!StampBand(row, w.View()->PagePoints(row.stampPage).height, &top, &bottom)) return false;
+  Rect page = w.View()->PageRect(row.stampPage), inner = w.View()->InnerRect();
+  double scale = page.height / w.View()->PagePoints(row.stampPage).height;
+  return page.y + top * scale >= inner.y && page.y + bottom * scale <= inner.Bottom();
+}
+
 std::string MakePkcs12(const TestPeople& people, const std::string& path, const std::string& password) {
   CommandResult r = RunCommand("openssl pkcs12 -export -inkey " + Quote(people.ana.keyPem) + " -in " +
                                Quote(people.ana.certPem) + " -passout pass:" + Quote(password) + " -out " +
@@ -294,6 +304,7 @@ TEST_F(SignerTest, SignsWithAPkcs12FileThroughTheDialogs) {
   Verified(w);
   ASSERT_EQ(w.Panel()->Count(), 1);
   EXPECT_EQ(w.Summary()->Text(), "1 firma: valida");
+  EXPECT_TRUE(StampInView(w, 0)) << "the report places the new stamp exactly";
   EXPECT_TRUE(win_->SavePng(kShots + "signed_with_panel.png"));
   EXPECT_EQ(w.Options().pkcs12Password, "clave ñ") << "the password serves the whole run";
   CommandResult check = RunCommand("pdfsig " + Quote(first) + " 2>&1");
@@ -361,6 +372,12 @@ TEST_F(SignerTest, SignaturePanelShowsWhatTheVerifierFound) {
   EXPECT_EQ(w.Summary()->Text(), "1 firma: valida");
   EXPECT_EQ(w.View()->Bounds().Right() + 10, w.Panel()->Bounds().x) << "the pages make room for the panel";
   EXPECT_TRUE(win_->SavePng(kShots + "panel_signed.png"));
+  // Choosing the row goes to its stamp.
+  EXPECT_FALSE(StampInView(w, 0));
+  w.View()->GoToPage(1);
+  w.Panel()->SetSelectedIndex(0);
+  EXPECT_EQ(w.View()->CurrentPage(), 0);
+  EXPECT_TRUE(StampInView(w, 0));
 
   ASSERT_TRUE(w.OpenDocument(attacked));
   Verified(w);
@@ -382,7 +399,8 @@ TEST(SignatureRows, SummaryAndMarks) {
   SignatureReport good;
   good.signerName = "Ana Quispe";
   good.signerSerial = "PNOPE-44556677";
-  good.signingTime = "2026-12-06 10:15:00 UTC";
+  good.time = "2026-12-06 10:15:00 UTC";
+  good.timeSource = "/M";
   good.integrity = Integrity::Intact;
   good.coverage.wholeFile = true;
   good.trust.status = TrustStatus::Trusted;
@@ -393,7 +411,8 @@ TEST(SignatureRows, SummaryAndMarks) {
   EXPECT_EQ(row.trust.text, "Confianza: emitido por Quillmark CA.");
   SignatureReport stamped = good;
   stamped.timestamp.present = stamped.timestamp.valid = stamped.timestamp.trusted = true;
-  stamped.timestamp.time = "2026-12-06 10:16:02 UTC";
+  stamped.time = "2026-12-06 10:16:02 UTC";
+  stamped.timeSource = "sello de tiempo";
   EXPECT_EQ(RowFor(stamped).time, "2026-12-06 10:16:02 UTC (sello de tiempo)");
 
   SignatureReport broken = good, untrusted = good, modified = good;
