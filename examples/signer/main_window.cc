@@ -94,9 +94,7 @@ void CMainWindow::StyleToolbarButton(CButton* button, bool bold) {
   StyleButton(button, palette_, kButton, bold);
 }
 
-bool CMainWindow::OnInit() {
-  SetResizable(true);
-  SetMinSize({720, 520});
+void CMainWindow::AddToolbar() {
   CButton* open = AddButton("Abrir PDF", {14, 53, 104, 30});
   StyleToolbarButton(open, false);
   open->OnClick(this, &CMainWindow::OpenCommand);
@@ -129,10 +127,9 @@ bool CMainWindow::OnInit() {
   pageField_->SetFontSize(13);
   pageField_->SetSelectOnFocus(true);
   pageField_->OnEnter(this, &CMainWindow::PageEntered);
-  view_ = AddPdfView({14, 100, 100, 100});
-  view_->SetBackground({226, 230, 238, 255});
-  view_->OnPageChanged(this, &CMainWindow::PageChanged);
-  view_->OnZoomChanged(this, &CMainWindow::ZoomChanged);
+}
+
+void CMainWindow::AddSignaturePanel() {
   banner_ = AddLabel("", {0, kBandTop, 100, kBandHeight});
   banner_->SetFontSize(12);
   banner_->SetBold(true);
@@ -148,6 +145,17 @@ bool CMainWindow::OnInit() {
       PaintVerifyingRow(canvas, area);
   });
   panel_->OnSelectionChanged(this, &CMainWindow::RowChosen);
+}
+
+bool CMainWindow::OnInit() {
+  SetResizable(true);
+  SetMinSize({720, 520});
+  AddToolbar();
+  view_ = AddPdfView({14, 100, 100, 100});
+  view_->SetBackground({226, 230, 238, 255});
+  view_->OnPageChanged(this, &CMainWindow::PageChanged);
+  view_->OnZoomChanged(this, &CMainWindow::ZoomChanged);
+  AddSignaturePanel();
   pathLine_ = AddLabel("", {14, 0, 100, 14});
   pathLine_->SetFontSize(11);
   pathLine_->SetElided(true);

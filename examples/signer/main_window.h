@@ -66,6 +66,8 @@ class CMainWindow : public Vy::CWindow {
  private:
   enum class StatusKind { kNormal, kError, kSuccess };
 
+  void AddToolbar();
+  void AddSignaturePanel();
   void Layout();
   void StyleToolbarButton(Vy::CButton* button, bool bold);
   void PageChanged(int current, int count);
