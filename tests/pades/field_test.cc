@@ -6,7 +6,9 @@
 
 using namespace pades_test;
 using testing_support::FileExists;
+using testing_support::Quote;
 using testing_support::ReadFileBytes;
+using testing_support::RunCommand;
 using testing_support::TempDir;
 using testing_support::WriteFileText;
 
@@ -193,15 +195,19 @@ TEST(SignatureField, StampWidthAndPageList) {
       << "the stamp text is in the font's WinAnsi encoding";
   EXPECT_TRUE(Has(section, "/Name <FEFF0050006500F100610020002800430045004F0029>"));
   ExpectValid(dir.File("e.pdf"), 1);
-  // A letter outside WinAnsi is drawn as '?' and named; /Name keeps it.
-  r = Sign(dir, "a.pdf", "f.pdf", {StampMode::FirstPage, ""}, &section, {"Łucja Ñañez", "", ""});
+  // A letter outside WinAnsi brings the embedded font; one that font lacks too is drawn as '?'
+  // and named. /Name keeps both.
+  r = Sign(dir, "a.pdf", "f.pdf", {StampMode::FirstPage, ""}, &section,
+           {"\xC5\x81ucja \xE6\x9D\x8E", "", ""});
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_TRUE(Has(section,
-                  "(?ucja \xD1"
-                  "a\xF1"
-                  "ez) Tj"));
-  EXPECT_EQ(r.warning, "la fuente del sello no tiene los caracteres \"\xC5\x81\"; se dibujan como \"?\".");
+  EXPECT_TRUE(Has(section, "/Subtype /CIDFontType2"));
+  EXPECT_FALSE(Has(section, std::string(kStampFont)));
+  EXPECT_EQ(r.warning,
+            "la fuente del sello no tiene los caracteres \"\xE6\x9D\x8E\"; se dibujan como \"?\".");
+  EXPECT_EQ(RunCommand("pdftotext " + Quote(dir.File("f.pdf")) + " - | grep -c '^\xC5\x81ucja ?$'").output,
+            "1\n");
   EXPECT_TRUE(Has(section, "/Name <FEFF0141"));
+  ExpectValid(dir.File("f.pdf"), 1);
 }
 
 // Hand-written documents whose AcroForm, /Annots or page tree the signature has to rework.
