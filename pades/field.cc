@@ -59,6 +59,57 @@ std::vector<size_t> ParsePageList(std::string_view list, size_t pageCount) {
   return pages;
 }
 
+namespace {
+
+// CheckPage checks one page number, named as it was written.
+std::string CheckPage(std::string_view written, uint64_t page, size_t pageCount) {
+  if (page == 0) return "La pagina 0 no existe: las paginas empiezan en 1.";
+  if (page <= pageCount) return "";
+  return "La pagina " + std::string(written) + " no existe: el documento tiene " + std::to_string(pageCount) +
+         (pageCount == 1 ? " pagina." : " paginas.");
+}
+
+// CheckPageItem checks one item between separators: a page or a range of pages.
+std::string CheckPageItem(std::string_view item, size_t pageCount) {
+  size_t pos = 0;
+  bool any = false;
+  uint64_t first = ReadNumber(item, &pos, &any), last = first;
+  std::string_view firstText = item.substr(0, pos), lastText = firstText;
+  if (any && pos < item.size() && item[pos] == '-') {
+    size_t from = ++pos;
+    last = ReadNumber(item, &pos, &any);
+    lastText = item.substr(from, pos - from);
+  }
+  if (!any || pos != item.size()) return "\"" + std::string(item) + "\" no es una pagina ni un intervalo (ej. 1, 3, 5-8).";
+  if (std::string error = CheckPage(firstText, first, pageCount); !error.empty()) return error;
+  if (std::string error = CheckPage(lastText, last, pageCount); !error.empty()) return error;
+  if (last < first)
+    return "El intervalo " + std::string(item) + " va hacia atras: escribe " + std::to_string(last) + "-" +
+           std::to_string(first) + ".";
+  return "";
+}
+
+}  // namespace
+
+bool CheckPageList(std::string_view list, size_t pageCount, std::string* error) {
+  error->clear();
+  bool anyItem = false;
+  for (size_t pos = 0; pos < list.size();) {
+    if (list[pos] == ',' || list[pos] == ' ') {
+      ++pos;
+      continue;
+    }
+    size_t end = list.find_first_of(", ", pos);
+    if (end == std::string_view::npos) end = list.size();
+    *error = CheckPageItem(list.substr(pos, end - pos), pageCount);
+    if (!error->empty()) return false;
+    anyItem = true;
+    pos = end;
+  }
+  if (!anyItem) *error = "Escribe las paginas que llevan el sello (ej. 1, 3, 5-8).";
+  return anyItem;
+}
+
 std::vector<size_t> ChooseStampPages(const StampOptions& stamp, size_t pageCount) {
   std::vector<size_t> pages;
   if (pageCount == 0) return pages;

@@ -20,6 +20,11 @@
 std::vector<size_t> ChooseStampPages(const StampOptions& stamp, size_t pageCount);
 // ParsePageList reads 1-based pages and ranges ("1, 3, 5-8"); pages past the end are ignored.
 std::vector<size_t> ParsePageList(std::string_view list, size_t pageCount);
+// CheckPageList tells whether every item of a page list names pages of a document of
+// `pageCount` pages, in the syntax ParsePageList reads. It returns false with a Spanish
+// `error` naming the first item that does not ("La pagina 7 no existe: el documento tiene 2
+// paginas."), or saying the list is empty.
+bool CheckPageList(std::string_view list, size_t pageCount, std::string* error);
 
 // CollectSignatureNames gathers the literal /T names of existing signature fields.
 std::set<std::string> CollectSignatureNames(const PdfScan& scan);
