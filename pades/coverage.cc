@@ -1,7 +1,9 @@
 #include "pades/coverage.h"
 
 #include <algorithm>
+#include <array>
 #include <map>
+#include <optional>
 
 #include "pades/pdf_syntax.h"
 
@@ -83,18 +85,26 @@ bool IsDocumentTimestamp(const PdfValue& value) {
   return (type && type->IsName("DocTimeStamp")) || (sub && sub->IsName("ETSI.RFC3161"));
 }
 
+// Area is an annotation's /Rect as left, bottom, right, top; nothing when it is not four numbers.
+std::optional<std::array<double, 4>> Area(const PdfValue& annotation) {
+  const PdfValue* rect = annotation.Get("Rect");
+  if (!rect || !rect->Is(PdfValue::Type::Array) || rect->items.size() != 4) return std::nullopt;
+  double r[4];
+  for (int i = 0; i < 4; ++i)
+    if (!rect->items[size_t(i)].Number(&r[i])) return std::nullopt;
+  return std::array<double, 4>{std::min(r[0], r[2]), std::min(r[1], r[3]), std::max(r[0], r[2]),
+                               std::max(r[1], r[3])};
+}
+
 // Visible says whether a widget draws anything: a normal appearance on a rectangle with area,
 // not hidden (ISO 32000-1 12.5.3, flags Hidden and NoView).
 bool Visible(const PdfValue& widget) {
   const PdfValue* ap = widget.Get("AP");
-  const PdfValue* rect = widget.Get("Rect");
   const PdfValue* flags = widget.Get("F");
-  if (!ap || !ap->Get("N") || !rect || !rect->Is(PdfValue::Type::Array) || rect->items.size() != 4) return false;
+  const std::optional<std::array<double, 4>> area = Area(widget);
+  if (!ap || !ap->Get("N") || !area) return false;
   if (flags && flags->Is(PdfValue::Type::Integer) && (flags->integer & (2 | 32))) return false;
-  double r[4];
-  for (int i = 0; i < 4; ++i)
-    if (!rect->items[size_t(i)].Number(&r[i])) return false;
-  return r[0] != r[2] && r[1] != r[3];
+  return (*area)[0] != (*area)[2] && (*area)[1] != (*area)[3];
 }
 
 class Judge {
@@ -153,6 +163,10 @@ class Judge {
   std::set<int64_t> valueChanged_;      // fields whose value a later revision filled
   std::set<std::string> filledNames_;
   std::vector<int64_t> stampAppearances_;  // /AP /N of new signed signature widgets
+  // The pages and rectangles of new signed signature widgets: a stamp drawn inside one shows
+  // nothing the widget could not (readers that redraw widgets of a /NeedAppearances form need
+  // it to see the signature at all).
+  std::vector<std::pair<int64_t, std::array<double, 4>>> signedAreas_;
   bool resourcesAllowed_ = false;          // the form's /DR may take new fonts
   int64_t beforeRoot_ = 0, beforeInfo_ = 0;
 };
@@ -574,6 +588,7 @@ void Judge::JudgeNewAnnotation(int64_t number, bool stampsOnly) {
     if (signedNow || !Visible(*now)) {
       appearanceOwners_.insert(number);
       if (signedNow && normal && normal->Is(PdfValue::Type::Reference)) stampAppearances_.push_back(normal->integer);
+      if (signedNow && Area(*now)) signedAreas_.push_back({graph_.annotationPage.at(number), *Area(*now)});
       Note(number, kind, true,
            (signedNow ? "firma nueva (campo " : "campo de firma vacio (") + FieldName(owner) + ") en la " + page);
     } else {
@@ -582,8 +597,14 @@ void Judge::JudgeNewAnnotation(int64_t number, bool stampsOnly) {
     }
     return;
   }
+  const std::optional<std::array<double, 4>> area = Area(*now);
+  const bool insideSigned = area && std::any_of(signedAreas_.begin(), signedAreas_.end(), [&](const auto& signed_) {
+    const auto& [onPage, a] = signed_;
+    return onPage == graph_.annotationPage.at(number) && (*area)[0] >= a[0] && (*area)[1] >= a[1] &&
+           (*area)[2] <= a[2] && (*area)[3] <= a[3];
+  });
   if (stamp && normal && normal->Is(PdfValue::Type::Reference) &&
-      std::count(stampAppearances_.begin(), stampAppearances_.end(), normal->integer)) {
+      (insideSigned || std::count(stampAppearances_.begin(), stampAppearances_.end(), normal->integer))) {
     appearanceOwners_.insert(number);
     Note(number, Kind::Signature, true, "sello de una firma nueva en la " + page);
     return;

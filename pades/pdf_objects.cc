@@ -471,40 +471,53 @@ bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
   return ReadObjectBody(number, true, elements);
 }
 
+// CollectPages walks the tree with a stack of its own, so no depth is too deep and hostile
+// nesting cannot exhaust the native stack. A node that is its own ancestor is a loop and is
+// skipped; the visit bound stops trees whose nodes are shared so often that the walk would
+// multiply (an honest tree visits each of its objects once).
 std::vector<int64_t> PdfScan::CollectPages(int64_t rootNumber) {
+  struct Node {
+    int64_t number;
+    std::string kids;  // the /Kids array's elements
+    size_t pos;        // where the next kid starts
+  };
   std::vector<int64_t> pages;
+  std::vector<Node> path;
+  std::set<int64_t> onPath;
+  const uint64_t maxVisits = index_.size() + 64;
   uint64_t visits = 0;
-  Visit(rootNumber, 0, &pages, &visits);
-  return pages;
-}
-
-void PdfScan::Visit(int64_t number, int depth, std::vector<int64_t>* pages, uint64_t* visits) {
-  // Depth stops cycles; the visit bound stops trees whose nodes are shared so often that the
-  // walk would multiply (an honest tree visits each of its objects once).
-  if (depth == 33 || *visits > index_.size() + 64) return;
-  ++*visits;
-  std::string body;
-  if (!ReadObjectDict(number, &body)) return;
-  auto type = FindValue(body, "Type");
-  if (type && Trim(*type) == "/Page") {
-    pages->push_back(number);
-    return;
-  }
-  auto kidsValue = FindValue(body, "Kids");
-  if (!kidsValue) return;
-  std::string_view kids = Trim(*kidsValue);
-  size_t pos = !kids.empty() && kids[0] == '[' ? 1 : 0;
-  while (true) {
-    pos = SkipBlank(kids, pos);
-    if (pos >= kids.size() || kids[pos] == ']') break;
+  auto enter = [&](int64_t number) {
+    std::string body;
+    if (++visits > maxVisits || onPath.count(number) || !ReadObjectDict(number, &body)) return;
+    auto type = FindValue(body, "Type");
+    if (type && Trim(*type) == "/Page") {
+      pages.push_back(number);
+      return;
+    }
+    auto kidsValue = FindValue(body, "Kids");
+    if (!kidsValue) return;
+    std::string_view kids = Trim(*kidsValue);
+    if (!kids.empty() && kids[0] == '[') kids.remove_prefix(1);
+    path.push_back({number, std::string(kids), 0});
+    onPath.insert(number);
+  };
+  enter(rootNumber);
+  while (!path.empty()) {
+    Node& node = path.back();
+    const size_t pos = SkipBlank(node.kids, node.pos);
+    const size_t next = pos < node.kids.size() && node.kids[pos] != ']' ? SkipValue(node.kids, pos) : pos;
+    if (next <= pos) {
+      onPath.erase(node.number);
+      path.pop_back();
+      continue;
+    }
+    node.pos = next;
     size_t p = pos;
     int64_t kid = 0, generation = 0;
     char r = 0;
-    if (ScanLong(kids, &p, &kid) && ScanLong(kids, &p, &generation) && ScanChar(kids, &p, &r) && r == 'R' &&
-        kid > 0)
-      Visit(kid, depth + 1, pages, visits);
-    size_t next = SkipValue(kids, pos);
-    if (next <= pos) break;
-    pos = next;
+    if (ScanLong(node.kids, &p, &kid) && ScanLong(node.kids, &p, &generation) && ScanChar(node.kids, &p, &r) &&
+        r == 'R' && kid > 0)
+      enter(kid);  // may grow `path`: `node` is not used after this
   }
+  return pages;
 }

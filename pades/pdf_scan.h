@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -39,6 +40,7 @@ struct FieldObject {
   bool widget = false;              // /Subtype /Widget
   bool signatureStamp = false;      // a stamp annotation that shows a signature on a further page
   bool rectangleValid = false;      // /Rect with x2 > x1 and y2 > y1
+  std::array<double, 4> rectangle{};  // /Rect as x1 y1 x2 y2, when valid
   std::optional<int64_t> page;      // /P as a reference
   std::optional<int64_t> parent;    // /Parent as a reference
   std::optional<std::string> name;  // /T as a literal, without its parentheses
@@ -70,6 +72,7 @@ enum class ScanStatus {
   Encrypted,
   NoObjects,       // the index is empty
   StreamTooLarge,  // a stream the reader needs expands past the decoding limits
+  OverBudget,      // locating the objects would read far more than the file holds
   BadCatalog,
   NoPagesReference,
   NoPages,
@@ -142,7 +145,7 @@ class PdfScan {
     return WithWindow(offset, std::forward<F>(parse));
   }
   std::string ReadText(uint64_t offset, size_t len) { return ReadSpan(offset, len); }
-  // CollectPages lists the page objects under a page-tree node, depth first, down to 32 levels.
+  // CollectPages lists the page objects under a page-tree node, depth first, at any depth.
   std::vector<int64_t> CollectPages(int64_t rootNumber);
 
  private:
@@ -182,7 +185,6 @@ class PdfScan {
   void KeepCurrentFields();
   void NoteCompressedFields();
   std::optional<uint64_t> FindForward(uint64_t from, std::string_view needle, uint64_t limit = UINT64_MAX);
-  void Visit(int64_t number, int depth, std::vector<int64_t>* pages, uint64_t* visits);
 
   size_t chunkSize_;
   InputFile file_;

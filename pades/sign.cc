@@ -48,6 +48,9 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::StreamTooLarge:
       return "el PDF contiene un flujo comprimido que se expande mas de lo admitido (posible bomba de "
              "descompresion); no se firma.";
+    case ScanStatus::OverBudget:
+      return "el PDF obliga a leer muchos mas datos de los que contiene para localizar sus objetos "
+             "(estructura anomala); no se firma.";
     case ScanStatus::NoObjects:
       return "el PDF no contiene objetos legibles (probablemente todo el arbol esta en un ObjStm).";
     case ScanStatus::BadCatalog: return "el catalogo del PDF no es un diccionario legible.";
@@ -140,6 +143,11 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
   if (plan->acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = uint32_t(next++);
   objects.field = uint32_t(next++);
   for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(uint32_t(next++));
+  if (!stampIndices.empty() && NeedsAppearances(plan->acroForm)) {
+    objects.companion.emplace();
+    objects.companion->annotation = uint32_t(next++);
+    objects.companion->blank = uint32_t(next++);
+  }
   if (!stampIndices.empty()) {
     objects.font = uint32_t(next++);
     objects.appearance = uint32_t(next++);
