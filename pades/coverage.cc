@@ -172,6 +172,8 @@ class Judge {
 };
 
 void Judge::Note(int64_t number, Kind kind, bool ok, std::string what) {
+  // Every line names its object, so that a reader of the report can find it in the file.
+  if (number > 0 && what.find(Object(number)) == std::string::npos) what += " (" + Object(number) + ")";
   findings_.push_back({number, kind, ok, std::move(what)});
 }
 
@@ -475,7 +477,7 @@ void Judge::JudgePage(int64_t page) {
   std::vector<std::string> keys = DifferentKeys(*before, *now);
   keys.erase(std::remove(keys.begin(), keys.end(), "Annots"), keys.end());
   if (!keys.empty()) {
-    Note(page, Kind::Forbidden, false, label + " modificada (" + KeyList(keys) + ")");
+    Note(page, Kind::Forbidden, false, label + " (" + Object(page) + ") modificada: " + KeyList(keys));
     return;
   }
   const std::vector<int64_t> oldList = ListBefore(before->Get("Annots"));

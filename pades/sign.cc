@@ -144,9 +144,10 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
   objects.field = uint32_t(next++);
   for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(uint32_t(next++));
   if (!stampIndices.empty() && NeedsAppearances(plan->acroForm)) {
-    objects.companion.emplace();
-    objects.companion->annotation = uint32_t(next++);
-    objects.companion->blank = uint32_t(next++);
+    FieldObjects::Companion companion;
+    companion.annotation = uint32_t(next++);
+    companion.blank = uint32_t(next++);
+    objects.companion = companion;
   }
   if (!stampIndices.empty()) {
     objects.font = uint32_t(next++);

@@ -621,6 +621,18 @@ std::vector<Row> Corpus(const TempDir& dir) {
   std::vector<Row> rows = IncrementalRows(dir, ours);
   for (std::vector<Row> more : {ShadowRows(dir), CertifiedRows(plain), ForgedRows(plain, ours)})
     rows.insert(rows.end(), more.begin(), more.end());
+  // Generations past 65535, as iText and mutool clean write them, are read as readers read them.
+  PdfBuilder generations;
+  generations.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  generations.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  generations.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 5 65536 R >> "
+                        ">> /Contents 4 0 R >>");
+  generations.Object(4, Text("Importe: 100 soles"));
+  generations.Object(5, kFont, 65536);
+  std::string odd = generations.Finish();
+  odd.replace(odd.find("0000000000 65535 f"), 18, "0000000000 65536 f");
+  rows.push_back({"generaciones de 65536 en la tabla, firmado por el motor", OurSignature(dir, odd), Verdict::Valid,
+                  Reader::None, ours, 0, 0});
   rows.push_back({"certificado caducado hoy (2100), pero su sello de tiempo prueba una fecha anterior",
                   StampedSignature(dir, plain), Verdict::Valid, Reader::None, ours, 0, 4102444800});
   return rows;
