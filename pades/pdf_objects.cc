@@ -471,6 +471,11 @@ bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
   return ReadObjectBody(number, true, elements);
 }
 
+bool PdfScan::ReadStream(int64_t number, std::string* dict, std::string* data) {
+  const IndexEntry* entry = Find(number);
+  return entry && !entry->compressed && ReadStreamAt(entry->offset, dict, data);
+}
+
 // CollectPages walks the tree with a stack of its own, so no depth is too deep and hostile
 // nesting cannot exhaust the native stack. A node that is its own ancestor is a loop and is
 // skipped; the visit bound stops trees whose nodes are shared so often that the walk would

@@ -11,6 +11,7 @@
 #include "pades/pdf_scan.h"
 #include "pades/pdf_value.h"
 #include "pades/pdf_syntax.h"
+#include "pades/pdfa.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
 
@@ -136,6 +137,14 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
     result->info = "el documento ya contenia " + std::to_string(names.size()) +
                    " firma(s); se anade otra sin alterar las anteriores.";
 
+  objects.archival = ReadPdfaClaim(scan).part > 0;
+  if (!stampIndices.empty()) {
+    std::string warning;
+    if (auto error = LayOutStamp(StampLines(texts.name, signingTime), objects.archival, &objects, &warning))
+      return error;
+    if (!warning.empty()) AddWarning(result, warning);
+  }
+
   // New objects are numbered from past both /Size and the highest number in use. A new
   // AcroForm is needed whenever none can be read, also when the catalog's reference to one is
   // dangling, so that its number never collides with the field's.
@@ -150,7 +159,8 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
     objects.companion = companion;
   }
   if (!stampIndices.empty()) {
-    objects.font = uint32_t(next++);
+    objects.font = uint32_t(next);
+    next += objects.embeddedFont ? kStampFontObjects : 1;
     objects.appearance = uint32_t(next++);
   }
   objects.signature = uint32_t(next++);
@@ -163,15 +173,6 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
            "puede firmar.";
   plan->size = next;
   for (size_t index : stampIndices) objects.stampPages.push_back(pages[index]);
-  std::string missing;
-  const std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    WinAnsi encoded = EncodeWinAnsi(lines[i]);
-    objects.lines[i] = std::move(encoded.bytes);
-    missing += encoded.missing;
-  }
-  if (!missing.empty() && !stampIndices.empty()) AddWarning(result, MissingGlyphsWarning(missing));
-  objects.width = StampWidth(objects.lines);
   objects.catalogNumber = scan->root();
   return std::nullopt;
 }
