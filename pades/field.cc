@@ -222,35 +222,40 @@ std::string RefOf(const PdfScan& scan, int64_t number) {
   return std::to_string(number) + " " + std::to_string(scan.Generation(number)) + " R";
 }
 
-void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
-                   const AcroFormFound& acroForm, const ArrayReader& readArray) {
-  std::string body = AppendRef(acroForm.body, "Fields", objects.field, readArray);
+}  // namespace
+
+void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
+                   FormState* form) {
+  ArrayReader readArray = [scan](int64_t number, std::string* elements) {
+    return scan->ReadObjectArray(number, elements);
+  };
+  AcroFormFound& acroForm = form->acroForm;
+  std::string body = AppendRef(acroForm.body, "Fields", field, readArray);
   body = SetKey(body, "SigFlags", "3");
   if (!HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
   if (!HasKey(body, "DR"))
     body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
-  const uint16_t catalogGeneration = scan->Generation(objects.catalogNumber);
+  const uint32_t catalog = uint32_t(form->catalogNumber);
   switch (acroForm.kind) {
     case AcroFormFound::Kind::Inline:
-      WriteObject(update, uint32_t(objects.catalogNumber),
-                  WrapDict(SetKey(scan->catalog(), "AcroForm", WrapDict(body))), catalogGeneration);
+      form->catalog = SetKey(form->catalog, "AcroForm", WrapDict(body));
+      WriteObject(update, catalog, WrapDict(form->catalog), form->catalogGeneration);
       break;
     case AcroFormFound::Kind::Referenced:
       WriteObject(update, uint32_t(acroForm.number), WrapDict(body), scan->Generation(acroForm.number));
       break;
     case AcroFormFound::Kind::None:
-      WriteObject(update, uint32_t(objects.catalogNumber),
-                  WrapDict(SetKey(scan->catalog(), "AcroForm", Ref(*objects.newAcroForm))),
-                  catalogGeneration);
-      WriteObject(update, *objects.newAcroForm, WrapDict(body));
+      form->catalog = SetKey(form->catalog, "AcroForm", Ref(*newAcroForm));
+      WriteObject(update, catalog, WrapDict(form->catalog), form->catalogGeneration);
+      WriteObject(update, *newAcroForm, WrapDict(body));
+      acroForm.kind = AcroFormFound::Kind::Referenced;
+      acroForm.number = *newAcroForm;
       break;
   }
+  acroForm.body = std::move(body);
 }
 
-}  // namespace
-
-void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
-                       const AcroFormFound& acroForm) {
+void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, FormState* form) {
   ArrayReader readArray = [scan](int64_t number, std::string* elements) {
     return scan->ReadObjectArray(number, elements);
   };
@@ -273,7 +278,7 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
   if (objects.stampPages.empty()) {
     const int64_t page = objects.referencePage;
     writePage(page, objects.referenceBody, objects.field);
-    MergeAcroForm(update, scan, objects, acroForm, readArray);
+    MergeAcroForm(update, scan, objects.field, objects.newAcroForm, form);
     WriteObject(update, objects.field,
                 "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName +
                     ") /Rect [0 0 0 0] /F 4 /P " + RefOf(*scan, page) + tail + " >>");
@@ -285,7 +290,7 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
   const std::string firstBody = pageBody(first);
   const StampPlacement placement = placeOn(first, firstBody);
   writePage(first, firstBody, objects.field);
-  MergeAcroForm(update, scan, objects, acroForm, readArray);
+  MergeAcroForm(update, scan, objects.field, objects.newAcroForm, form);
   WriteObject(update, objects.field,
               "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName + ") /Rect " +
                   placement.rectangle + " /F 4 /P " + RefOf(*scan, first) + tail +

@@ -32,6 +32,19 @@ struct AcroFormFound {
 };
 AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog);
 
+// FormState is the newest catalog and AcroForm an update builds on.
+struct FormState {
+  int64_t catalogNumber = 0;
+  uint16_t catalogGeneration = 0;
+  std::string catalog;  // body, as last written (or as read)
+  AcroFormFound acroForm;
+};
+// MergeAcroForm adds `field` to the AcroForm's /Fields with /SigFlags 3 and writes what that
+// changes: the AcroForm object, or the catalog when the form is inline or new (`newAcroForm`
+// is then its number). `form` becomes the state after the update.
+void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
+                   FormState* form);
+
 // WinAnsi is text in the stamp font's encoding (WinAnsiEncoding, Windows code page 1252, which
 // holds all of Spanish).
 struct WinAnsi {
@@ -76,9 +89,7 @@ struct FieldObjects {
   std::string referenceBody;
   std::array<std::string, 3> lines;
   double width = 0;
-  int64_t catalogNumber = 0;
 };
 // WriteFieldObjects appends the pages, the AcroForm, the field and its widgets, the font and
-// the appearance stream.
-void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
-                       const AcroFormFound& acroForm);
+// the appearance stream; `form` becomes the state after the update.
+void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, FormState* form);

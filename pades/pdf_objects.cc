@@ -467,6 +467,11 @@ bool PdfScan::ReadObjectDict(int64_t number, std::string* body) {
   return ReadObjectBody(number, false, body);
 }
 
+bool PdfScan::ReadObjectStream(int64_t number, std::string* dict, std::string* data) {
+  const IndexEntry* entry = Find(number);
+  return entry && !entry->compressed && ReadStreamAt(entry->offset, dict, data);
+}
+
 bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
   return ReadObjectBody(number, true, elements);
 }

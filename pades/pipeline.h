@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "pades/pdf_scan.h"
 #include "pades/sign.h"
 
 // The engine's entry points with the signing time given ("%y%m%d%H%M%SZ", UTC), so that tests
@@ -10,7 +11,8 @@
 SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath,
                      const ParsedCertificate& certificate, uint32_t contentsReservation,
                      const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
-                     std::string_view signingTime, const TimestampCallback& timestamp = {});
+                     std::string_view signingTime, const TimestampCallback& timestamp = {},
+                     const LongTermOptions* longTerm = nullptr);
 SignResult CreateSignedSampleAt(const std::string& outputPath, const std::string& pageText,
                                 const ParsedCertificate& certificate, uint32_t contentsReservation,
                                 const SigningCallback& callback, const SignatureTexts& texts,
@@ -22,5 +24,7 @@ namespace pades_internal {
 SignatureTexts WithDefaults(const SignatureTexts& texts, const ParsedCertificate& certificate);
 // The signing time of a new signature: the current UTC time as "%y%m%d%H%M%SZ".
 std::string SigningTimeNow();
+// ScanErrorText is the Spanish text of a PDF that failed to open for signing.
+std::string ScanErrorText(ScanStatus status, const std::string& inputPath);
 
 }  // namespace pades_internal

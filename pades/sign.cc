@@ -1,16 +1,19 @@
 #include "pades/sign.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "core/text.h"
 #include "pades/cms.h"
 #include "pades/container.h"
 #include "pades/field.h"
 #include "pades/file_io.h"
+#include "pades/long_term.h"
 #include "pades/pdf_scan.h"
 #include "pades/pdf_syntax.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
+#include "pades/update_chain.h"
 
 namespace pades_internal {
 
@@ -26,11 +29,7 @@ std::string SigningTimeNow() {
   return UtcTimeNow("%y%m%d%H%M%SZ");
 }
 
-}  // namespace pades_internal
-
-namespace {
-
-std::string OpenError(ScanStatus status, const std::string& inputPath) {
+std::string ScanErrorText(ScanStatus status, const std::string& inputPath) {
   switch (status) {
     case ScanStatus::Ok: return "";
     case ScanStatus::Unreadable: return "no se pudo leer " + inputPath + ".";
@@ -55,25 +54,20 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
   return "";
 }
 
+}  // namespace pades_internal
+
+namespace {
+
 void AddWarning(SignResult* result, const std::string& warning) {
   result->warning += (result->warning.empty() ? "" : " ") + warning;
 }
 
-// SignaturePlan is what the update writes for one signature: the field's objects and their
-// numbers, and the AcroForm they join.
-struct SignaturePlan {
-  FieldObjects objects;
-  AcroFormFound acroForm;
-  int64_t size = 0;                    // the new trailer's /Size
-  std::optional<uint32_t> xrefStream;  // the cross-reference stream's number, when one is written
-};
-
-// PlanObjects chooses the stamp pages, reads the reference page, finds the AcroForm and the
+// PlanObjects chooses the stamp pages, reads the reference page, names the field after the
 // earlier signatures, and numbers the new objects. The page-list warning and the notice about
 // earlier signatures go into `result`; a failure's text is returned.
-std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp, const SignatureTexts& texts,
-                                       std::string_view signingTime, SignaturePlan* plan,
-                                       SignResult* result) {
+std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& stamp, const SignatureTexts& texts,
+                                       std::string_view signingTime, FieldObjects* plan, SignResult* result) {
+  PdfScan* scan = &chain->scan();
   const std::vector<int64_t>& pages = scan->pages();
   const std::vector<size_t> stampIndices = ChooseStampPages(stamp, pages.size());
   if (stamp.mode == StampMode::PageList && !stamp.pageList.empty() && stampIndices.empty())
@@ -81,36 +75,29 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
                       "\" no contiene indices validos para este documento (" + std::to_string(pages.size()) +
                       " paginas); se usa firma invisible.";
 
-  FieldObjects& objects = plan->objects;
+  FieldObjects& objects = *plan;
   objects.referencePage = pages[stampIndices.empty() ? pages.size() - 1 : stampIndices[0]];
   if (!scan->ReadObjectDict(objects.referencePage, &objects.referenceBody))
     return "la pagina de referencia del PDF no es un diccionario legible.";
 
-  plan->acroForm = FindAcroForm(scan, scan->catalog());
-  const std::set<std::string> names = CollectSignatureNames(*scan);
+  std::set<std::string>& names = chain->fieldNames();
   objects.fieldName = FieldName(names);
   if (!names.empty())
     result->info = "el documento ya contenia " + std::to_string(names.size()) +
                    " firma(s); se anade otra sin alterar las anteriores.";
+  names.insert(objects.fieldName);
 
-  // New objects are numbered from past both /Size and the highest number in use. A new
-  // AcroForm is needed whenever none can be read, also when the catalog's reference to one is
-  // dangling, so that its number never collides with the field's.
-  int64_t next = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
-  if (plan->acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = uint32_t(next++);
-  objects.field = uint32_t(next++);
-  for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(uint32_t(next++));
+  // A new AcroForm is needed whenever none can be read, also when the catalog's reference to
+  // one is dangling, so that its number never collides with the field's.
+  if (chain->form().acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = chain->Allocate();
+  objects.field = chain->Allocate();
+  for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(chain->Allocate());
   if (!stampIndices.empty()) {
-    objects.font = uint32_t(next++);
-    objects.appearance = uint32_t(next++);
+    objects.font = chain->Allocate();
+    objects.appearance = chain->Allocate();
   }
-  objects.signature = uint32_t(next++);
-  if (scan->newestSectionIsStream()) plan->xrefStream = uint32_t(next++);
-  // Readers refuse larger numbers (ISO 32000-1 Annex C), so the update could not be read.
-  if (next - 1 > kMaxObjectNumber)
-    return "el PDF usa numeros de objeto por encima de 8388607, el maximo que admiten los lectores; no se "
-           "puede firmar.";
-  plan->size = next;
+  objects.signature = chain->Allocate();
+  if (!chain->CanEnd()) return kTooManyObjects;
   for (size_t index : stampIndices) objects.stampPages.push_back(pages[index]);
   std::string missing;
   const std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
@@ -121,28 +108,7 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
   }
   if (!missing.empty() && !stampIndices.empty()) AddWarning(result, MissingGlyphsWarning(missing));
   objects.width = StampWidth(objects.lines);
-  objects.catalogNumber = scan->root();
   return std::nullopt;
-}
-
-// UpdateTrailer chains the update to the input's newest section and keeps its first
-// identifier; the second is new, from the input's digest.
-TrailerFields UpdateTrailer(const PdfScan& scan, const SignaturePlan& plan) {
-  Sha256Context inputHash = scan.hashAfterInput();
-  const Sha256Digest inputDigest = inputHash.Final();
-  TrailerFields trailer;
-  trailer.size = uint32_t(plan.size);
-  trailer.root = scan.root();
-  trailer.rootGeneration = scan.Generation(scan.root());
-  trailer.prev = scan.startxref();
-  if (auto info = FindValue(scan.trailer(), "Info")) {
-    size_t pos = 0;
-    if (std::optional<Reference> ref = ReadReference(*info, &pos))
-      trailer.info = std::to_string(ref->number) + " " + std::to_string(ref->generation) + " R";
-  }
-  const std::string second = HexEncode(inputDigest.data(), 16);
-  trailer.id = {scan.firstIdentifier().value_or(second), second};
-  return trailer;
 }
 
 }  // namespace
@@ -151,50 +117,64 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
                      const ParsedCertificate& certificate, uint32_t contentsReservation,
                      const SigningCallback& callback, const SignatureTexts& givenTexts,
                      const StampOptions& stamp, std::string_view signingTime,
-                     const TimestampCallback& timestamp) {
+                     const TimestampCallback& timestamp, const LongTermOptions* longTerm) {
   SignResult result;
   const SignatureTexts texts = pades_internal::WithDefaults(givenTexts, certificate);
   auto fail = [&](std::string message) {
     result.error = std::move(message);
     return result;
   };
+  const bool longTermLevel = longTerm && longTerm->level >= SignatureLevel::BLT;
+  if (longTermLevel && !timestamp) return fail("B-LT y B-LTA necesitan el sello de tiempo de la firma (--tsa).");
 
   PdfScan scan;
   if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
-    return fail(OpenError(status, inputPath));
-  SignaturePlan plan;
-  if (auto error = PlanObjects(&scan, stamp, texts, signingTime, &plan, &result)) return fail(*error);
+    return fail(pades_internal::ScanErrorText(status, inputPath));
+  UpdateChain chain(&scan);
+  FieldObjects plan;
+  if (auto error = PlanObjects(&chain, stamp, texts, signingTime, &plan, &result)) return fail(*error);
 
-  UpdateBuffer update(scan.length());
-  if (scan.lastByte() != '\n' && scan.lastByte() != '\r') update.text() += '\n';
-  WriteFieldObjects(&update, &scan, plan.objects, plan.acroForm);
+  UpdateBuffer* update = chain.Begin();
+  WriteFieldObjects(update, &scan, plan, &chain.form());
 
   const Reservation reservation = SettleReservation(certificate, callback, contentsReservation, timestamp);
   if (!reservation.error.empty()) return fail(reservation.error);
   if (!reservation.key) return fail(kNoCertificate);
 
-  const Holes holes =
-      AppendSignatureDictionary(&update, plan.objects.signature, texts, signingTime, reservation.bytes);
+  const Holes holes = AppendSignatureDictionary(update, plan.signature, texts, signingTime, reservation.bytes);
   // The update's cross-reference takes the form of the input's newest section.
-  if (plan.xrefStream) {
-    WriteXrefStream(&update, UpdateTrailer(scan, plan), *plan.xrefStream);
-  } else {
-    WriteXrefAndTrailer(&update, UpdateTrailer(scan, plan));
-  }
-  if (update.Offset() > PdfScan::kMaxSignedFileSize) return fail(OpenError(ScanStatus::TooLarge, inputPath));
+  if (!chain.End()) return fail(kTooManyObjects);
+  if (chain.Length() > PdfScan::kMaxSignedFileSize)
+    return fail(pades_internal::ScanErrorText(ScanStatus::TooLarge, inputPath));
 
   const Sealed sealed =
-      Seal(&update, scan.hashAfterInput(), holes, reservation, certificate, callback, timestamp);
+      Seal(update, chain.HashBefore(update), holes, reservation, certificate, callback, timestamp);
   if (!sealed.ok) return fail(sealed.error);
 
-  const WriteStatus written =
-      WriteChecked(outputPath, &scan.file(), scan.length(), update.text(), &sealed.digest);
+  WriteStatus written;
+  if (longTermLevel) {
+    std::vector<RangeCheck> checks = {
+        {holes.byteRange, holes.contentsOpen, holes.contentsClose, update->Offset(), sealed.digest}};
+    Bytes contents = sealed.cms;
+    contents.resize(reservation.bytes, 0);
+    ValidationSubject subject;
+    bool stamped = false;
+    std::string error;
+    if (!SubjectOfContents(contents, int64_t(std::time(nullptr)), &subject, &stamped, &error) ||
+        !AppendLongTermRevisions(&chain, {subject}, *longTerm, &checks, &error))
+      return fail(error);
+    if (chain.Length() > PdfScan::kMaxSignedFileSize)
+      return fail(pades_internal::ScanErrorText(ScanStatus::TooLarge, inputPath));
+    written = WriteChecked(outputPath, &scan.file(), scan.length(), chain.Tail(), checks);
+  } else {
+    written = WriteChecked(outputPath, &scan.file(), scan.length(), chain.Tail(), &sealed.digest);
+  }
   if (written == WriteStatus::CheckFailed) {
-    result.size = update.Offset();
+    result.size = chain.Length();
     return fail("autocomprobacion del ByteRange fallida: no se escribe el PDF firmado.");
   }
   if (written != WriteStatus::Written) return fail(WriteError(written, outputPath));
-  result.size = update.Offset();
+  result.size = chain.Length();
   result.ok = true;
   result.isSigned = true;
   // The notice about earlier signatures stays in front of the callback's note.
@@ -215,6 +195,14 @@ SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
                    const TimestampCallback& timestamp) {
   return SignPdfAt(inputPath, outputPath, certificate, contentsReservation, callback, texts, stamp,
                    pades_internal::SigningTimeNow(), timestamp);
+}
+
+SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
+                   const ParsedCertificate& certificate, uint32_t contentsReservation,
+                   const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
+                   const TimestampCallback& timestamp, const LongTermOptions& longTerm) {
+  return SignPdfAt(inputPath, outputPath, certificate, contentsReservation, callback, texts, stamp,
+                   pades_internal::SigningTimeNow(), timestamp, &longTerm);
 }
 
 SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
