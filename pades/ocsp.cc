@@ -43,7 +43,8 @@ bool Names(const CertId& id, const CertificateDetails& cert, const CertificateDe
   } else {
     return false;
   }
-  return id.nameHash == name && id.keyHash == key && id.serial == cert.serial && cert.issuer == issuer.subject;
+  return id.nameHash == name && id.keyHash == key && id.serial == cert.serial &&
+         cert.issuer == issuer.subject;
 }
 
 Bytes NonceExtensions(const Bytes& nonce) {
@@ -85,8 +86,9 @@ struct ResponseData {
 std::string ReadBasic(const Bytes& der, ResponseData* out) {
   DerReader input(der.data(), der.size()), basic, tbs, algorithm, oid, bits, version, responder;
   DerElement tbsElement;
-  if (!input.Expect(0x30, &basic) || !basic.Expect(0x30, &tbs, &tbsElement) || !basic.Expect(0x30, &algorithm) ||
-      !algorithm.Expect(0x06, &oid) || !basic.Expect(0x03, &bits) || bits.size() < 1)
+  if (!input.Expect(0x30, &basic) || !basic.Expect(0x30, &tbs, &tbsElement) ||
+      !basic.Expect(0x30, &algorithm) || !algorithm.Expect(0x06, &oid) || !basic.Expect(0x03, &bits) ||
+      bits.size() < 1)
     return "no es una respuesta OCSP basica legible";
   out->tbs = Whole(basic, tbsElement);
   out->signatureAlgorithm = oid.ToBytes();
@@ -175,8 +177,9 @@ std::string ReadStatus(DerReader responses, const CertificateDetails& cert, cons
     if (status.tag == 0x80) return "";
     if (status.tag == 0xA1) {
       out->revoked = true;
-      return ReadGeneralizedTime(&statusContent, &out->revocationTime) ? ""
-                                                                        : "no es una respuesta OCSP basica legible";
+      return ReadGeneralizedTime(&statusContent, &out->revocationTime)
+                 ? ""
+                 : "no es una respuesta OCSP basica legible";
     }
     return "el servicio no conoce el certificado (estado desconocido)";
   }
@@ -204,8 +207,10 @@ std::string Check(const Bytes& response, const CertificateDetails& cert, const C
       !responseBytes.Expect(0x06, &type) || !responseBytes.Expect(0x04, &octets))
     return "no es una respuesta OCSP legible";
   if (type.ToBytes() != kBasicResponse) return "no es una respuesta OCSP basica";
+  // `data` views into these bytes, which must outlive it.
+  const Bytes basic = octets.ToBytes();
   ResponseData data;
-  if (std::string error = ReadBasic(octets.ToBytes(), &data); !error.empty()) return error;
+  if (std::string error = ReadBasic(basic, &data); !error.empty()) return error;
   out->producedAt = data.producedAt;
   if (std::string error = Authenticate(data, issuer, out); !error.empty()) return error;
   if (std::string error = ReadStatus(data.responses, cert, issuer, out); !error.empty()) return error;

@@ -6,6 +6,7 @@
 #include "card/dnie_certificates.h"
 #include "card/reader_report.h"
 #include "certs/certificate_list.h"
+#include "examples/quillmark/long_term_command.h"
 #include "examples/quillmark/sources.h"
 #include "examples/quillmark/tsa_post.h"
 #include "examples/quillmark/verify_command.h"
@@ -119,8 +120,8 @@ int RunSign(const Arguments& args) {
     return Fail("no queda ningun nombre libre para la copia firmada de " + input + ".");
   if (output.empty()) return UsageError("--out necesita una ruta.");
 
-  if (args.Has("--tsa") && args.Value("--tsa").empty())
-    return UsageError("--tsa necesita la URL de la autoridad.");
+  SignatureLevel level = SignatureLevel::BB;
+  if (!ReadSignLevel(args, &level, &error)) return UsageError(error);
 
   Signer signer;
   Failure failure;
@@ -133,13 +134,14 @@ int RunSign(const Arguments& args) {
       return Fail("no queda ningun nombre libre para la copia firmada de " + input + ".");
     output = claim.path();
   }
+  const std::string tsa = args.Value("--tsa");
   SignResult result =
-      args.Has("--tsa")
-          ? SignPdf(input, output, signer.entry, kTimestampReservation,
+      level == SignatureLevel::BB
+          ? SignPdf(input, output, signer.entry, kDefaultContentsReservation,
+                    CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp)
+          : SignPdf(input, output, signer.entry, kTimestampReservation,
                     CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp,
-                    MakeTimestampCallback(TsaPost(args.Value("--tsa"))))
-          : SignPdf(input, output, signer.entry, kDefaultContentsReservation,
-                    CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp);
+                    MakeTimestampCallback(TsaPost(tsa)), LongTermFor(level, tsa));
   if (result.isSigned) claim.Keep();
   return Finish(output, result);
 }
@@ -231,9 +233,11 @@ const std::vector<Command>& Commands() {
        "               [--reader LECTOR]\n"
        "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]\n"
        "               [--stamp first|last|all|pages|none] [--pages LISTA]\n"
-       "               [--name TEXTO] [--location TEXTO] [--reason TEXTO] [--tsa URL]",
+       "               [--name TEXTO] [--location TEXTO] [--reason TEXTO]\n"
+       "               [--tsa URL] [--level b-b|b-t|b-lt|b-lta]",
        With({{"--out", true},
              {"--tsa", true},
+             {"--level", true},
              {"--stamp", true},
              {"--pages", true},
              {"--name", true},
@@ -251,6 +255,10 @@ const std::vector<Command>& Commands() {
        "quillmark certs [--pkcs12 FICHERO [--password-file F | --password-env VAR]]\n"
        "               [--dnie [--reader LECTOR]]",
        kSourceOptions, RunCerts},
+      {"extend",
+       "quillmark extend DOCUMENTO.pdf [--out SALIDA.pdf] --level b-lt|b-lta --tsa URL",
+       {{"--out", true}, {"--level", true}, {"--tsa", true}},
+       RunExtend},
       {"verify",
        "quillmark verify DOCUMENTO.pdf [--trust CERTIFICADOS.pem] [--json]",
        {{"--trust", true}, {"--json", false}},
