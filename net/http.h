@@ -37,4 +37,5 @@ HttpResponse HttpPostBinary(std::string_view url, const Bytes& body, std::string
 
 // HttpGet fetches `url` asking for `accept`, under the same rules: the URL checks, the
 // time-out, the size limit, no redirect followed.
-HttpResponse HttpGet(std::string_view url, std::string_view accept, int timeoutMs = 0, size_t maxBodyBytes = 0);
+HttpResponse HttpGet(std::string_view url, std::string_view accept, int timeoutMs = 0,
+                     size_t maxBodyBytes = 0);

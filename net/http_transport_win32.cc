@@ -67,7 +67,8 @@ bool ReadBody(HINTERNET request, Bytes* body, size_t limit) {
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available) || available == 0) return true;
     // One byte past the limit tells a body of exactly the limit from a longer one.
-    if (limit && available > limit + 1 - body->size()) available = static_cast<DWORD>(limit + 1 - body->size());
+    if (limit && available > limit + 1 - body->size())
+      available = static_cast<DWORD>(limit + 1 - body->size());
     const size_t at = body->size();
     body->resize(at + available);
     DWORD read = 0;
@@ -122,9 +123,9 @@ HttpResponse SendHttpRequest(const HttpRequest& request) {
     response.error = ErrorText(GetLastError());
     return response;
   }
-  Handle exchange(WinHttpOpenRequest(connection.get(), request.get ? L"GET" : L"POST", target.c_str(), nullptr,
-                                     WINHTTP_NO_REFERER,
-                                     WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+  Handle exchange(WinHttpOpenRequest(connection.get(), request.get ? L"GET" : L"POST", target.c_str(),
+                                     nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                     secure ? WINHTTP_FLAG_SECURE : 0));
   if (!exchange) {
     response.error = ErrorText(GetLastError());
     return response;
@@ -139,9 +140,8 @@ HttpResponse SendHttpRequest(const HttpRequest& request) {
   WinHttpSetOption(exchange.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
                    sizeof headersTimeout);
 
-  const std::wstring headers =
-      Wide((request.get ? "" : "Content-Type: " + request.contentType + "\r\n") + "Accept: " + request.accept +
-           "\r\n");
+  const std::wstring headers = Wide((request.get ? "" : "Content-Type: " + request.contentType + "\r\n") +
+                                    "Accept: " + request.accept + "\r\n");
   static const Bytes kNoBody;
   const Bytes& body = request.get ? kNoBody : *request.body;
   const DWORD length = static_cast<DWORD>(body.size());

@@ -144,7 +144,8 @@ bool ReadCertificateDetails(const Bytes& der, CertificateDetails* out) {
 }
 
 bool IsSignedBy(const CertificateDetails& cert, const CertificateDetails& issuer) {
-  return cert.issuer == issuer.subject && VerifiesWith(issuer, cert.signatureAlgorithm, cert.tbs, cert.signature);
+  return cert.issuer == issuer.subject &&
+         VerifiesWith(issuer, cert.signatureAlgorithm, cert.tbs, cert.signature);
 }
 
 bool VerifiesWith(const CertificateDetails& signer, const Bytes& algorithm, const Bytes& signedBytes,

@@ -30,10 +30,10 @@ struct CertificateDetails {
   bool basicConstraintsCa = false;
   std::vector<Bytes> extendedKeyUsages;  // OIDs; empty when the extension is absent
   // Where the certificate's status and issuer are published (URIs as written).
-  std::vector<std::string> ocspUrls;       // authorityInfoAccess, id-ad-ocsp
-  std::vector<std::string> caIssuerUrls;   // authorityInfoAccess, id-ad-caIssuers
-  std::vector<std::string> crlUrls;        // cRLDistributionPoints, full names
-  bool ocspNoCheck = false;                // id-pkix-ocsp-nocheck: a responder's own certificate
+  std::vector<std::string> ocspUrls;      // authorityInfoAccess, id-ad-ocsp
+  std::vector<std::string> caIssuerUrls;  // authorityInfoAccess, id-ad-caIssuers
+  std::vector<std::string> crlUrls;       // cRLDistributionPoints, full names
+  bool ocspNoCheck = false;               // id-pkix-ocsp-nocheck: a responder's own certificate
   bool SelfIssued() const { return issuer == subject; }
 };
 // ReadCertificateDetails decodes one DER certificate. It returns false when its structure

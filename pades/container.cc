@@ -133,7 +133,8 @@ bool CheckSignedRanges(const std::string& path, const std::vector<RangeCheck>& c
     if (!file.ReadAt(check.byteRange, text.data(), text.size(), &got) || got != text.size()) return false;
     for (int64_t& value : range)
       if (!ScanLong(text, &pos, &value)) return false;
-    const uint64_t expected[4] = {0, check.contentsOpen, check.contentsClose + 1, check.end - (check.contentsClose + 1)};
+    const uint64_t expected[4] = {0, check.contentsOpen, check.contentsClose + 1,
+                                  check.end - (check.contentsClose + 1)};
     for (int i = 0; i < 4; ++i)
       if (range[i] < 0 || uint64_t(range[i]) != expected[i]) return false;
     if (check.end > file.size()) return false;

@@ -25,4 +25,5 @@ struct CrlCheck {
 // and, with `now` at 0 or more, current: thisUpdate not after `now` and nextUpdate, when
 // present, not before it (with kRevocationClockSlack either way). It then says whether the
 // certificate's serial number is on the list, and since when.
-CrlCheck CheckCrl(const Bytes& crl, const CertificateDetails& cert, const CertificateDetails& issuer, int64_t now);
+CrlCheck CheckCrl(const Bytes& crl, const CertificateDetails& cert, const CertificateDetails& issuer,
+                  int64_t now);

@@ -49,8 +49,8 @@ DocumentTimestamp Attempt(UpdateChain* chain, const DigestTimestampCallback& tim
   const size_t open = size_t(holes.contentsOpen - update->base());
   if (!PatchContents(&update->text(), open, room, token)) {
     *tokenSize = token.size();
-    out.error = "el sello de tiempo del documento (" + std::to_string(token.size()) + " B) supera la reserva de " +
-                std::to_string(room) + " B.";
+    out.error = "el sello de tiempo del documento (" + std::to_string(token.size()) +
+                " B) supera la reserva de " + std::to_string(room) + " B.";
     return out;
   }
   out.contents = token;

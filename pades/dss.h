@@ -25,7 +25,7 @@ struct StoredItem {
 struct SecurityStore {
   std::vector<StoredItem> certificates, ocsps, crls;
   std::string certificateRefs, ocspRefs, crlRefs;  // the arrays' elements as written
-  std::string vri;                                  // the /VRI dictionary's body
+  std::string vri;                                 // the /VRI dictionary's body
 };
 SecurityStore ReadSecurityStore(PdfScan* scan, std::string_view catalog);
 // Embedded lists what the store holds, for GatherValidationData to use again.

@@ -37,11 +37,13 @@ bool Subjects(const std::vector<PdfSignature>& found, int64_t fallback, std::vec
     // The earliest document time stamp whose bytes reach past this signature's covers it.
     int64_t later = kNoTimestamp;
     for (size_t j = 0; j < found.size(); ++j)
-      if (stamps[j] != kNoTimestamp && found[j].SignedEnd() > found[i].SignedEnd()) later = std::min(later, stamps[j]);
+      if (stamps[j] != kNoTimestamp && found[j].SignedEnd() > found[i].SignedEnd())
+        later = std::min(later, stamps[j]);
     ValidationSubject subject;
     bool stamped = false;
     std::string why;
-    if (!SubjectOfContents(found[i].contents, later == kNoTimestamp ? fallback : later, &subject, &stamped, &why)) {
+    if (!SubjectOfContents(found[i].contents, later == kNoTimestamp ? fallback : later, &subject, &stamped,
+                           &why)) {
       *error = "la firma " + found[i].fieldName + " no se puede ampliar: " + why;
       return false;
     }
@@ -66,7 +68,8 @@ bool AppendValidationData(UpdateChain* chain, const std::vector<ValidationSubjec
 }
 
 bool AppendLongTermRevisions(UpdateChain* chain, const std::vector<ValidationSubject>& subjects,
-                             const LongTermOptions& longTerm, std::vector<RangeCheck>* checks, std::string* error) {
+                             const LongTermOptions& longTerm, std::vector<RangeCheck>* checks,
+                             std::string* error) {
   if (longTerm.level < SignatureLevel::BLT) return true;
   const UpdateChain before = *chain;
   if (!AppendValidationData(chain, subjects, longTerm.network, error)) return false;

@@ -20,11 +20,11 @@
                                         const Network& network, std::string* error);
 
 struct ExtendResult {
-  bool ok = false;    // the output holds the new revisions and passed the read-back check
-  uint64_t size = 0;  // of the file written
-  int signatures = 0;          // signatures and document time stamps the data covers
-  bool stampedFirst = false;   // a document time stamp was added first to prove when they existed
-  std::string error;           // Spanish; empty on success
+  bool ok = false;            // the output holds the new revisions and passed the read-back check
+  uint64_t size = 0;          // of the file written
+  int signatures = 0;         // signatures and document time stamps the data covers
+  bool stampedFirst = false;  // a document time stamp was added first to prove when they existed
+  std::string error;          // Spanish; empty on success
 };
 
 // ExtendPdf takes every signature and document time stamp of `inputPath` to `longTerm.level`

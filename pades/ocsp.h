@@ -20,8 +20,8 @@ Bytes BuildOcspRequest(const CertificateDetails& cert, const CertificateDetails&
 inline constexpr int64_t kRevocationClockSlack = 300;
 
 struct OcspCheck {
-  bool ok = false;     // authentic and about the certificate; `revoked` then tells its status
-  std::string error;   // Spanish, the first fault, without a final period
+  bool ok = false;    // authentic and about the certificate; `revoked` then tells its status
+  std::string error;  // Spanish, the first fault, without a final period
   bool revoked = false;
   int64_t revocationTime = 0;
   int64_t producedAt = 0;

@@ -136,9 +136,8 @@ WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inp
 
 WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inputLength,
                          const std::string& text, const std::vector<RangeCheck>& checks) {
-  return WriteThenCheck(path, input, inputLength, text, [&checks](const std::string& written) {
-    return CheckSignedRanges(written, checks);
-  });
+  return WriteThenCheck(path, input, inputLength, text,
+                        [&checks](const std::string& written) { return CheckSignedRanges(written, checks); });
 }
 
 std::string WriteError(WriteStatus status, const std::string& path) {

@@ -65,8 +65,9 @@ void AddWarning(SignResult* result, const std::string& warning) {
 // PlanObjects chooses the stamp pages, reads the reference page, names the field after the
 // earlier signatures, and numbers the new objects. The page-list warning and the notice about
 // earlier signatures go into `result`; a failure's text is returned.
-std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& stamp, const SignatureTexts& texts,
-                                       std::string_view signingTime, FieldObjects* plan, SignResult* result) {
+std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& stamp,
+                                       const SignatureTexts& texts, std::string_view signingTime,
+                                       FieldObjects* plan, SignResult* result) {
   PdfScan* scan = &chain->scan();
   const std::vector<int64_t>& pages = scan->pages();
   const std::vector<size_t> stampIndices = ChooseStampPages(stamp, pages.size());
@@ -125,7 +126,8 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
     return result;
   };
   const bool longTermLevel = longTerm && longTerm->level >= SignatureLevel::BLT;
-  if (longTermLevel && !timestamp) return fail("B-LT y B-LTA necesitan el sello de tiempo de la firma (--tsa).");
+  if (longTermLevel && !timestamp)
+    return fail("B-LT y B-LTA necesitan el sello de tiempo de la firma (--tsa).");
 
   PdfScan scan;
   if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
@@ -141,7 +143,8 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   if (!reservation.error.empty()) return fail(reservation.error);
   if (!reservation.key) return fail(kNoCertificate);
 
-  const Holes holes = AppendSignatureDictionary(update, plan.signature, texts, signingTime, reservation.bytes);
+  const Holes holes =
+      AppendSignatureDictionary(update, plan.signature, texts, signingTime, reservation.bytes);
   // The update's cross-reference takes the form of the input's newest section.
   if (!chain.End()) return fail(kTooManyObjects);
   if (chain.Length() > PdfScan::kMaxSignedFileSize)

@@ -19,7 +19,8 @@ UpdateChain::UpdateChain(PdfScan* scan) : scan_(scan) {
 UpdateBuffer* UpdateChain::Begin() {
   revisions_.emplace_back(Length());
   UpdateBuffer* update = &revisions_.back();
-  if (revisions_.size() == 1 && scan_->lastByte() != '\n' && scan_->lastByte() != '\r') update->text() += '\n';
+  if (revisions_.size() == 1 && scan_->lastByte() != '\n' && scan_->lastByte() != '\r')
+    update->text() += '\n';
   return update;
 }
 

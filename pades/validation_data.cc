@@ -72,7 +72,7 @@ class Gatherer {
   int64_t now_;
   std::vector<CertificateDetails> pool_;
   std::vector<Bytes> poolDer_;
-  std::map<size_t, Need> needs_;               // by certificate index
+  std::map<size_t, Need> needs_;                // by certificate index
   std::map<size_t, std::vector<size_t>> done_;  // proofs already found: indexes of ocsps (+) and crls
   std::map<std::string, Bytes> crlsByUrl_;
 };
@@ -134,7 +134,8 @@ std::string Gatherer::Chain(size_t leaf, int64_t provenTime, std::vector<size_t>
   return "la cadena de " + Named(pool_[leaf]) + " es demasiado larga.";
 }
 
-std::string Gatherer::Revoked(const CertificateDetails& cert, bool revoked, int64_t when, int64_t provenTime) {
+std::string Gatherer::Revoked(const CertificateDetails& cert, bool revoked, int64_t when,
+                              int64_t provenTime) {
   // A revocation after the proven time leaves earlier signatures valid; it is kept as evidence.
   if (!revoked || when > provenTime) return "";
   return Named(cert) + " fue revocado el " + HumanUtc(when) + ".";
@@ -184,14 +185,15 @@ std::string Gatherer::ProveByOcsp(const Need& need, ValidationData* out, Validat
     if (why.empty()) {
       check = CheckOcspResponse(answer.body, cert, issuer, nonce, now_);
       if (!check.ok)
-        why = "la respuesta del servicio OCSP (" + url + ") sobre " + Named(cert) + " no es valida: " + check.error +
-              ".";
+        why = "la respuesta del servicio OCSP (" + url + ") sobre " + Named(cert) +
+              " no es valida: " + check.error + ".";
     }
     if (!why.empty()) {
       if (failure.empty()) failure = why;
       continue;
     }
-    if (std::string revoked = Revoked(cert, check.revoked, check.revocationTime, need.provenTime); !revoked.empty())
+    if (std::string revoked = Revoked(cert, check.revoked, check.revocationTime, need.provenTime);
+        !revoked.empty())
       return revoked;
     Note(&entry->ocsps, Index(&out->ocsps, answer.body));
     if (!check.responder.empty()) Note(&entry->certificates, Index(&out->certificates, check.responder));
@@ -213,13 +215,16 @@ std::string Gatherer::ProveByCrl(const Need& need, ValidationData* out, Validati
     CrlCheck check;
     if (why.empty()) {
       check = CheckCrl(crlsByUrl_[url], cert, issuer, now_);
-      if (!check.ok) why = "la lista de revocacion (" + url + ") para " + Named(cert) + " no es valida: " + check.error + ".";
+      if (!check.ok)
+        why = "la lista de revocacion (" + url + ") para " + Named(cert) + " no es valida: " + check.error +
+              ".";
     }
     if (!why.empty()) {
       if (failure.empty()) failure = why;
       continue;
     }
-    if (std::string revoked = Revoked(cert, check.revoked, check.revocationTime, need.provenTime); !revoked.empty())
+    if (std::string revoked = Revoked(cert, check.revoked, check.revocationTime, need.provenTime);
+        !revoked.empty())
       return revoked;
     Note(&entry->crls, Index(&out->crls, crlsByUrl_[url]));
     return "";
@@ -231,7 +236,8 @@ std::string Gatherer::Prove(const Need& need, ValidationData* out, ValidationDat
   const CertificateDetails& cert = pool_[need.cert];
   // A responder's own certificate is vouched for by the responder's issuer (RFC 6960, 4.2.2.2.1).
   if (cert.ocspNoCheck || Reuse(need, out, entry)) return "";
-  if (!network_.postOcsp || !network_.get) return "no hay acceso a la red para comprobar " + Named(cert) + ".";
+  if (!network_.postOcsp || !network_.get)
+    return "no hay acceso a la red para comprobar " + Named(cert) + ".";
   if (!HttpOnly(cert.ocspUrls).empty()) return ProveByOcsp(need, out, entry);
   if (!HttpOnly(cert.crlUrls).empty()) return ProveByCrl(need, out, entry);
   return Named(cert) + " no indica ningun servicio de revocacion por HTTP (ni OCSP ni CRL).";
@@ -246,7 +252,8 @@ bool Gatherer::Run(const std::vector<ValidationSubject>& subjects, ValidationDat
     for (const ChainStart& start : subjects[s].leaves) {
       const size_t leaf = Add(start.certificate);
       if (leaf == std::string::npos) return *error = "un certificado de la firma no es legible.", false;
-      if (std::string why = Chain(leaf, start.provenTime, &chains[s]); !why.empty()) return *error = why, false;
+      if (std::string why = Chain(leaf, start.provenTime, &chains[s]); !why.empty())
+        return *error = why, false;
     }
   }
   std::map<size_t, ValidationData::Entry> proofs;
@@ -277,7 +284,8 @@ bool SignerCertificate(const CmsSignedData& cms, Bytes* out) {
   for (const Bytes& der : cms.certificates) {
     CertificateDetails details;
     if (!ReadCertificateDetails(der, &details)) continue;
-    const bool bySerial = !signer.issuer.empty() && details.issuer == signer.issuer && details.serial == signer.serial;
+    const bool bySerial =
+        !signer.issuer.empty() && details.issuer == signer.issuer && details.serial == signer.serial;
     const bool byKey = !signer.keyId.empty() && details.subjectKeyId == signer.keyId;
     if (bySerial || byKey) return *out = der, true;
   }

@@ -70,7 +70,8 @@ TEST(Sha1, KnownDigests) {
   } cases[] = {
       {"", "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709"},
       {"abc", "A9993E364706816ABA3E25717850C26C9CD0D89D"},
-      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "84983E441C3BD26EBAAE4AA1F95129E5E54670F1"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "84983E441C3BD26EBAAE4AA1F95129E5E54670F1"},
       {std::string(55, 'a'), "C1C8BBDC22796E28C0E15163D20899B65621D65A"},
       {std::string(64, 'a'), "0098BA824B5C16427BD7A1122A5A442A25EC644D"},
       {std::string(1000000, 'a'), "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F"},

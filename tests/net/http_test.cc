@@ -125,7 +125,8 @@ TEST_F(Http, GetsUnderASizeLimit) {
   struct Case {
     size_t limit;
     std::string error;
-  } cases[] = {{0, ""}, {crl.size(), ""}, {crl.size() - 1, "Respuesta demasiado grande (mas de 99999 bytes)."}};
+  } cases[] = {
+      {0, ""}, {crl.size(), ""}, {crl.size() - 1, "Respuesta demasiado grande (mas de 99999 bytes)."}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.limit);
     const HttpResponse response = HttpGet(server.Url("/ca.crl?v=1"), "application/pkix-crl", 5000, c.limit);
