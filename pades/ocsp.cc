@@ -84,7 +84,7 @@ struct ResponseData {
 };
 
 std::string ReadBasic(const Bytes& der, ResponseData* out) {
-  DerReader input(der.data(), der.size()), basic, tbs, algorithm, oid, bits, version, responder;
+  DerReader input(der.data(), der.size()), basic, tbs, algorithm, oid, bits, version;
   DerElement tbsElement;
   if (!input.Expect(0x30, &basic) || !basic.Expect(0x30, &tbs, &tbsElement) ||
       !basic.Expect(0x30, &algorithm) || !algorithm.Expect(0x06, &oid) || !basic.Expect(0x03, &bits) ||
