@@ -225,15 +225,15 @@ std::string RefOf(const PdfScan& scan, int64_t number) {
 }  // namespace
 
 void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
-                   FormState* form) {
+                   FormState* form, bool drawn) {
   ArrayReader readArray = [scan](int64_t number, std::string* elements) {
     return scan->ReadObjectArray(number, elements);
   };
   AcroFormFound& acroForm = form->acroForm;
   std::string body = AppendRef(acroForm.body, "Fields", field, readArray);
   body = SetKey(body, "SigFlags", "3");
-  if (!HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
-  if (!HasKey(body, "DR"))
+  if (drawn && !HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
+  if (drawn && !HasKey(body, "DR"))
     body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
   const uint32_t catalog = uint32_t(form->catalogNumber);
   switch (acroForm.kind) {

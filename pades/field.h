@@ -41,9 +41,10 @@ struct FormState {
 };
 // MergeAcroForm adds `field` to the AcroForm's /Fields with /SigFlags 3 and writes what that
 // changes: the AcroForm object, or the catalog when the form is inline or new (`newAcroForm`
-// is then its number). `form` becomes the state after the update.
+// is then its number). A field with an appearance (`drawn`) also gets the form's default text
+// appearance and font (/DA, /DR) when the form has none. `form` becomes the state after.
 void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
-                   FormState* form);
+                   FormState* form, bool drawn = true);
 
 // WinAnsi is text in the stamp font's encoding (WinAnsiEncoding, Windows code page 1252, which
 // holds all of Spanish).

@@ -138,6 +138,5 @@ ExtendResult ExtendPdf(const std::string& inputPath, const std::string& outputPa
   if (written != WriteStatus::Written) return fail(WriteError(written, outputPath));
   result.ok = true;
   result.size = chain.Length();
-  result.signatures = int(subjects.size());
   return result;
 }
