@@ -1,6 +1,10 @@
 #include "pades/cert_chain.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "core/calendar.h"
 
 #include "core/der.h"
 #include "core/text.h"
@@ -99,10 +103,42 @@ void ReadExtensions(DerReader list, CertificateDetails* out) {
   }
 }
 
-bool ValidAt(const ParsedCertificate& cert, int64_t at) {
-  // The 32-bit fields wrap past 2038: a negative notAfter is taken as far in the future.
-  const int64_t notAfter = cert.notAfter < 0 ? int64_t(cert.notAfter) + (int64_t(1) << 32) : cert.notAfter;
-  return at >= int64_t(cert.notBefore) && at <= notAfter;
+// The 32-bit fields wrap past 2038: a negative notAfter is taken as far in the future.
+int64_t NotAfter(const ParsedCertificate& cert) {
+  return cert.notAfter < 0 ? int64_t(cert.notAfter) + (int64_t(1) << 32) : cert.notAfter;
+}
+
+std::string Day(int64_t seconds) {
+  const std::tm tm = UtcCalendar(std::time_t(seconds));
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
+  return text;
+}
+
+// ValidityFault says why a certificate was not valid at `at`, or nothing when it was.
+std::string ValidityFault(const ParsedCertificate& cert, int64_t at) {
+  if (at > NotAfter(cert)) return "el certificado de " + HolderName(cert) + " caduco el " + Day(NotAfter(cert));
+  if (at < int64_t(cert.notBefore))
+    return "el certificado de " + HolderName(cert) + " aun no era valido (lo es desde el " +
+           Day(cert.notBefore) + ")";
+  return "";
+}
+
+// The purposes a signer's extended key usage may name (RFC 5280 4.2.1.12, RFC 9336): e-mail
+// protection, document signing, any purpose, and the two document-signing purposes in wide use.
+bool AllowsDocumentSigning(const std::vector<Bytes>& usages) {
+  static const Bytes kAllowed[] = {
+      {0x2B, 0x06, 0x01, 0x05, 0x05, 0x07, 0x03, 0x04},              // emailProtection
+      {0x2B, 0x06, 0x01, 0x05, 0x05, 0x07, 0x03, 0x24},              // documentSigning
+      {0x55, 0x1D, 0x25, 0x00},                                      // anyExtendedKeyUsage
+      {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x2F, 0x01, 0x01, 0x05},        // 1.2.840.113583.1.1.5
+      {0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0x37, 0x0A, 0x03, 0x0C},  // 1.3.6.1.4.1.311.10.3.12
+  };
+  if (usages.empty()) return true;
+  for (const Bytes& usage : usages)
+    for (const Bytes& allowed : kAllowed)
+      if (usage == allowed) return true;
+  return false;
 }
 
 }  // namespace
@@ -203,9 +239,9 @@ TrustResult BuildChain(const CertificateDetails& leaf, const std::vector<Bytes>&
     return out;
   }
   for (const CertificateDetails* cert : chain) {
-    if (!ValidAt(cert->parsed, atTime)) {
+    if (std::string fault = ValidityFault(cert->parsed, atTime); !fault.empty()) {
       out.status = TrustStatus::Expired;
-      out.detail = "el certificado de " + HolderName(cert->parsed) + " no era valido en la fecha de firma";
+      out.detail = std::move(fault);
       return out;
     }
   }
@@ -216,12 +252,17 @@ TrustResult BuildChain(const CertificateDetails& leaf, const std::vector<Bytes>&
       return out;
     }
   }
-  const bool ekuOk = requiredEku.empty() ||
-                     std::find(leaf.extendedKeyUsages.begin(), leaf.extendedKeyUsages.end(), requiredEku) !=
-                         leaf.extendedKeyUsages.end();
-  if ((leaf.hasKeyUsage && !leaf.digitalSignature) || !ekuOk) {
+  const bool ekuOk = requiredEku.empty() ? AllowsDocumentSigning(leaf.extendedKeyUsages)
+                                          : std::find(leaf.extendedKeyUsages.begin(), leaf.extendedKeyUsages.end(),
+                                                      requiredEku) != leaf.extendedKeyUsages.end();
+  if (leaf.hasKeyUsage && !leaf.digitalSignature) {
     out.status = TrustStatus::NotForSigning;
     out.detail = "el uso de clave del certificado no permite firmar";
+    return out;
+  }
+  if (!ekuOk) {
+    out.status = TrustStatus::NotForSigning;
+    out.detail = "el uso extendido de clave del certificado no incluye la firma de documentos";
     return out;
   }
   out.status = TrustStatus::Trusted;

@@ -66,8 +66,9 @@ struct TrustResult {
 
 // BuildChain follows issuers from `leaf` through `pool` (the certificates the signature
 // carries) to one of `anchors`, checking each issuer's signature, validity at `atTime`
-// (seconds since 1970 UTC), that issuers are CAs, and the leaf's usage; `requiredEku`, when
-// not empty, must be among the leaf's extended key usages.
+// (seconds since 1970 UTC), that issuers are CAs, and the leaf's usage: its key usage must
+// allow signing, and `requiredEku`, when not empty, must be among its extended key usages;
+// without it an extended key usage, when present, must allow signing documents.
 TrustResult BuildChain(const CertificateDetails& leaf, const std::vector<Bytes>& pool,
                        const std::vector<Bytes>& anchors, int64_t atTime, const Bytes& requiredEku = {});
 

@@ -142,6 +142,12 @@ bool Attributes(BerCursor set, bool isSigned, CmsSignerInfo* signer) {
         signer->signingCertificate = id;
     } else if (isSigned && type == cms_oid::kSigningTime) {
       signer->signingTime = true;
+      if (values.Next(&value) && (value.tag == 0x17 || value.tag == 0x18)) {
+        const Bytes text = value.Content();
+        signer->signingTimeText.assign(text.begin(), text.end());
+        if (value.tag == 0x17 && text.size() >= 2)  // UTCTime: years 50 to 99 are 19xx (RFC 5280 4.1.2.5.1)
+          signer->signingTimeText.insert(0, text[0] >= '5' ? "19" : "20");
+      }
     } else if (!isSigned && type == cms_oid::kSignatureTimeStampToken) {
       while (!values.Empty()) {
         if (!values.Next(&value)) return false;

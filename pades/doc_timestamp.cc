@@ -26,8 +26,7 @@ DocumentTimestamp Attempt(UpdateChain* chain, const DigestTimestampCallback& tim
   chain->fieldNames().insert(name);
 
   UpdateBuffer* update = chain->Begin();
-  // The stamp is never drawn: the form gains the field and nothing else.
-  MergeAcroForm(update, &chain->scan(), field, newAcroForm, &form, false);
+  MergeAcroForm(update, &chain->scan(), field, newAcroForm, &form);
   // Print and Locked: an invisible widget nobody may move or delete (ISO 32000-1, 12.5.3).
   WriteObject(update, field,
               "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + name + ") /Rect [0 0 0 0] /F 132 /V " +

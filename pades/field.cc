@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "core/text.h"
 #include "pades/pdf_syntax.h"
@@ -108,6 +109,11 @@ AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog) {
   return found;
 }
 
+bool NeedsAppearances(const AcroFormFound& acroForm) {
+  std::optional<std::string_view> value = FindValue(acroForm.body, "NeedAppearances");
+  return value && Trim(*value) == "true";
+}
+
 WinAnsi EncodeWinAnsi(std::string_view utf8) {
   // Code page 1252 at 0x80-0x9F; 0x81, 0x8D, 0x8F, 0x90 and 0x9D are unassigned.
   static constexpr char16_t kHigh[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -183,12 +189,18 @@ int CountSignatureWidgets(const PdfScan& scan, int64_t page) {
     return it != fields.end() && it->number == number && it->signatureField;
   };
   int count = 0;
+  std::set<std::array<double, 4>> widgets;
   for (const FieldObject& f : fields) {
     if (f.page && *f.page != page) continue;
-    bool signature =
-        f.signatureField || f.signatureStamp || (f.widget && f.parent && isSignatureField(*f.parent));
-    if (signature && f.rectangleValid) ++count;
+    if (f.rectangleValid && (f.signatureField || (f.widget && f.parent && isSignatureField(*f.parent)))) {
+      ++count;
+      widgets.insert(f.rectangle);
+    }
   }
+  // A stamp annotation drawn over a signature widget shares its row.
+  for (const FieldObject& f : fields)
+    if ((!f.page || *f.page == page) && f.signatureStamp && f.rectangleValid && !widgets.count(f.rectangle))
+      ++count;
   return count;
 }
 
@@ -215,6 +227,11 @@ std::string AppearanceStream(const std::array<std::string, 3>& lines, double wid
          std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
 }
 
+std::string BlankAppearance(double width) {
+  return "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
+         FormatNumber(kStampHeight) + "] /Length 0 >>\nstream\n\nendstream";
+}
+
 namespace {
 
 // RefOf refers to an existing object with its generation.
@@ -225,16 +242,18 @@ std::string RefOf(const PdfScan& scan, int64_t number) {
 }  // namespace
 
 void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
-                   FormState* form, bool drawn) {
+                   FormState* form) {
   ArrayReader readArray = [scan](int64_t number, std::string* elements) {
     return scan->ReadObjectArray(number, elements);
   };
   AcroFormFound& acroForm = form->acroForm;
   std::string body = AppendRef(acroForm.body, "Fields", field, readArray);
   body = SetKey(body, "SigFlags", "3");
-  if (drawn && !HasKey(body, "DA")) body += " /DA (0 0 0 rg /Helv 0 Tf)";
-  if (drawn && !HasKey(body, "DR"))
-    body += " /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >>";
+  // An existing form gains nothing else: a default appearance or resources of its own would
+  // change how readers regenerate its other fields (a check box drawn page-wide, say).
+  if (acroForm.kind == AcroFormFound::Kind::None)
+    body += " /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont "
+            "/Helvetica >> >> >>";
   const uint32_t catalog = uint32_t(form->catalogNumber);
   switch (acroForm.kind) {
     case AcroFormFound::Kind::Inline:
@@ -255,6 +274,19 @@ void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::opt
   acroForm.body = std::move(body);
 }
 
+namespace {
+
+// StampAnnotation is the locked stamp annotation that shows the signature's appearance on a
+// page; /NM ties it to its field.
+std::string StampAnnotation(const FieldObjects& objects, const std::string& pageRef, size_t ordinal,
+                            const StampPlacement& placement) {
+  return "<< /Type /Annot /Subtype /Stamp /NM (" + objects.fieldName + "-" + std::to_string(ordinal) +
+         ") /P " + pageRef + " /F 196 /Rect " + placement.rectangle + " /AP << /N " + Ref(objects.appearance) +
+         " >> >>";
+}
+
+}  // namespace
+
 void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, FormState* form) {
   ArrayReader readArray = [scan](int64_t number, std::string* elements) {
     return scan->ReadObjectArray(number, elements);
@@ -265,9 +297,9 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
     if (!scan->ReadObjectDict(page, &body)) body.clear();
     return body;
   };
-  auto writePage = [&](int64_t page, const std::string& body, uint32_t annotation) {
-    WriteObject(update, uint32_t(page), WrapDict(AppendRef(body, "Annots", annotation, readArray)),
-                scan->Generation(page));
+  auto writePage = [&](int64_t page, std::string body, std::initializer_list<uint32_t> annotations) {
+    for (uint32_t annotation : annotations) body = AppendRef(body, "Annots", annotation, readArray);
+    WriteObject(update, uint32_t(page), WrapDict(body), scan->Generation(page));
   };
   auto placeOn = [&](int64_t page, std::string_view body) {
     return PlaceStamp(body, CountSignatureWidgets(*scan, page), objects.width);
@@ -277,7 +309,7 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
 
   if (objects.stampPages.empty()) {
     const int64_t page = objects.referencePage;
-    writePage(page, objects.referenceBody, objects.field);
+    writePage(page, objects.referenceBody, {objects.field});
     MergeAcroForm(update, scan, objects.field, objects.newAcroForm, form);
     WriteObject(update, objects.field,
                 "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName +
@@ -289,12 +321,27 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
   const int64_t first = objects.stampPages[0];
   const std::string firstBody = pageBody(first);
   const StampPlacement placement = placeOn(first, firstBody);
-  writePage(first, firstBody, objects.field);
+  // Under /NeedAppearances, Poppler (and Acrobat) replace every widget's appearance with one of
+  // their own, which for a signature field is blank. The stamp is then drawn by a stamp
+  // annotation over the widget, which readers draw from its appearance as it stands, and the
+  // widget's own appearance is blank, so that readers that keep it do not draw the stamp twice.
+  const FieldObjects::Companion* companion =
+      placement.fits && objects.companion ? &*objects.companion : nullptr;
+  if (companion) {
+    writePage(first, firstBody, {objects.field, companion->annotation});
+  } else {
+    writePage(first, firstBody, {objects.field});
+  }
   MergeAcroForm(update, scan, objects.field, objects.newAcroForm, form);
+  const std::string widgetAppearance =
+      !placement.fits ? std::string() : companion ? " /AP << /N " + Ref(companion->blank) + " >>" : appearance;
   WriteObject(update, objects.field,
               "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName + ") /Rect " +
-                  placement.rectangle + " /F 4 /P " + RefOf(*scan, first) + tail +
-                  (placement.fits ? appearance : std::string()) + " >>");
+                  placement.rectangle + " /F 4 /P " + RefOf(*scan, first) + tail + widgetAppearance + " >>");
+  if (companion) {
+    WriteObject(update, companion->annotation, StampAnnotation(objects, RefOf(*scan, first), 1, placement));
+    WriteObject(update, companion->blank, BlankAppearance(objects.width));
+  }
   bool shown = placement.fits;
 
   // Further pages show the same appearance as a rubber-stamp annotation (ISO 32000-1 12.5.6.12)
@@ -309,10 +356,8 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
     const std::string body = pageBody(page);
     const StampPlacement place = placeOn(page, body);
     if (!place.fits) continue;
-    writePage(page, body, objects.stamps[i - 1]);
-    WriteObject(update, objects.stamps[i - 1],
-                "<< /Type /Annot /Subtype /Stamp /NM (" + objects.fieldName + "-" + std::to_string(i + 1) +
-                    ") /P " + RefOf(*scan, page) + " /F 196 /Rect " + place.rectangle + appearance + " >>");
+    writePage(page, body, {objects.stamps[i - 1]});
+    WriteObject(update, objects.stamps[i - 1], StampAnnotation(objects, RefOf(*scan, page), i + 1, place));
     shown = true;
   }
   if (shown) {

@@ -31,20 +31,24 @@ struct AcroFormFound {
   std::string body;    // Referenced and Inline
 };
 AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog);
+// NeedsAppearances is true when the AcroForm has /NeedAppearances true: readers then draw every
+// widget from an appearance of their own, and a signature's stamp needs an annotation that is
+// not a widget to be seen.
+bool NeedsAppearances(const AcroFormFound& acroForm);
 
 // FormState is the newest catalog and AcroForm an update builds on.
 struct FormState {
   int64_t catalogNumber = 0;
-  uint16_t catalogGeneration = 0;
+  uint32_t catalogGeneration = 0;
   std::string catalog;  // body, as last written (or as read)
   AcroFormFound acroForm;
 };
 // MergeAcroForm adds `field` to the AcroForm's /Fields with /SigFlags 3 and writes what that
 // changes: the AcroForm object, or the catalog when the form is inline or new (`newAcroForm`
-// is then its number). A field with an appearance (`drawn`) also gets the form's default text
-// appearance and font (/DA, /DR) when the form has none. `form` becomes the state after.
+// is then its number, and the new form gets a default appearance and font). `form` becomes the
+// state after the update.
 void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
-                   FormState* form, bool drawn = true);
+                   FormState* form);
 
 // WinAnsi is text in the stamp font's encoding (WinAnsiEncoding, Windows code page 1252, which
 // holds all of Spanish).
@@ -73,6 +77,8 @@ struct StampPlacement {
 StampPlacement PlaceStamp(std::string_view pageBody, int64_t row, double width);
 // AppearanceStream is the stamp's form XObject: object body, stream included.
 std::string AppearanceStream(const std::array<std::string, 3>& lines, double width, uint32_t fontNumber);
+// BlankAppearance is a form XObject of the stamp's size that draws nothing.
+std::string BlankAppearance(double width);
 inline constexpr std::string_view kStampFont =
     "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
 
@@ -84,6 +90,13 @@ struct FieldObjects {
   uint32_t appearance = 0;  // only with stamp pages
   std::optional<uint32_t> newAcroForm;
   std::vector<uint32_t> stamps;  // the stamp annotations of the stamp pages after the first
+  // With NeedsAppearances: the stamp annotation over the widget, and the widget's own blank
+  // appearance, which keeps readers that do draw it from showing the stamp twice.
+  struct Companion {
+    uint32_t annotation = 0;
+    uint32_t blank = 0;
+  };
+  std::optional<Companion> companion;
   std::string fieldName;
   std::vector<int64_t> stampPages;  // page object numbers, in stamp-page order
   int64_t referencePage = 0;        // the first stamp page, or the last page

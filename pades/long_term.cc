@@ -5,8 +5,10 @@
 #include <limits>
 
 #include "pades/cms_reader.h"
+#include "pades/doc_graph.h"
 #include "pades/doc_timestamp.h"
 #include "pades/dss.h"
+#include "pades/pdf_revision.h"
 #include "pades/pdf_signatures.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
@@ -55,6 +57,21 @@ bool Subjects(const std::vector<PdfSignature>& found, int64_t fallback, std::vec
 
 }  // namespace
 
+bool ReadSignatures(const std::string& path, std::vector<PdfSignature>* out, std::string* error) {
+  PdfFile file;
+  if (!file.Open(path)) return *error = "no se pudo leer " + path + ".", false;
+  PdfRevisionReader reader(&file);
+  const std::optional<uint64_t> end = reader.LastRevisionEnd();
+  const std::optional<uint64_t> startxref = end ? reader.RevisionStartxref(*end) : std::nullopt;
+  std::vector<const XrefSectionData*> chain;
+  std::string reason = "el ultimo 'startxref' no cierra una revision";
+  if (!startxref || !reader.Chain(*startxref, &chain, &reason))
+    return *error = "las referencias cruzadas del PDF estan danadas (" + reason + "); no se amplia.", false;
+  PdfRevision current(&reader, std::move(chain));
+  *out = FindSignatures(&current, WalkDocument(&current, {}, false));
+  return true;
+}
+
 bool AppendValidationData(UpdateChain* chain, const std::vector<ValidationSubject>& subjects,
                           const Network& network, std::string* error) {
   const SecurityStore store = ReadSecurityStore(&chain->scan(), chain->form().catalog);
@@ -99,7 +116,9 @@ ExtendResult ExtendPdf(const std::string& inputPath, const std::string& outputPa
   PdfScan scan;
   if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
     return fail(pades_internal::ScanErrorText(status, inputPath));
-  const std::vector<PdfSignature> found = FindSignatures(&scan);
+  std::vector<PdfSignature> found;
+  std::string error;
+  if (!ReadSignatures(inputPath, &found, &error)) return fail(error);
   if (found.empty()) return fail("el documento no contiene firmas que ampliar.");
   for (const PdfSignature& signature : found)
     if (!signature.error.empty())
@@ -108,10 +127,9 @@ ExtendResult ExtendPdf(const std::string& inputPath, const std::string& outputPa
   const int64_t now = int64_t(std::time(nullptr));
   std::vector<ValidationSubject> subjects;
   std::vector<size_t> unproven;
-  std::string error;
   if (!Subjects(found, now, &subjects, &unproven, &error)) return fail(error);
 
-  UpdateChain chain(&scan);
+  UpdateChain chain(&scan, pades_internal::Guessing(scan, inputPath).has_value());
   std::vector<RangeCheck> checks;
   if (!unproven.empty()) {
     // B-T first: a document time stamp proves when the unstamped signatures existed, and their

@@ -5,12 +5,18 @@
 #include <vector>
 
 #include "pades/container.h"
+#include "pades/pdf_signatures.h"
 #include "pades/sign.h"
 #include "pades/update_chain.h"
 #include "pades/validation_data.h"
 
 // Long-term signatures: the revisions that take signatures to PAdES B-LT and B-LTA, for a new
 // signature and for the signatures a document already carries, whoever made them.
+
+// ReadSignatures lists the signatures and document time stamps readers find in the document's
+// last revision, in revision order. The structure is read strictly: it returns false, with the
+// Spanish reason, when readers could resolve the document differently.
+[[nodiscard]] bool ReadSignatures(const std::string& path, std::vector<PdfSignature>* out, std::string* error);
 
 // AppendValidationData gathers the validation data `subjects` need (using again what the
 // document's security store holds) and appends the revision with the new store. It returns

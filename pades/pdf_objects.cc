@@ -42,7 +42,7 @@ std::optional<uint32_t> PdfScan::Offset(int64_t number) const {
   return entry->offset;
 }
 
-uint16_t PdfScan::Generation(int64_t number) const {
+uint32_t PdfScan::Generation(int64_t number) const {
   const IndexEntry* entry = Find(number);
   return entry ? entry->generation : 0;
 }
@@ -229,7 +229,7 @@ bool PdfScan::ReadRecordBody(const XrefRecord& record, std::string* body, bool* 
 
 // HeaderAt returns where the header "number generation obj" begins when the bytes at `offset`
 // (after blanks) are that header.
-std::optional<uint64_t> PdfScan::HeaderAt(uint64_t offset, int64_t number, uint16_t generation) {
+std::optional<uint64_t> PdfScan::HeaderAt(uint64_t offset, int64_t number, uint32_t generation) {
   auto it = std::lower_bound(headers_.begin(), headers_.end(), offset,
                              [](const IndexEntry& e, uint64_t at) { return e.offset < at; });
   if (it != headers_.end() && it->offset == offset)
@@ -476,40 +476,53 @@ bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
   return ReadObjectBody(number, true, elements);
 }
 
+// CollectPages walks the tree with a stack of its own, so no depth is too deep and hostile
+// nesting cannot exhaust the native stack. A node that is its own ancestor is a loop and is
+// skipped; the visit bound stops trees whose nodes are shared so often that the walk would
+// multiply (an honest tree visits each of its objects once).
 std::vector<int64_t> PdfScan::CollectPages(int64_t rootNumber) {
+  struct Node {
+    int64_t number;
+    std::string kids;  // the /Kids array's elements
+    size_t pos;        // where the next kid starts
+  };
   std::vector<int64_t> pages;
+  std::vector<Node> path;
+  std::set<int64_t> onPath;
+  const uint64_t maxVisits = index_.size() + 64;
   uint64_t visits = 0;
-  Visit(rootNumber, 0, &pages, &visits);
-  return pages;
-}
-
-void PdfScan::Visit(int64_t number, int depth, std::vector<int64_t>* pages, uint64_t* visits) {
-  // Depth stops cycles; the visit bound stops trees whose nodes are shared so often that the
-  // walk would multiply (an honest tree visits each of its objects once).
-  if (depth == 33 || *visits > index_.size() + 64) return;
-  ++*visits;
-  std::string body;
-  if (!ReadObjectDict(number, &body)) return;
-  auto type = FindValue(body, "Type");
-  if (type && Trim(*type) == "/Page") {
-    pages->push_back(number);
-    return;
-  }
-  auto kidsValue = FindValue(body, "Kids");
-  if (!kidsValue) return;
-  std::string_view kids = Trim(*kidsValue);
-  size_t pos = !kids.empty() && kids[0] == '[' ? 1 : 0;
-  while (true) {
-    pos = SkipBlank(kids, pos);
-    if (pos >= kids.size() || kids[pos] == ']') break;
+  auto enter = [&](int64_t number) {
+    std::string body;
+    if (++visits > maxVisits || onPath.count(number) || !ReadObjectDict(number, &body)) return;
+    auto type = FindValue(body, "Type");
+    if (type && Trim(*type) == "/Page") {
+      pages.push_back(number);
+      return;
+    }
+    auto kidsValue = FindValue(body, "Kids");
+    if (!kidsValue) return;
+    std::string_view kids = Trim(*kidsValue);
+    if (!kids.empty() && kids[0] == '[') kids.remove_prefix(1);
+    path.push_back({number, std::string(kids), 0});
+    onPath.insert(number);
+  };
+  enter(rootNumber);
+  while (!path.empty()) {
+    Node& node = path.back();
+    const size_t pos = SkipBlank(node.kids, node.pos);
+    const size_t next = pos < node.kids.size() && node.kids[pos] != ']' ? SkipValue(node.kids, pos) : pos;
+    if (next <= pos) {
+      onPath.erase(node.number);
+      path.pop_back();
+      continue;
+    }
+    node.pos = next;
     size_t p = pos;
     int64_t kid = 0, generation = 0;
     char r = 0;
-    if (ScanLong(kids, &p, &kid) && ScanLong(kids, &p, &generation) && ScanChar(kids, &p, &r) && r == 'R' &&
-        kid > 0)
-      Visit(kid, depth + 1, pages, visits);
-    size_t next = SkipValue(kids, pos);
-    if (next <= pos) break;
-    pos = next;
+    if (ScanLong(node.kids, &p, &kid) && ScanLong(node.kids, &p, &generation) && ScanChar(node.kids, &p, &r) &&
+        r == 'R' && kid > 0)
+      enter(kid);  // may grow `path`: `node` is not used after this
   }
+  return pages;
 }

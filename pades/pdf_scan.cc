@@ -80,17 +80,25 @@ int PdfScan::ByteAt(uint64_t offset) {
 
 namespace pdf_scan_internal {
 
+// A failed parse charges only the bytes it examined, not the whole window: the pass hands it
+// the rest of its chunk, and a file with thousands of objects that are not dictionaries (the
+// indirect /Length integers of one-pass producers) would otherwise spend the read budget on
+// bytes nobody looked at.
 Parse ParseValue(std::string_view text, size_t p, bool atEnd, bool wantArray, size_t* bodyStart,
                  size_t* bodyEnd, size_t* used) {
   *used = text.size();
   const Parse more = atEnd ? Parse::Failed : Parse::NeedMore;
+  auto failed = [&](size_t examined) {
+    *used = std::min(examined, text.size());
+    return Parse::Failed;
+  };
   p = SkipBlank(text, p);
   if (wantArray) {
     if (p >= text.size()) return more;
-    if (text[p] != '[') return Parse::Failed;
+    if (text[p] != '[') return failed(p + 1);
   } else {
     if (p + 2 > text.size()) return more;
-    if (text.compare(p, 2, "<<") != 0) return Parse::Failed;
+    if (text.compare(p, 2, "<<") != 0) return failed(p + 2);
   }
   size_t end = SkipValue(text, p);
   if (end >= text.size() && !atEnd) return Parse::NeedMore;
@@ -116,7 +124,10 @@ Parse ParseObjectDict(std::string_view text, bool atEnd, bool wantArray, size_t*
   p = SkipDigits(text, p);
   p = SkipBlank(text, p);
   if (p + 3 > text.size()) return more;
-  if (text.compare(p, 3, "obj") != 0) return Parse::Failed;
+  if (text.compare(p, 3, "obj") != 0) {
+    *used = p + 3;
+    return Parse::Failed;
+  }
   return ParseValue(text, p + 3, atEnd, wantArray, bodyStart, bodyEnd, used);
 }
 
@@ -154,12 +165,15 @@ ScanStatus PdfScan::Open(const std::string& path) {
   }
 
   ScanStatus status = lastStartxref_ ? ReadTrailer() : ScanStatus::NoStartxref;
+  // A spent budget says why a read failed; it must not pass for a damaged structure.
+  auto refused = [&](ScanStatus fallback) {
+    return streamRefused_ ? ScanStatus::StreamTooLarge : budget_ == 0 ? ScanStatus::OverBudget : fallback;
+  };
   if (status != ScanStatus::Ok) {
     UseScannedHeaders();  // what little can be said of the file's objects
-    return status;
+    return refused(status);
   }
   BuildIndex();
-  auto refused = [&](ScanStatus fallback) { return streamRefused_ ? ScanStatus::StreamTooLarge : fallback; };
   if (Generation(root_) != rootGeneration_) return ScanStatus::NoRoot;
   if (index_.empty()) return refused(ScanStatus::NoObjects);
   if (!ReadObjectDict(root_, &catalog_)) return refused(ScanStatus::BadCatalog);
@@ -242,12 +256,12 @@ void PdfScan::TakeHeader(std::string_view view, uint64_t start, size_t objPos, b
   }
   if (number == 0) return;
   uint64_t generation = 0;
-  for (uint64_t k = generationStart; k < generationEnd && generation <= 65535; ++k)
+  for (uint64_t k = generationStart; k < generationEnd && generation <= 0xFFFFFFFF; ++k)
     generation = generation * 10 + uint64_t(at(k) - '0');
   IndexEntry entry;
   entry.number = int32_t(number);
   entry.offset = uint32_t(first);
-  entry.generation = uint16_t(std::min<uint64_t>(generation, 65535));
+  entry.generation = uint32_t(std::min<uint64_t>(generation, 0xFFFFFFFF));
   headers_.push_back(entry);
   if (budget_ == 0) return;
 
@@ -338,6 +352,7 @@ void PdfScan::NoteFieldObject(int32_t number, uint32_t offset, std::string_view 
   double rect[4];
   auto r = FindValue(body, "Rect");
   field.rectangleValid = r && ScanRectangle(*r, rect) && rect[2] > rect[0] && rect[3] > rect[1];
+  if (field.rectangleValid) std::copy(rect, rect + 4, field.rectangle.begin());
   fields_.push_back(std::move(field));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -27,7 +28,7 @@ struct IndexEntry {
   int32_t number = 0;
   uint32_t offset = 0;       // plain: the header; compressed: the object stream's number
   uint32_t streamIndex = 0;  // compressed: the place inside the object stream
-  uint16_t generation = 0;
+  uint32_t generation = 0;
   bool compressed = false;
 };
 
@@ -39,6 +40,7 @@ struct FieldObject {
   bool widget = false;              // /Subtype /Widget
   bool signatureStamp = false;      // a stamp annotation that shows a signature on a further page
   bool rectangleValid = false;      // /Rect with x2 > x1 and y2 > y1
+  std::array<double, 4> rectangle{};  // /Rect as x1 y1 x2 y2, when valid
   std::optional<int64_t> page;      // /P as a reference
   std::optional<int64_t> parent;    // /Parent as a reference
   std::optional<std::string> name;  // /T as a literal, without its parentheses
@@ -70,6 +72,7 @@ enum class ScanStatus {
   Encrypted,
   NoObjects,       // the index is empty
   StreamTooLarge,  // a stream the reader needs expands past the decoding limits
+  OverBudget,      // locating the objects would read far more than the file holds
   BadCatalog,
   NoPagesReference,
   NoPages,
@@ -110,7 +113,7 @@ class PdfScan {
   // True when the table could not be used and objects were located by the pass's headers.
   bool repaired() const { return repaired_; }
   // The generation of an indexed object; 0 for any other number.
-  uint16_t Generation(int64_t number) const;
+  uint32_t Generation(int64_t number) const;
   // RefTo reads a key's value as "N G R" and returns N when G is N's generation.
   std::optional<int64_t> RefTo(std::string_view body, std::string_view key) const;
   // Signature fields and widgets, ascending by number.
@@ -144,7 +147,7 @@ class PdfScan {
     return WithWindow(offset, std::forward<F>(parse));
   }
   std::string ReadText(uint64_t offset, size_t len) { return ReadSpan(offset, len); }
-  // CollectPages lists the page objects under a page-tree node, depth first, down to 32 levels.
+  // CollectPages lists the page objects under a page-tree node, depth first, at any depth.
   std::vector<int64_t> CollectPages(int64_t rootNumber);
 
  private:
@@ -176,7 +179,7 @@ class PdfScan {
   // The cross-reference chain, newest section first; false when any section is unreadable.
   bool ReadXrefChain(std::vector<XrefRecord>* records);
   bool ReadXrefSection(uint64_t offset, std::vector<XrefRecord>* records, std::optional<int64_t>* prev);
-  std::optional<uint64_t> HeaderAt(uint64_t offset, int64_t number, uint16_t generation);
+  std::optional<uint64_t> HeaderAt(uint64_t offset, int64_t number, uint32_t generation);
   void BuildIndex();
   // UseScannedHeaders makes the pass's headers the index: the last definition of each number.
   void UseScannedHeaders();
@@ -184,7 +187,6 @@ class PdfScan {
   void KeepCurrentFields();
   void NoteCompressedFields();
   std::optional<uint64_t> FindForward(uint64_t from, std::string_view needle, uint64_t limit = UINT64_MAX);
-  void Visit(int64_t number, int depth, std::vector<int64_t>* pages, uint64_t* visits);
 
   size_t chunkSize_;
   InputFile file_;

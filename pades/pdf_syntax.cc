@@ -214,7 +214,7 @@ std::optional<Reference> ReadReference(std::string_view text, size_t* pos) {
   char r = 0;
   if (!ScanLong(text, &p, &ref.number) || !ScanLong(text, &p, &ref.generation) || !ScanChar(text, &p, &r))
     return std::nullopt;
-  if (r != 'R' || ref.number < 1 || ref.generation < 0 || ref.generation > 65535) return std::nullopt;
+  if (r != 'R' || ref.number < 1 || ref.generation < 0 || ref.generation > 0xFFFFFFFFll) return std::nullopt;
   *pos = p;
   return ref;
 }

@@ -64,7 +64,7 @@ struct Reference {
   int64_t number = 0;
   int64_t generation = 0;
 };
-// GetReference reads the key's value as "N G R" with N at least 1 and G from 0 to 65535.
+// GetReference reads the key's value as "N G R" with N at least 1 and G a 32-bit generation.
 std::optional<Reference> GetReference(std::string_view body, std::string_view key);
 // ReadReference reads "N G R" at `*pos` (after blanks) and moves past it; nothing otherwise.
 std::optional<Reference> ReadReference(std::string_view text, size_t* pos);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,10 @@ namespace pades_internal {
 SignatureTexts WithDefaults(const SignatureTexts& texts, const ParsedCertificate& certificate);
 // The signing time of a new signature: the current UTC time as "%y%m%d%H%M%SZ".
 std::string SigningTimeNow();
+// Guessing says why readers might resolve the input differently from PdfScan: a table that had
+// to be repaired, a "startxref" that is not the last revision's, or a chain of sections that
+// cannot be read strictly. It returns nothing when every reader agrees.
+std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path);
 // ScanErrorText is the Spanish text of a PDF that failed to open for signing.
 std::string ScanErrorText(ScanStatus status, const std::string& inputPath);
 

@@ -9,7 +9,9 @@
 #include "pades/field.h"
 #include "pades/file_io.h"
 #include "pades/long_term.h"
+#include "pades/pdf_revision.h"
 #include "pades/pdf_scan.h"
+#include "pades/pdf_value.h"
 #include "pades/pdf_syntax.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
@@ -45,6 +47,9 @@ std::string ScanErrorText(ScanStatus status, const std::string& inputPath) {
     case ScanStatus::StreamTooLarge:
       return "el PDF contiene un flujo comprimido que se expande mas de lo admitido (posible bomba de "
              "descompresion); no se firma.";
+    case ScanStatus::OverBudget:
+      return "el PDF obliga a leer muchos mas datos de los que contiene para localizar sus objetos "
+             "(estructura anomala); no se firma.";
     case ScanStatus::NoObjects:
       return "el PDF no contiene objetos legibles (probablemente todo el arbol esta en un ObjStm).";
     case ScanStatus::BadCatalog: return "el catalogo del PDF no es un diccionario legible.";
@@ -54,12 +59,38 @@ std::string ScanErrorText(ScanStatus status, const std::string& inputPath) {
   return "";
 }
 
+// Guessing says why readers might resolve the input differently from this reader: a table
+// that had to be repaired, a "startxref" that is not the last revision's, or a chain of
+// sections that cannot be read strictly. It returns nothing when every reader agrees.
+std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path) {
+  if (scan.repaired()) return "tabla de referencias cruzadas reconstruida";
+  PdfFile file;
+  if (!file.Open(path)) return "no se pudo releer";
+  PdfRevisionReader reader(&file);
+  const std::optional<uint64_t> end = reader.LastRevisionEnd();
+  const std::optional<uint64_t> startxref = end ? reader.RevisionStartxref(*end) : std::nullopt;
+  if (!startxref || *startxref != uint64_t(scan.startxref())) return "el ultimo 'startxref' no cierra una revision";
+  std::vector<const XrefSectionData*> chain;
+  std::string error;
+  if (!reader.Chain(*startxref, &chain, &error)) return error;
+  return std::nullopt;
+}
+
 }  // namespace pades_internal
 
 namespace {
 
 void AddWarning(SignResult* result, const std::string& warning) {
   result->warning += (result->warning.empty() ? "" : " ") + warning;
+}
+
+// RepeatsKey says whether a dictionary names a key twice: readers disagree on which counts,
+// so a signer cannot know what it would be adding to.
+bool RepeatsKey(std::string_view body) {
+  const std::string text = "<<" + std::string(body) + ">> ";
+  size_t pos = 0;
+  PdfValue value;
+  return ParsePdfValue(text, &pos, &value) == ParseStatus::Ok && value.repeatedKey;
 }
 
 // PlanObjects chooses the stamp pages, reads the reference page, names the field after the
@@ -81,6 +112,16 @@ std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& s
   if (!scan->ReadObjectDict(objects.referencePage, &objects.referenceBody))
     return "la pagina de referencia del PDF no es un diccionario legible.";
 
+  const AcroFormFound& acroForm = chain->form().acroForm;
+  bool repeated = RepeatsKey(scan->catalog()) || RepeatsKey(objects.referenceBody) ||
+                  (acroForm.kind != AcroFormFound::Kind::None && RepeatsKey(acroForm.body));
+  for (size_t index : stampIndices) {
+    std::string body;
+    repeated = repeated || (scan->ReadObjectDict(pages[index], &body) && RepeatsKey(body));
+  }
+  if (repeated)
+    return "el PDF repite una clave en el catalogo, el formulario o una pagina; los lectores no coinciden en "
+           "su valor y no se firma.";
   std::set<std::string>& names = chain->fieldNames();
   objects.fieldName = FieldName(names);
   if (!names.empty())
@@ -90,9 +131,14 @@ std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& s
 
   // A new AcroForm is needed whenever none can be read, also when the catalog's reference to
   // one is dangling, so that its number never collides with the field's.
-  if (chain->form().acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = chain->Allocate();
+  if (acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = chain->Allocate();
   objects.field = chain->Allocate();
   for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(chain->Allocate());
+  if (!stampIndices.empty() && NeedsAppearances(acroForm)) {
+    objects.companion.emplace();
+    objects.companion->annotation = chain->Allocate();
+    objects.companion->blank = chain->Allocate();
+  }
   if (!stampIndices.empty()) {
     objects.font = chain->Allocate();
     objects.appearance = chain->Allocate();
@@ -132,7 +178,9 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   PdfScan scan;
   if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
     return fail(pades_internal::ScanErrorText(status, inputPath));
-  UpdateChain chain(&scan);
+  // When readers might resolve the input differently, the update lists every object as it was
+  // read, and no /Prev leads them back into what they might resolve otherwise.
+  UpdateChain chain(&scan, pades_internal::Guessing(scan, inputPath).has_value());
   FieldObjects plan;
   if (auto error = PlanObjects(&chain, stamp, texts, signingTime, &plan, &result)) return fail(*error);
 

@@ -5,7 +5,7 @@
 
 #include "pades/pdf_syntax.h"
 
-void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint16_t generation) {
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint32_t generation) {
   update->Record(number, generation);
   std::string& out = update->text();
   out += std::to_string(number);
@@ -84,6 +84,7 @@ std::string TrailerKeys(const TrailerFields& trailer) {
   std::string out = "/Size " + std::to_string(trailer.size) + " /Root " + std::to_string(trailer.root) + " " +
                     std::to_string(trailer.rootGeneration) + " R";
   if (trailer.prev) out += " /Prev " + std::to_string(*trailer.prev);
+  if (!trailer.prev && !trailer.info.empty()) out += " /Info " + trailer.info;
   if (trailer.id) out += " /ID [<" + trailer.id->first + "> <" + trailer.id->second + ">]";
   return out;
 }
@@ -101,7 +102,9 @@ void WriteXrefAndTrailer(UpdateBuffer* update, const TrailerFields& trailer, Xre
     size_t next = 0;
     for (uint32_t n = 1; n < count; ++n) {
       if (unique[next].number == n) {
-        std::snprintf(line, sizeof line, "%010llu 00000 n \n", (unsigned long long)unique[next++].offset);
+        std::snprintf(line, sizeof line, "%010llu %05u n \n", (unsigned long long)unique[next].offset,
+                      unsigned(unique[next].generation));
+        ++next;
       } else {
         std::snprintf(line, sizeof line, "%010u 65535 f \n", 0u);
       }
@@ -122,7 +125,10 @@ void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_
   const uint64_t xref = update->Offset();
   update->Record(number);
   const std::vector<XrefEntry> entries = SortedEntries(*update);
-  // Fields of 1, 4 and 2 bytes: type 1, the offset (files stay below 4 GiB), the generation.
+  // Fields of 1, 4 and 2 bytes: the type, the offset (files stay below 4 GiB) or object stream,
+  // the generation or index; the last takes 4 bytes only when some value does not fit in 2.
+  const bool wide = std::any_of(entries.begin(), entries.end(),
+                                [](const XrefEntry& e) { return e.generation > 0xFFFF || e.index > 0xFFFF; });
   std::string data, index;
   for (size_t i = 0; i < entries.size(); ++i) {
     const XrefEntry& e = entries[i];
@@ -131,18 +137,23 @@ void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_
       while (i + run < entries.size() && entries[i + run].number == e.number + run) ++run;
       index += (index.empty() ? "" : " ") + std::to_string(e.number) + " " + std::to_string(run);
     }
-    const unsigned char row[7] = {1,
+    const uint32_t third = e.compressed ? e.index : e.generation;
+    const unsigned char row[9] = {uint8_t(e.compressed ? 2 : 1),
                                   uint8_t(e.offset >> 24),
                                   uint8_t(e.offset >> 16),
                                   uint8_t(e.offset >> 8),
                                   uint8_t(e.offset),
-                                  uint8_t(e.generation >> 8),
-                                  uint8_t(e.generation)};
-    data.append(reinterpret_cast<const char*>(row), sizeof row);
+                                  uint8_t(third >> 24),
+                                  uint8_t(third >> 16),
+                                  uint8_t(third >> 8),
+                                  uint8_t(third)};
+    data.append(reinterpret_cast<const char*>(row), 5);
+    data.append(reinterpret_cast<const char*>(row) + (wide ? 5 : 7), wide ? 4 : 2);
   }
   std::string& out = update->text();
   out += std::to_string(number) + " 0 obj\n<< /Type /XRef " + TrailerKeys(trailer);
-  if (!trailer.info.empty()) out += " /Info " + trailer.info;
-  out += " /W [1 4 2] /Index [" + index + "] /Length " + std::to_string(data.size()) + " >>\nstream\n" +
-         data + "\nendstream\nendobj\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  if (trailer.prev && !trailer.info.empty()) out += " /Info " + trailer.info;
+  out += std::string(" /W [1 4 ") + (wide ? "4" : "2") + "] /Index [" + index + "] /Length " +
+         std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
 }

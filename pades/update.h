@@ -14,8 +14,10 @@
 
 struct XrefEntry {
   uint32_t number = 0;
-  uint64_t offset = 0;  // absolute offset of the object's first byte
-  uint16_t generation = 0;
+  uint64_t offset = 0;  // absolute offset of the object's first byte; a compressed one's stream
+  uint32_t generation = 0;
+  bool compressed = false;  // inside object stream `offset`, at `index`
+  uint32_t index = 0;
 };
 
 class UpdateBuffer {
@@ -26,9 +28,11 @@ class UpdateBuffer {
   uint64_t base() const { return base_; }
   std::string& text() { return text_; }
   const std::string& text() const { return text_; }
-  void Record(uint32_t number, uint16_t generation = 0) {
+  void Record(uint32_t number, uint32_t generation = 0) {
     entries_.push_back({number, Offset(), generation});
   }
+  // Keep lists an object of the input as it stands, for a section that lists every object.
+  void Keep(const XrefEntry& entry) { entries_.push_back(entry); }
   const std::vector<XrefEntry>& entries() const { return entries_; }
 
  private:
@@ -39,7 +43,7 @@ class UpdateBuffer {
 
 // WriteObject appends "N G obj\n" + body + "\nendobj\n" and records its offset. A rewritten
 // object keeps its generation; new ones have 0.
-void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint16_t generation = 0);
+void WriteObject(UpdateBuffer* update, uint32_t number, std::string_view body, uint32_t generation = 0);
 // WrapDict encloses a dictionary body in "<<" ">>" ("<< >>" when empty; a body that already
 // begins with "<<" is kept as it is).
 std::string WrapDict(std::string_view body);
@@ -56,14 +60,16 @@ std::string AppendRef(std::string_view body, std::string_view key, uint32_t numb
 struct TrailerFields {
   uint32_t size = 0;
   int64_t root = 0;
-  uint16_t rootGeneration = 0;
-  std::string info;             // the /Info value to carry over; only a cross-reference stream writes it
+  uint32_t rootGeneration = 0;
+  // The /Info value to carry over: a cross-reference stream writes it, and so does a table
+  // without /Prev, which no reader goes past.
+  std::string info;
   std::optional<int64_t> prev;  // the previous section, for an update
   std::optional<std::pair<std::string, std::string>> id;
 };
 enum class XrefLayout {
   PerObject,  // an update: a subsection for each object
-  WholeFile,  // a new file: one subsection from object 0, the free head included
+  WholeFile,  // every object: one subsection from object 0, the free head included
 };
 // WriteXrefAndTrailer appends the cross-reference section (entries in ascending order), the
 // trailer, startxref and %%EOF.

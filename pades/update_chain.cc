@@ -6,7 +6,7 @@
 #include "pades/pdf_syntax.h"
 #include "pades/xref.h"
 
-UpdateChain::UpdateChain(PdfScan* scan) : scan_(scan) {
+UpdateChain::UpdateChain(PdfScan* scan, bool complete) : scan_(scan), complete_(complete) {
   form_.catalogNumber = scan->root();
   form_.catalogGeneration = scan->Generation(scan->root());
   form_.catalog = scan->catalog();
@@ -14,6 +14,10 @@ UpdateChain::UpdateChain(PdfScan* scan) : scan_(scan) {
   fieldNames_ = CollectSignatureNames(*scan);
   next_ = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
   previousSection_ = scan->startxref();
+  // Compressed objects can be listed only by a cross-reference stream.
+  const bool compressed =
+      std::any_of(scan->index().begin(), scan->index().end(), [](const IndexEntry& e) { return e.compressed; });
+  streams_ = scan->newestSectionIsStream() || (complete && compressed);
 }
 
 UpdateBuffer* UpdateChain::Begin() {
@@ -26,20 +30,20 @@ UpdateBuffer* UpdateChain::Begin() {
 
 bool UpdateChain::CanEnd() const {
   // Readers refuse larger numbers (ISO 32000-1 Annex C), so the update could not be read.
-  return next_ - (scan_->newestSectionIsStream() ? 0 : 1) <= kMaxObjectNumber;
+  return next_ - (streams_ ? 0 : 1) <= kMaxObjectNumber;
 }
 
 bool UpdateChain::End() {
   if (!CanEnd()) return false;
   UpdateBuffer* update = &revisions_.back();
-  const bool stream = scan_->newestSectionIsStream();
-  const uint32_t streamNumber = stream ? Allocate() : 0;
+  const uint32_t streamNumber = streams_ ? Allocate() : 0;
+  const bool listsAll = complete_ && revisions_.size() == 1;
 
   TrailerFields trailer;
   trailer.size = uint32_t(next_);
   trailer.root = form_.catalogNumber;
   trailer.rootGeneration = form_.catalogGeneration;
-  trailer.prev = previousSection_;
+  if (!listsAll) trailer.prev = previousSection_;
   if (auto info = FindValue(scan_->trailer(), "Info")) {
     size_t pos = 0;
     if (std::optional<Reference> ref = ReadReference(*info, &pos))
@@ -52,10 +56,10 @@ bool UpdateChain::End() {
   trailer.id = {scan_->firstIdentifier().value_or(second), second};
 
   previousSection_ = int64_t(update->Offset());
-  if (stream) {
+  if (streams_) {
     WriteXrefStream(update, trailer, streamNumber);
   } else {
-    WriteXrefAndTrailer(update, trailer);
+    WriteXrefAndTrailer(update, trailer, listsAll ? XrefLayout::WholeFile : XrefLayout::PerObject);
   }
   return true;
 }

@@ -25,7 +25,9 @@ inline constexpr const char* kTooManyObjects =
 
 class UpdateChain {
  public:
-  explicit UpdateChain(PdfScan* scan);
+  // With `complete`, the first revision's section lists every object of the input as it was
+  // read, without /Prev: for an input whose structure readers might resolve otherwise.
+  explicit UpdateChain(PdfScan* scan, bool complete = false);
 
   PdfScan& scan() { return *scan_; }
   FormState& form() { return form_; }
@@ -43,7 +45,8 @@ class UpdateChain {
   // input does not end with one.
   UpdateBuffer* Begin();
   // End closes the open revision: its cross-reference section (a stream when the input's newest
-  // section is one) and a trailer chained to the previous section. It returns false, writing
+  // section is one, or when a complete section must list compressed objects) and a trailer
+  // chained to the previous section. It returns false, writing
   // nothing, when the revision would need object numbers past kMaxObjectNumber.
   [[nodiscard]] bool End();
 
@@ -58,6 +61,8 @@ class UpdateChain {
   PdfScan* scan_;
   FormState form_;
   std::set<std::string> fieldNames_;
+  bool complete_ = false;
+  bool streams_ = false;  // sections are cross-reference streams
   int64_t next_ = 0;
   int64_t previousSection_ = 0;
   std::deque<UpdateBuffer> revisions_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "pades/cert_chain.h"
 #include "pades/cms_reader.h"
 #include "pades/digest.h"
+#include "pades/coverage.h"
 #include "pades/pdf_signatures.h"
 
 // The verification of the signatures a PDF already carries, in three separate answers: are
@@ -29,7 +31,8 @@ struct SignerCheck {
   bool certificateFound = false;
   bool signingCertificateChecked = false;  // a signingCertificate(V2) attribute matched
 };
-// CheckSigner verifies the first signer of `cms`: its certificate is among those carried,
+// CheckSigner verifies the first signer of `cms`: its certificate is among those carried (when
+// several match its issuer and serial or key identifier, the one whose key verifies),
 // messageDigest equals `contentDigest` (a hash of the signer's digest algorithm), the
 // signature over the signed attributes verifies with the certificate's key, and a
 // signingCertificate(V2) reference names that certificate.
@@ -40,17 +43,31 @@ struct TimestampReport {
   bool valid = false;     // the token is over this signature and its own signature verifies
   bool trusted = false;   // the authority's certificate leads to an anchor
   std::string time;       // "2026-12-06 10:15:00 UTC"
+  int64_t seconds = 0;    // the same, as seconds since 1970 UTC
   std::string authority;  // the authority certificate's holder
   std::string detail;     // why it is not valid or not trusted
 };
 
 struct SignatureReport {
   std::string fieldName;
+  int fieldCount = 1;        // signature fields that show this one signature
   std::string signerName;
   std::string signerSerial;  // the subject's serialNumber (a DNI), when present
   std::string signingTime;   // /M as "2026-12-06 10:15:00 UTC", or as written when unreadable
+  std::string cmsSigningTime;  // the CMS signingTime attribute, when present
+  // The time to show beside the signature: the time stamp's when there is one, else /M.
+  std::string time;
+  std::string timeSource;  // "sello de tiempo" or "/M"
+  // When the certificate was judged valid: the time a time stamp proves, else the moment of
+  // verification. /M and signingTime are written by the signer and never used to judge.
+  std::string validityTime;
+  std::string validityBasis;  // "sello de tiempo", "sello de tiempo del documento" or "ahora"
   std::string subFilter;
   std::string profile;  // "PAdES B-B", "PAdES B-T", or what the dictionary is otherwise
+  int certification = 0;          // the DocMDP permission of a certification signature (1 to 3)
+  bool documentTimestamp = false;  // a document time stamp rather than a signature
+  int stampPage = -1;                 // 0-based page of the first visible widget, -1 when none
+  std::array<double, 4> stampRect{};  // that widget's rectangle in PDF user space
   Integrity integrity = Integrity::Broken;
   std::string integrityDetail;
   Coverage coverage;
@@ -65,8 +82,10 @@ struct VerifyReport {
 };
 
 // VerifyPdf checks every signature of the file at `path` against the trust `anchors` (DER
-// certificates). Each signature's ranges are read and hashed once, in pieces.
+// certificates), judging certificates at `now` (seconds since 1970 UTC) unless a time stamp
+// proves an earlier time. Each signature's ranges are read and hashed once, in pieces.
 VerifyReport VerifyPdf(const std::string& path, const std::vector<Bytes>& anchors);
+VerifyReport VerifyPdf(const std::string& path, const std::vector<Bytes>& anchors, int64_t now);
 
 // ParsePdfDate reads "D:YYYYMMDDHHmmSS" with an optional "Z" or "+HH'mm'" offset into
 // seconds since 1970 UTC; it returns false when the date is not of that form.

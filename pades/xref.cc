@@ -98,7 +98,7 @@ size_t FeedXrefTable(std::string_view text, bool atEnd, XrefTableCursor* cursor,
       return consumed;
     }
     int64_t at = 0, gen = 0;
-    if (!Number(offset, &at) || !Number(generation, &gen) || gen > 65535 || (type != "n" && type != "f")) {
+    if (!Number(offset, &at) || !Number(generation, &gen) || gen > 0xFFFFFFFFll || (type != "n" && type != "f")) {
       cursor->failed = true;
       return consumed;
     }
@@ -106,7 +106,7 @@ size_t FeedXrefTable(std::string_view text, bool atEnd, XrefTableCursor* cursor,
       XrefRecord record;
       record.number = int32_t(cursor->next);
       record.kind = type == "n" ? XrefRecord::Kind::Plain : XrefRecord::Kind::Free;
-      record.generation = uint16_t(gen);
+      record.generation = uint32_t(gen);
       record.offset = uint64_t(at);
       out->push_back(record);
     }
@@ -117,7 +117,8 @@ size_t FeedXrefTable(std::string_view text, bool atEnd, XrefTableCursor* cursor,
   return consumed;
 }
 
-bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<XrefRecord>* out) {
+bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<XrefRecord>* out, bool* complete) {
+  if (complete) *complete = true;
   const std::vector<int64_t> w = IntegerArray(FindValue(dict, "W").value_or(""), 3);
   if (w.size() != 3 || w[0] > 4 || w[1] > 8 || w[2] > 4 || w[1] < 1) return false;
   const size_t width = size_t(w[0] + w[1] + w[2]);
@@ -128,13 +129,17 @@ bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<X
   std::vector<int64_t> index =
       IntegerArray(FindValue(dict, "Index").value_or(""), 2 * (data.size() / width + 1));
   if (!FindValue(dict, "Index")) index = {0, size};
+  if (complete && index.size() % 2) *complete = false;
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(data.data());
   size_t at = 0;
   for (size_t i = 0; i + 1 < index.size(); i += 2) {
     const int64_t start = index[i], count = index[i + 1];
     if (start < 0 || count < 0 || start + count > kMaxObjectNumber + 1) return false;
     for (int64_t k = 0; k < count; ++k) {
-      if (data.size() - at < width) return true;
+      if (data.size() - at < width) {
+        if (complete) *complete = false;
+        return true;
+      }
       const uint64_t type = w[0] ? Field(bytes + at, int(w[0])) : 1;
       const uint64_t second = Field(bytes + at + w[0], int(w[1]));
       const uint64_t third = Field(bytes + at + w[0] + w[1], int(w[2]));
@@ -146,11 +151,11 @@ bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<X
       record.number = int32_t(number);
       if (type == 0) {
         record.kind = XrefRecord::Kind::Free;
-        record.generation = uint16_t(std::min<uint64_t>(third, 65535));
+        record.generation = uint32_t(std::min<uint64_t>(third, 0xFFFFFFFF));
       } else if (type == 1) {
         record.kind = XrefRecord::Kind::Plain;
         record.offset = second;
-        record.generation = uint16_t(std::min<uint64_t>(third, 65535));
+        record.generation = uint32_t(std::min<uint64_t>(third, 0xFFFFFFFF));
       } else {
         if (second < 1 || second > uint64_t(kMaxObjectNumber)) continue;
         record.kind = XrefRecord::Kind::Compressed;

@@ -13,7 +13,7 @@ struct XrefRecord {
   enum class Kind : uint8_t { Free, Plain, Compressed };
   int32_t number = 0;
   Kind kind = Kind::Free;
-  uint16_t generation = 0;  // Plain and Free
+  uint32_t generation = 0;  // Plain and Free; readers take any non-negative 32-bit value
   uint64_t offset = 0;      // Plain: the object's byte offset; Compressed: its object stream's number
   uint32_t index = 0;       // Compressed: its index inside the object stream
 };
@@ -37,8 +37,9 @@ size_t FeedXrefTable(std::string_view text, bool atEnd, XrefTableCursor* cursor,
 
 // ParseXrefStream reads the entries of a cross-reference stream from its dictionary body (/W,
 // /Index, /Size) and decoded data. It returns false when /W is unusable; entries cut short by
-// the end of the data are left out.
-bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<XrefRecord>* out);
+// the end of the data are left out, and `complete` (when given) then says so.
+bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<XrefRecord>* out,
+                     bool* complete = nullptr);
 
 // ObjectStreamEntry is one object of an object stream: its number and the offset of its text
 // from the stream's start.

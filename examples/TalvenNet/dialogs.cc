@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "core/bytes.h"
+#include "core/platform_names.h"
 #include "core/text.h"
 #include "examples/TalvenNet/assets.h"
 #include "toolkit/button.h"
@@ -256,7 +257,7 @@ const std::string& GuideText() {
         "Problemas frecuentes:",
         nullptr,
         "- \"No hay lectores\": verifique el cable USB y que el servicio",
-        "  \"Tarjeta inteligente\" (SCardSvr) este en Ejecucion (Windows).",
+        platform::kPcscServiceGuide,
         "- \"Pide CAN\": solo en DNIe 3.0 por NFC. Use los 4 digitos del",
         "  reverso del DNIe, luego su PIN de firma.",
         "- PIN incorrecto: tiene 3 intentos antes de bloquear la clave.",

@@ -85,6 +85,8 @@ CMainWindow::CMainWindow(std::vector<std::string> arguments) {
   SetClientSize({504, 346});
   logoPath_ = AssetPath("logo.png");
   ParseInvocation(arguments);
+  // The destination line takes its room below the list, not from it.
+  SetClientSize({504, 346 + DestinationHeight()});
 }
 
 CMainWindow::~CMainWindow() = default;
@@ -92,6 +94,8 @@ CMainWindow::~CMainWindow() = default;
 void CMainWindow::ParseInvocation(const std::vector<std::string>& arguments) {
   Invocation invocation = ReadInvocation(arguments);
   parameters_ = invocation.parameters;
+  refusal_ = invocation.refusal;
+  refusalEvidence_ = invocation.evidence;
   if (!invocation.message.empty()) {
     Message(std::string(kSchemePrefix), invocation.message, kMessageNotice);
     return;
@@ -143,23 +147,47 @@ bool CMainWindow::OnInit() {
   cancel_->OnClick(this, &CMainWindow::CancelSelection);
   accept_ = AddButton("Aceptar", {408, 306, 96, 40});
   accept_->OnClick(this, &CMainWindow::Accept);
+  // Where the signature goes, in view before anything is chosen.
+  destination_ = new CWrapLabel;
+  destination_->SetFont({"system", 11, !IsUsualHost(VoteHost(parameters_))});
+  destination_->SetText(refusal_.empty() ? DestinationLine(VoteHost(parameters_)) : std::string());
+  AddChild(destination_);
+  OnSize({Bounds().width, Bounds().height});
   ApplyColors();
 
+  if (!refusal_.empty()) {
+    // Nothing of a refused link may reach the card: no reader is read and Accept stays off.
+    WriteLog("Inicio TalvenNet");
+    WriteLog(refusal_ + " | " + refusalEvidence_);
+    accept_->SetEnabled(false);
+    RefreshStatus();
+    return true;
+  }
   RefreshReaders();
   SetTimer(kPollTimer, kPollMs);
   WriteLog(TitleWithCode("Inicio TalvenNet", parameters_.code));
   return true;
 }
 
+// DestinationHeight is the room of the destination line above the footer: one line for the
+// usual service, three for the warning about another one (it names the host), none when the
+// link was refused.
+int CMainWindow::DestinationHeight() const {
+  if (!refusal_.empty()) return 0;
+  return IsUsualHost(VoteHost(parameters_)) ? 22 : 46;
+}
+
 void CMainWindow::OnSize(Size size) {
-  if (!titleLabel_) return;
+  if (!destination_) return;  // the controls are not all there yet
   const int w = size.width, h = size.height;
   titleLabel_->SetBounds({60, 4, w - 150, 26});
   subtitle_->SetBounds({62, 30, w - 170, 18});
   help_->SetBounds({w - 86, 9, 36, 36});
   theme_->SetBounds({w - 46, 9, 36, 36});
   combo_->SetBounds({84, 67, w - 108, 26});
-  list_->SetBounds({0, 100, w, h - 140});
+  const int destination = DestinationHeight();
+  list_->SetBounds({0, 100, w, h - 140 - destination});
+  destination_->SetBounds({22, h - 40 - destination + 3, w - 34, std::max(destination - 3, 0)});
   statusLabel_->SetBounds({22, h - 40, w - 202, 40});
   cancel_->SetBounds({w - 180, h - 40, 84, 40});
   accept_->SetBounds({w - 96, h - 40, 96, 40});
@@ -171,7 +199,8 @@ void CMainWindow::ApplyColors() {
   titleLabel_->SetTextColor(p.headerText);
   subtitle_->SetTextColor(Shade(p.headerText, -40));
   pick_->SetTextColor(p.text);
-  statusLabel_->SetColor(p.text);
+  statusLabel_->SetColor(refusal_.empty() ? p.text : p.error);
+  destination_->SetColor(IsUsualHost(VoteHost(parameters_)) ? p.mutedText : p.error);
   help_->SetStyle(BuildBorderlessStyleText(Shade(p.header, 24), p.headerText, 16));
   theme_->SetStyle(BuildBorderlessStyleText(Shade(p.header, 24), p.headerText, 12));
   auto* theme = static_cast<CThemeButton*>(theme_);
@@ -179,7 +208,7 @@ void CMainWindow::ApplyColors() {
   theme->ink = p.headerText;
   theme->face = Shade(p.header, 24);
   cancel_->SetStyle(ButtonStyle(p, 12));
-  accept_->SetStyle(AccentStyle(p, 12));
+  accept_->SetStyle(refusal_.empty() ? AccentStyle(p, 12) : DisabledStyle(p, 12));
   combo_->SetTheme(ComboTheme(p));
   list_->fill = p.listBackground;
   list_->edge = p.border;
@@ -197,6 +226,10 @@ CListView* CMainWindow::List() const {
 
 const std::string& CMainWindow::StatusLine() const {
   return statusLabel_->Text();
+}
+
+const std::string& CMainWindow::DestinationText() const {
+  return destination_->Text();
 }
 
 int CMainWindow::Message(const std::string& title, const std::string& text, int kind) {
@@ -241,7 +274,7 @@ void CMainWindow::RefreshReaders() {
 }
 
 void CMainWindow::Poll() {
-  if (signing_ || refilling_) return;
+  if (signing_ || refilling_ || !refusal_.empty()) return;
   std::string message;
   const std::vector<std::string> names = ListReaders(&message);
   if (const std::string joined = Joined(names); joined != readerSignature_) {
@@ -327,6 +360,10 @@ void CMainWindow::SelectionChanged(int index) {
 }
 
 void CMainWindow::RefreshStatus() {
+  if (!refusal_.empty()) {  // nothing else is going on, and nothing may hide why
+    statusLabel_->SetText(refusal_);
+    return;
+  }
   std::string line = status_;
   if (selected_ >= 0 && selected_ < static_cast<int>(certificates_.size())) {
     const CardCertificate& c = certificates_[selected_];
@@ -349,7 +386,7 @@ void CMainWindow::CancelSelection() {
 }
 
 void CMainWindow::Accept() {
-  if (signing_) return;
+  if (signing_ || !refusal_.empty()) return;
   if (selected_ < 0 || selected_ >= static_cast<int>(certificates_.size())) {
     Message("Aceptar", "Seleccione primero un certificado de la lista.", kMessageInfo);
     return;
@@ -361,8 +398,11 @@ void CMainWindow::Accept() {
                      "\nAlias: " + chosen.label + "\nEmisor: " + IssuerShortName(chosen.certificate) +
                      "\nVencimiento: " + FormatExpiry(chosen.certificate);
   if (IsExpired(chosen.certificate)) text += "\n\nAviso: el certificado esta VENCIDO.";
+  // The destination again, just before the PIN is asked for.
+  const std::string host = VoteHost(parameters_);
+  text += "\n\n" + DestinationLine(host);
   signing_ = true;
-  Message("Certificado elegido", text, kMessageInfo);
+  Message("Certificado elegido", text, IsUsualHost(host) ? kMessageInfo : kMessageNotice);
   if (!IsSignatureCertificate(holder, chosen.label)) {
     status_ = "Solo se pueden usar los certificados de Firma (FIR).";
     RefreshStatus();
@@ -413,8 +453,7 @@ void CMainWindow::Sign(const CardCertificate& chosen) {
 void CMainWindow::Submit(const std::string& dni, const CardCertificate& chosen, const Bytes& signature) {
   const std::string body =
       VoteBody(dni, HolderName(chosen.certificate), parameters_.challenge, signature, chosen.certificate.der);
-  const std::string host = parameters_.host.empty() ? kDefaultVoteHost : parameters_.host;
-  const std::string url = "https://" + host + "/api/auth/nimbo";
+  const std::string url = "https://" + VoteHost(parameters_) + "/api/auth/nimbo";
   const size_t certificateLength =
       chosen.certificate.der.empty() ? 0 : Base64Encode(chosen.certificate.der).size();
   WriteLog("POST " + url + " (firma " + std::to_string(signature.size()) + " bytes, certificado " +
@@ -447,7 +486,7 @@ void CMainWindow::Paint(CCanvas& canvas) {
   }
   canvas.FillRect({0, 58, w, 42}, p.band);
   canvas.FillRect({0, h - 40, w, 40}, p.footer);
-  Color status = p.statusNeutral;
+  Color status = refusal_.empty() ? p.statusNeutral : p.statusExpired;
   if (selected_ >= 0 && selected_ < static_cast<int>(certificates_.size()))
     status = IsExpired(certificates_[selected_].certificate) ? p.statusExpired : p.statusValid;
   canvas.FillRect({0, h - 40, 14, 40}, status);

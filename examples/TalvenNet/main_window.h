@@ -17,13 +17,12 @@ class CListView;
 class CCertificateList;
 class CWrapLabel;
 
-// The voting service the signed challenge goes to when the URL names no host.
-inline constexpr char kDefaultVoteHost[] = "votacion.talven.pe";
 inline constexpr char kBaseTitle[] = "TalvenNet - 2026";
 
 // CMainWindow is the authenticator's one window: it watches the readers every 1.5 s, lists
 // the DNIe's certificates, lets the voter pick the signature (FIR) one, signs the challenge
-// with the card and posts it to the voting service.
+// with the card and posts it to the voting service, whose host it shows from the start. A
+// refused link leaves it showing why, with Accept disabled and the readers left alone.
 class CMainWindow : public Vy::CWindow {
  public:
   explicit CMainWindow(std::vector<std::string> arguments);
@@ -48,11 +47,15 @@ class CMainWindow : public Vy::CWindow {
   const InvocationParameters& Parameters() const { return parameters_; }
   // StatusLine is the status label's text.
   const std::string& StatusLine() const;
+  // DestinationText is the line that names where the signature goes (empty for a refused link).
+  const std::string& DestinationText() const;
+  const std::string& Refusal() const { return refusal_; }
   const std::vector<CardCertificate>& Certificates() const { return certificates_; }
   int SelectedIndex() const { return selected_; }
   const Palette& Colors() const { return *palette_; }
   Vy::CListView* List() const;
   Vy::CComboBox* Readers() const { return combo_; }
+  Vy::CButton* AcceptButton() const { return accept_; }
 
  private:
   void ParseInvocation(const std::vector<std::string>& arguments);
@@ -64,11 +67,14 @@ class CMainWindow : public Vy::CWindow {
   void SelectionChanged(int index);
   void RefreshStatus();
   void ApplyColors();
+  int DestinationHeight() const;
   void Sign(const CardCertificate& chosen);
   void Submit(const std::string& dni, const CardCertificate& chosen, const Bytes& signature);
   void PaintRow(Vy::CCanvas& canvas, const Vy::Rect& row, int index, bool selected, bool hovered);
 
   InvocationParameters parameters_;
+  std::string refusal_;
+  std::string refusalEvidence_;
   std::string status_ = "Listo.";
   std::string detail_;
   std::string readerSignature_ = "\x01";
@@ -91,6 +97,7 @@ class CMainWindow : public Vy::CWindow {
   Vy::CComboBox* combo_ = nullptr;
   CCertificateList* list_ = nullptr;
   CWrapLabel* statusLabel_ = nullptr;
+  CWrapLabel* destination_ = nullptr;
   Vy::CButton* cancel_ = nullptr;
   Vy::CButton* accept_ = nullptr;
 };

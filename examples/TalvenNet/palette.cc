@@ -87,6 +87,10 @@ std::string ErrorStyle(const Palette& palette, int fontSize) {
                                   fontSize);
 }
 
+std::string DisabledStyle(const Palette& palette, int fontSize) {
+  return Vy::BuildSquareStyleText(palette.button, palette.mutedText, palette.buttonBorder, true, fontSize);
+}
+
 std::string NoticeStyle(int fontSize) {
   return Vy::BuildSquareStyleText(kNoticeButton, {255, 255, 255, 255}, Vy::Shade(kNoticeButton, -24), true,
                                   fontSize);

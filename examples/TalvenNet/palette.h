@@ -26,10 +26,12 @@ const Palette& DarkPalette();
 inline constexpr Vy::Color kNoticeButton{196, 140, 20, 255};
 
 // ButtonStyle is the square style of a button in the set's normal colours; AccentStyle,
-// ErrorStyle and NoticeStyle use the accent, error and notice colours.
+// ErrorStyle and NoticeStyle use the accent, error and notice colours; DisabledStyle greys a
+// button that cannot be used.
 std::string ButtonStyle(const Palette& palette, int fontSize);
 std::string AccentStyle(const Palette& palette, int fontSize);
 std::string ErrorStyle(const Palette& palette, int fontSize);
 std::string NoticeStyle(int fontSize);
+std::string DisabledStyle(const Palette& palette, int fontSize);
 // ComboTheme gives the reader combo box the set's colours.
 Vy::CTheme ComboTheme(const Palette& palette);

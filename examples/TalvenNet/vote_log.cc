@@ -16,7 +16,20 @@ std::string LogLine(std::time_t when, const std::string& text) {
   const std::tm tm = LocalCalendar(when);
   char stamp[128];
   size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-  return std::string(stamp, n) + "  " + text;
+  std::string line = std::string(stamp, n) + "  ";
+  // A server's answer or a link's value may hold line breaks: written as they are, they
+  // would end this event's line and could pass for lines of their own.
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", u);
+      line += escaped;
+    } else {
+      line += c;
+    }
+  }
+  return line;
 }
 
 std::string WriteLogTo(const LogFolders& folders, const std::string& text) {

@@ -11,7 +11,8 @@
 bool AppendLine(const std::string& path, const std::string& text);
 
 // LogLine is the line as written for local time `when`: "%Y-%m-%d %H:%M:%S", two spaces and
-// the text (no time when the time cannot be formatted).
+// the text (no time when the time cannot be formatted), every control character of the text
+// written as "\xNN" so that one event stays one line.
 std::string LogLine(std::time_t when, const std::string& text);
 
 // LogFolders lists where the log may go, in order: the program's folder, and on Linux the

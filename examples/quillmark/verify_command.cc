@@ -83,15 +83,32 @@ std::string Join(const std::vector<std::string>& parts, const std::string& separ
   return out;
 }
 
+const char* CertificationText(int p) {
+  return p == 1 ? "no permite ningun cambio (P=1)"
+         : p == 2 ? "permite rellenar formularios y firmar (P=2)"
+                  : "permite rellenar formularios, firmar y comentar (P=3)";
+}
+
+const char* BasisText(const std::string& basis) {
+  if (basis == "sello de tiempo") return "la hora que prueba su sello de tiempo";
+  if (basis == "sello de tiempo del documento") return "la hora que prueba un sello de tiempo del documento";
+  return "la hora de esta verificacion; ningun sello de tiempo prueba una anterior";
+}
+
 void PrintHuman(const std::string& path, const VerifyReport& report, int status) {
   std::printf("Documento: %s\n", path.c_str());
   const size_t n = report.signatures.size();
   for (size_t i = 0; i < n; ++i) {
     const SignatureReport& s = report.signatures[i];
-    std::printf("\nFirma %zu de %zu: campo \"%s\"\n", i + 1, n, s.fieldName.c_str());
+    std::printf("\nFirma %zu de %zu: campo \"%s\"%s\n", i + 1, n, s.fieldName.c_str(),
+                s.fieldCount > 1 ? (" (y otros " + std::to_string(s.fieldCount - 1) + " campos con la misma firma)").c_str()
+                                 : "");
     std::printf("  Firmante: %s%s\n", s.signerName.empty() ? "(desconocido)" : s.signerName.c_str(),
                 s.signerSerial.empty() ? "" : (" · numero de serie " + s.signerSerial).c_str());
     std::printf("  Fecha (/M): %s\n", s.signingTime.empty() ? "(sin fecha)" : s.signingTime.c_str());
+    if (!s.cmsSigningTime.empty()) std::printf("  Hora del CMS (signingTime): %s\n", s.cmsSigningTime.c_str());
+    if (s.certification)
+      std::printf("  Certificacion: %s\n", CertificationText(s.certification));
     std::printf("  Tipo: %s · perfil: %s\n", s.subFilter.c_str(), s.profile.c_str());
     if (s.timestamp.present)
       std::printf("  Sello de tiempo: %s\n",
@@ -112,6 +129,8 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
         std::printf("    despues: %s%s\n", change.what.c_str(),
                     change.allowed ? " (permitido)" : " (NO permitido)");
     }
+    if (!s.validityTime.empty())
+      std::printf("  Certificado juzgado a: %s (%s)\n", s.validityTime.c_str(), BasisText(s.validityBasis));
     std::string chain = Join(s.trust.chain, " <- ");
     std::printf("  Confianza: %s%s\n",
                 s.trust.status == TrustStatus::Trusted ? "emisor confiable" : s.trust.detail.c_str(),
@@ -153,6 +172,12 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
     std::string chain;
     for (const std::string& link : s.trust.chain) chain += (chain.empty() ? "" : ",") + Json(link);
     out += std::string(i ? "," : "") + "{\"field\":" + Json(s.fieldName) +
+           ",\"fields\":" + std::to_string(s.fieldCount) + ",\"cmsSigningTime\":" + Json(s.cmsSigningTime) +
+           ",\"time\":" + Json(s.time) + ",\"timeSource\":" + Json(s.timeSource) +
+           ",\"validityTime\":" + Json(s.validityTime) + ",\"validityBasis\":" + Json(s.validityBasis) +
+           ",\"certification\":" + std::to_string(s.certification) +
+           ",\"documentTimestamp\":" + (s.documentTimestamp ? "true" : "false") +
+           ",\"stampPage\":" + std::to_string(s.stampPage) +
            ",\"signer\":" + Json(s.signerName) + ",\"serialNumber\":" + Json(s.signerSerial) +
            ",\"signingTime\":" + Json(s.signingTime) + ",\"subFilter\":" + Json(s.subFilter) +
            ",\"profile\":" + Json(s.profile) + ",\"integrity\":{\"status\":" +

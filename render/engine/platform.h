@@ -28,6 +28,9 @@ WriteResult WriteFileReplacing(const std::string& path, const uint8_t* data, siz
 // Wide converts a UTF-8 path for the wide Windows calls: strictly first, then replacing
 // invalid sequences; a path that still gives nothing stays empty.
 std::wstring Wide(const std::string& utf8);
+// FullPath is a path's absolute form with backslashes, as the Windows Runtime's storage calls
+// want it (they refuse relative paths and forward slashes); empty when none can be made.
+std::wstring FullPath(const std::string& utf8);
 #endif
 
 }  // namespace vyrender::platform

@@ -21,6 +21,23 @@ std::wstring Wide(const std::string& utf8) {
   return {};
 }
 
+std::wstring FullPath(const std::string& utf8) {
+  const std::wstring wide = Wide(utf8);
+  if (wide.empty()) return {};
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  // A second try covers a current folder that grew between the two calls.
+  for (int attempt = 0; attempt < 2 && size > 0; ++attempt) {
+    std::wstring full(size, L'\0');
+    const DWORD written = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (written > 0 && written < size) {
+      full.resize(written);
+      return full;
+    }
+    size = written;
+  }
+  return {};
+}
+
 void* AllocateRaster(size_t size) {
   return CoTaskMemAlloc(size);
 }

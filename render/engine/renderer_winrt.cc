@@ -217,14 +217,14 @@ class WinRtRenderer final : public PageRenderer {
 
   bool Open(const std::string& path, std::string* message) override {
     Join();
-    const std::wstring wide = platform::Wide(path);
-    Name name(wide);
+    const std::wstring full = platform::FullPath(path);
+    Name name(full);
     Ref<IStorageFileStatics> files;
     Ref<IAsyncOperation<IStorageFile*>> finding;
     Ref<IStorageFile> file;
     Ref<IPdfDocumentStatics> documents;
     Ref<IAsyncOperation<IPdfDocument*>> loading;
-    HRESULT hr = name.get() ? S_OK : E_OUTOFMEMORY;
+    HRESULT hr = full.empty() ? E_INVALIDARG : name.get() ? S_OK : E_OUTOFMEMORY;
     if (SUCCEEDED(hr)) hr = Factory(L"Windows.Storage.StorageFile", IID_IStorageFileStatics, &files);
     if (SUCCEEDED(hr)) hr = files->GetFileFromPathAsync(name.get(), finding.put());
     if (SUCCEEDED(hr)) hr = Await(finding.get(), file.put());

@@ -68,6 +68,126 @@ std::string SimpleDocument(int pages, const std::string& catalogExtra, const std
   return pdf.Finish();
 }
 
+std::string OnePassDocument(int pages) {
+  PdfBuilder pdf("%PDF-1.4\n%\xAA\xAB\xAC\xAD\n");
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  std::string kids;
+  for (int i = 0; i < pages; ++i) kids += std::to_string(3 + 3 * i) + " 0 R ";
+  pdf.Object(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+  for (int i = 0; i < pages; ++i) {
+    const int page = 3 + 3 * i;
+    std::string content = "BT /F1 11 Tf 72 770 Td 14 TL";
+    for (int line = 0; line < 8; ++line)
+      content += " (Pagina " + std::to_string(i + 1) + ", linea " + std::to_string(line + 1) + ") '";
+    content += " ET\n";
+    pdf.Object(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 << "
+                     "/Type /Font /Subtype /Type1 /BaseFont /Times-Roman >> >> >> /Contents " +
+                         std::to_string(page + 1) + " 0 R >>");
+    pdf.Object(page + 1, "<< /Length " + std::to_string(page + 2) + " 0 R >>\nstream\n" + content + "endstream");
+    pdf.Object(page + 2, std::to_string(content.size()));
+  }
+  return pdf.Finish();
+}
+
+std::string DeepTreeDocument(int levels) {
+  PdfBuilder pdf;
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  for (int level = 0; level < levels; ++level) {
+    const int node = 2 + level;
+    pdf.Object(node, "<< /Type /Pages /Kids [" + std::to_string(node + 1) + " 0 R] /Count 1" +
+                         (level ? " /Parent " + std::to_string(node - 1) + " 0 R" : "") + " >>");
+  }
+  const int page = 2 + levels;
+  const std::string content = "0.2 0.4 0.8 rg 100 400 300 200 re f\n";
+  pdf.Object(page, "<< /Type /Page /Parent " + std::to_string(page - 1) +
+                       " 0 R /MediaBox [0 0 595 842] /Contents " + std::to_string(page + 1) + " 0 R >>");
+  pdf.Object(page + 1,
+             "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "endstream");
+  return pdf.Finish();
+}
+
+std::string UndecoratedFormDocument() {
+  PdfBuilder pdf("%PDF-1.6\n");
+  pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /NeedAppearances true >> >>");
+  pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  pdf.Object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Annots [5 0 R] >>");
+  const std::string clock =
+      "0.2 0.2 0.6 RG 4 w 297 500 m 397 500 l 397 600 l 297 600 l h S 347 550 m 347 590 l S 347 550 m 377 "
+      "550 l S\n";
+  pdf.Object(4, "<< /Length " + std::to_string(clock.size()) + " >>\nstream\n" + clock + "endstream");
+  pdf.Object(5,
+             "<< /Type /Annot /Subtype /Widget /FT /Btn /T (reloj) /V /On /AS /On /Rect [297 500 397 600] /F 4 "
+             "/P 3 0 R /MK << /CA (4) >> /AP << /N << /On 6 0 R /Off 7 0 R >> >> >>");
+  const std::string on = "0 0.5 0 rg 40 40 20 20 re f\n";
+  pdf.Object(6, "<< /Type /XObject /Subtype /Form /BBox [0 0 100 100] /Length " + std::to_string(on.size()) +
+                    " >>\nstream\n" + on + "endstream");
+  pdf.Object(7, "<< /Type /XObject /Subtype /Form /BBox [0 0 100 100] /Length 0 >>\nstream\n\nendstream");
+  return pdf.Finish();
+}
+
+namespace {
+
+// Raster is page 1 of a file rendered at 72 dpi, three bytes a pixel.
+struct Raster {
+  int width = 0, height = 0;
+  std::string rgb;
+};
+
+// RenderFirstPage writes `root`.ppm.
+Raster RenderFirstPage(const std::string& tool, const std::string& pdf, const std::string& root) {
+  const std::string ppm = root + ".ppm";
+  const std::string command = tool == "pdftoppm"
+                                  ? "pdftoppm -r 72 -f 1 -l 1 -singlefile " + Quote(pdf) + " " + Quote(root)
+                                  : "mutool draw -q -r 72 -o " + Quote(ppm) + " " + Quote(pdf) + " 1";
+  Raster raster;
+  auto run = RunCommand(command);
+  EXPECT_EQ(run.status, 0) << command << "\n" << run.output;
+  const Bytes file = testing_support::ReadFileBytes(ppm);
+  const std::string text(file.begin(), file.end());
+  int maxval = 0, header = 0;
+  if (std::sscanf(text.c_str(), "P6 %d %d %d%n", &raster.width, &raster.height, &maxval, &header) != 3 ||
+      maxval != 255 || text.size() < size_t(header) + 1 + size_t(raster.width) * raster.height * 3) {
+    ADD_FAILURE() << command << ": no PPM";
+    return {};
+  }
+  raster.rgb = text.substr(size_t(header) + 1);
+  return raster;
+}
+
+}  // namespace
+
+void ExpectOnlyStampChanged(const std::string& input, const std::string& signedCopy, const std::string& field) {
+  const Bytes file = testing_support::ReadFileBytes(signedCopy);
+  const std::string text(file.begin(), file.end());
+  const size_t at = text.find("/T (" + field + ") /Rect [");
+  ASSERT_NE(at, std::string::npos) << field;
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  ASSERT_EQ(std::sscanf(text.c_str() + text.find('[', at) + 1, "%lf %lf %lf %lf", &x1, &y1, &x2, &y2), 4);
+  testing_support::TempDir work;
+  for (const std::string tool : {"pdftoppm", "mutool"}) {
+    SCOPED_TRACE(tool);
+    const Raster before = RenderFirstPage(tool, input, work.File("before"));
+    const Raster after = RenderFirstPage(tool, signedCopy, work.File("after"));
+    ASSERT_FALSE(before.rgb.empty());
+    ASSERT_EQ(before.width, after.width);
+    ASSERT_EQ(before.height, after.height);
+    // At 72 dpi a pixel is a point; rows count down from the page's top. One pixel of margin
+    // takes the anti-aliased edge.
+    int inside = 0, outside = 0;
+    for (int y = 0; y < before.height; ++y) {
+      for (int x = 0; x < before.width; ++x) {
+        const size_t p = (size_t(y) * before.width + x) * 3;
+        if (before.rgb.compare(p, 3, after.rgb, p, 3) == 0) continue;
+        const double top = before.height - y, bottom = top - 1;
+        const bool in = x + 1 >= x1 - 1 && x <= x2 + 1 && top >= y1 - 1 && bottom <= y2 + 1;
+        ++(in ? inside : outside);
+      }
+    }
+    EXPECT_EQ(outside, 0) << "pixels changed outside the stamp";
+    EXPECT_GT(inside, 0) << "the stamp is not drawn";
+  }
+}
+
 namespace {
 
 std::string Deflate(const std::string& data) {

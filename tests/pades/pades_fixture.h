@@ -57,6 +57,23 @@ inline std::string WithTrailer(const std::string& objects) {
 std::string SimpleDocument(int pages, const std::string& catalogExtra = "",
                            const std::string& pageExtra = "");
 
+// Shapes of documents that real producers write and that once were refused or signed badly.
+// OnePassDocument is what one-pass producers write: one classic table of 3 × pages + 3 entries
+// (each page's content stream followed by its /Length as an object of its own) and a
+// startxref that names the keyword "xref".
+std::string OnePassDocument(int pages);
+// DeepTreeDocument has one page under a chain of `levels` page-tree nodes.
+std::string DeepTreeDocument(int levels);
+// UndecoratedFormDocument is a form as ConTeXt writes it: /NeedAppearances true, no /DA or /DR
+// anywhere, and a check box that lies over a drawing of a clock face.
+std::string UndecoratedFormDocument();
+
+// ExpectOnlyStampChanged renders page 1 of both files with pdftoppm and with mutool draw and
+// checks that the signed copy differs from the input only inside the rectangle of the widget
+// of `field`, and does differ there.
+void ExpectOnlyStampChanged(const std::string& input, const std::string& signedCopy,
+                            const std::string& field = "Signature1");
+
 // KeySigner signs with a PEM private key through libcrypto (RSA PKCS#1 v1.5, SHA-256).
 class KeySigner {
  public:

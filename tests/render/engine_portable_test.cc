@@ -12,6 +12,12 @@
 #include "render/engine/page_renderer.h"
 #include "render/engine/vyrender.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "render/engine/platform.h"
+#endif
+
 namespace {
 
 // The script every renderer of this test follows, and what the renderers were asked.
@@ -186,6 +192,30 @@ TEST_F(Portable, OpenFailuresCarryTheRenderersMessage) {
     EXPECT_EQ(pages, 0);
   }
 }
+
+#ifdef _WIN32
+// The Windows Runtime's storage calls refuse relative paths and forward slashes, which the
+// engine's checks and its callers accept: the renderer hands them the absolute form.
+TEST(WindowsPaths, RendererGetsAbsolutePathsWithBackslashes) {
+  wchar_t current[MAX_PATH + 1] = {};
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH + 1, current), 0u);
+  std::wstring here = current;
+  if (!here.empty() && here.back() == L'\\') here.pop_back();
+  const struct {
+    std::string path;
+    std::wstring full;
+  } cases[] = {
+      {"docs/a.pdf", here + L"\\docs\\a.pdf"},
+      {"./docs\\viejo/../a.pdf", here + L"\\docs\\a.pdf"},
+      {"C:/datos/informe.pdf", L"C:\\datos\\informe.pdf"},
+      {"C:\\datos\\informe.pdf", L"C:\\datos\\informe.pdf"},
+      {"//servidor/recurso/a.pdf", L"\\\\servidor\\recurso\\a.pdf"},
+      {"a\xC3\xB1o/\xC3\xB1" "and\xC3\xBA.pdf", here + L"\\a\u00F1o\\\u00F1and\u00FA.pdf"},
+      {"", L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(vyrender::platform::FullPath(c.path), c.full) << c.path;
+}
+#endif
 
 }  // namespace
 

@@ -80,6 +80,15 @@ class TalvenDesktop : public testing::Test {
               0);
   }
   std::string Log() const { return ToText(ReadFileBytes(app_.File("TALVEN.log"))); }
+  // ErrorInkAboveFooter counts the pixels of the light set's error colour in the window's
+  // destination band (the rows above the 40-pixel footer, right of the status band).
+  int ErrorInkAboveFooter(const std::string& window) {
+    const std::string shot = app_.File("window.png");
+    CommandResult r = RunCommand("DISPLAY=" + display_ + " import -window " + window + " " + Quote(shot) +
+                                 " && convert " + Quote(shot) +
+                                 " -gravity SouthWest -crop 470x40+22+40 +repage txt:- | grep -c '#BE2828'");
+    return std::atoi(r.output.c_str());
+  }
 
   TempDir app_;
   std::string display_;
@@ -109,12 +118,13 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
 
   server.SetAnswer({.status = 200, .body = ToBytes("{\"estado\":\"registrado\"}")});
   const std::string challenge = "Zm9vYmFy-77";
-  program_ = Child(
-      {app_.File("voteauth"), "--x",
-       "firmatalven://?reto=" + challenge + "&codigo=77&host=127.0.0.1:" + std::to_string(server.port())},
-      app_.File("salida.txt"));
+  // The link names a host of its own: the window warns from the start.
+  const std::string host = "localhost:" + std::to_string(server.port());
+  program_ = Child({app_.File("voteauth"), "--x", "firmatalven://?reto=" + challenge + "&codigo=77&host=" + host},
+                   app_.File("salida.txt"));
   const std::string main = Window("TalvenNet - 2026 - Id \\[77\\]");
   ASSERT_FALSE(main.empty());
+  EXPECT_GT(ErrorInkAboveFooter(main), 100) << "the warning about the host is not drawn";
 
   // The card goes in while the window watches.
   auto card = MakeDnie(DnieGeneration::V2);
@@ -126,7 +136,13 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
   X("mousemove --window " + main + " 200 200");  // off the buttons, for the picture
   Screenshot("main-window.png");
 
-  X("mousemove --window " + main + " 450 326 click 1");  // "Aceptar"
+  // "Aceptar", 20 pixels above the bottom edge: the window grew by the warning's room.
+  const std::string geometry = X("getwindowgeometry " + main).output;
+  const int height = std::atoi(geometry.substr(geometry.find('x', geometry.find("Geometry:")) + 1).c_str());
+  X("mousemove --window " + main + " 450 " + std::to_string(height - 20) + " click 1");
+  // The destination is repeated, and the PIN waits until the voter has read it.
+  Window("Certificado elegido");
+  EXPECT_NE(X("search --onlyvisible --name '^PIN de firma del DNIe$'").status, 0) << "PIN asked too early";
   Answer("Certificado elegido", "key Return", "message.png");
   const std::string pinBox = Window("PIN de firma del DNIe");
   EXPECT_EQ(X("windowfocus --sync " + pinBox + " type 12345678").status, 0);
@@ -137,6 +153,7 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
   Answer("Firma enviada", "key Return", "sent.png");
 
   ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].RequestLine(), "POST /api/auth/nimbo HTTP/1.1");
   const DnieIdentities& ids = SharedDnieIdentities();
   TempDir keys;
   TestPki pki(keys.path());
@@ -152,7 +169,6 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
   program_ = -1;
 
   const std::string log = Log();
-  const std::string host = "127.0.0.1:" + std::to_string(server.port());
   for (const std::string& line : std::vector<std::string>{
            "  Inicio TalvenNet - Id [77]\n", "  Lector 'Virtual Contact Reader 00 00': 3 certificado(s)\n",
            "  Firma de \"hola\" completada (256 bytes)\n",
@@ -162,6 +178,18 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
     EXPECT_EQ(Count(log, line), 1) << line << "\n" << log;
   }
   EXPECT_EQ(Count(log, "12345678"), 0) << "the PIN never reaches the log";
+}
+
+// The command line answers without a display, on standard output.
+TEST(TalvenCommandLine, HelpAndVersionWithoutDisplay) {
+  const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY " + Quote(kBin + "/voteauth");
+  CommandResult version = RunCommand(run + " --version 2>/dev/null");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.output, "voteauth " VOTEAUTH_TEST_VERSION "\n");
+  CommandResult help = RunCommand(run + " --help 2>/dev/null");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.output.rfind("voteauth " VOTEAUTH_TEST_VERSION ": autenticador de voto", 0), 0u) << help.output;
+  EXPECT_NE(help.output.find("\n  voteauth --registrar "), std::string::npos) << help.output;
 }
 
 TEST(TalvenRegistrar, WritesTheEntryAndTheHandlerOnce) {

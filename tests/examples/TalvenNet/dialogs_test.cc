@@ -130,11 +130,15 @@ TEST_F(TalvenDialogs, HelpScrollsWithinItsText) {
     for (int i = 0; i < 40; ++i) w.Wheel(100, 300, -1);  // outside the text area too
     EXPECT_EQ(guide->FirstLine(), last) << "never past the end";
     w.Paint();
+    EXPECT_TRUE(w.SavePng(kShots + "/help-end.png"));
     w.Wheel(400, 200, 2);
     EXPECT_EQ(guide->FirstLine(), std::max(last - 6, 0));
     w.Press(kKeyEscape);
   });
   EXPECT_EQ(std::count(GuideText().begin(), GuideText().end(), '\n'), 40);
+  EXPECT_NE(GuideText().find("que el servicio\n  de tarjetas inteligentes (pcscd) este en ejecucion (Linux).\n"),
+            std::string::npos)
+      << "Linux names its own PC/SC service";
 }
 
 TEST(TalvenText, FitsAndWrapsWithinTheWidth) {

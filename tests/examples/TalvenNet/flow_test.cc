@@ -13,6 +13,7 @@
 #include "examples/TalvenNet/vote_rules.h"
 #include "tests/support/https_server.h"
 #include "tests/support/pcscd_fixture.h"
+#include "toolkit/button.h"
 #include "toolkit/headless/headless.h"
 #include "toolkit/listview.h"
 
@@ -136,6 +137,13 @@ TEST_F(TalvenFlow, EveryGenerationSignsTheChallengeAndPostsIt) {
                                                      "Resultado de la firma", "Firma enviada"}));
     EXPECT_EQ(w->shown[0].text.rfind("DNI: 44556677\nCN: " + holder + "\nAlias: ", 0), 0u)
         << w->shown[0].text;
+    // The loopback service is not the usual one: the window and the last step before the PIN
+    // both say so.
+    const std::string warning = "Atención: la firma se enviará a " + Host() +
+                                ", que no es el servicio de votación habitual.";
+    EXPECT_EQ(w->DestinationText(), warning);
+    EXPECT_TRUE(w->shown[0].text.ends_with("\n\n" + warning)) << w->shown[0].text;
+    EXPECT_EQ(w->shown[0].kind, 1);
     EXPECT_EQ(w->shown[1].text, "Se va a enviar el siguiente PIN a la tarjeta:\n\n********");
     EXPECT_EQ(w->shown[3].text, "Respuesta del servidor:\n\n{\"ok\":true}");
 
@@ -154,6 +162,28 @@ TEST_F(TalvenFlow, EveryGenerationSignsTheChallengeAndPostsIt) {
     app_.reset();
     ASSERT_TRUE(daemon_->Remove(0));
   }
+}
+
+// A refused link: the window says why, keeps Accept off and never speaks to the card, though
+// one is in the reader; the log has one line with the value, the title none of it.
+TEST_F(TalvenFlow, RefusedLinkNeverReachesTheCard) {
+  auto card = MakeDnie(DnieGeneration::V2);
+  ASSERT_TRUE(daemon_->Insert(0, card.get()));
+  card->ClearTrace();
+  ScriptedWindow* w = Open("reto=abc&codigo=<b>77</b>&host=" + Host());
+  const std::string refusal = "Enlace rechazado: el código debe tener solo cifras (20 como máximo).";
+  EXPECT_EQ(w->Title(), "TalvenNet - 2026");
+  EXPECT_EQ(w->StatusLine(), refusal);
+  EXPECT_EQ(w->DestinationText(), "");
+  EXPECT_FALSE(w->AcceptButton()->IsEnabled());
+  Poll(w);
+  w->Accept();
+  EXPECT_TRUE(w->shown.empty());
+  EXPECT_TRUE(w->Certificates().empty());
+  EXPECT_TRUE(card->Trace().empty()) << "a command reached the card";
+  EXPECT_EQ(Count(Log(), "  " + refusal + " | codigo=<b>77</b>\n"), 1) << Log();
+  app_.reset();
+  ASSERT_TRUE(daemon_->Remove(0));
 }
 
 TEST_F(TalvenFlow, FailuresLeaveTheWindowUsable) {

@@ -7,8 +7,8 @@
 #include "core/sha1.h"
 #include "core/text.h"
 #include "pades/dss.h"
+#include "pades/long_term.h"
 #include "pades/pdf_scan.h"
-#include "pades/pdf_signatures.h"
 #include "tests/certs/cert_test_helpers.h"
 #include "tests/support/revocation_services.h"
 
@@ -87,7 +87,9 @@ class QuillmarkLtv : public ::testing::Test {
                                          " -CAfile " + Quote(services_->Root().certPem));
       EXPECT_NE(r.output.find("Response verify OK"), std::string::npos) << r.output;
     }
-    const std::vector<PdfSignature> found = FindSignatures(&scan);
+    std::vector<PdfSignature> found;
+    std::string why;
+    ASSERT_TRUE(ReadSignatures(work_.File(name), &found, &why)) << why;
     int stamps = 0;
     const std::string file = ToText(ReadFileBytes(work_.File(name)));
     for (const PdfSignature& signature : found) {
