@@ -23,8 +23,11 @@ UpdateChain::UpdateChain(PdfScan* scan, bool complete) : scan_(scan), complete_(
 UpdateBuffer* UpdateChain::Begin() {
   revisions_.emplace_back(Length());
   UpdateBuffer* update = &revisions_.back();
-  if (revisions_.size() == 1 && scan_->lastByte() != '\n' && scan_->lastByte() != '\r')
-    update->text() += '\n';
+  if (revisions_.size() > 1) return update;
+  if (scan_->lastByte() != '\n' && scan_->lastByte() != '\r') update->text() += '\n';
+  if (complete_)
+    for (const IndexEntry& e : scan_->index())
+      update->Keep({uint32_t(e.number), e.offset, e.generation, e.compressed, e.streamIndex});
   return update;
 }
 
