@@ -249,6 +249,15 @@ std::optional<RsaPublicKey> ExtractRsaPublicKey(const Bytes& der) {
   return result;
 }
 
+std::string DniDigits(const std::string& text) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    run = text[i] >= '0' && text[i] <= '9' ? run + 1 : 0;
+    if (run == 8) return text.substr(i - 7, 8);
+  }
+  return {};
+}
+
 std::string HolderName(const ParsedCertificate& cert) {
   return cert.subjectCommonName.empty() ? cert.subjectName : cert.subjectCommonName;
 }

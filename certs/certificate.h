@@ -51,6 +51,9 @@ std::optional<RsaPublicKey> ExtractRsaPublicKey(const Bytes& der);
 
 // HolderName is the name shown for a certificate: its common name, else its whole subject.
 std::string HolderName(const ParsedCertificate& cert);
+// DniDigits is the DNI number a text carries (a holder, a subject, a serialNumber such as
+// "PNOPE-44556677"): the first 8 digits of its first run of at least 8 ASCII digits, or empty.
+std::string DniDigits(const std::string& text);
 // IssuerShortName is the issuer's common name, else the whole issuer.
 std::string IssuerShortName(const ParsedCertificate& cert);
 // FormatExpiry renders notAfter in local time as "dd/mm/yyyy HH:MM:SS"; "--/--/-------- --:--:--"

@@ -1,10 +1,12 @@
 #include "certs/pkcs12.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
 #include "certs/openssl_process.h"
+#include "core/der.h"
 #include "core/text.h"
 
 namespace {
@@ -76,8 +78,13 @@ KeyExtraction ExtractPkcs12Key(const std::string& pkcs12Path, const std::string&
   return result;
 }
 
-bool ReadPkcs12Certificates(const std::string& pkcs12Path, const std::string& password,
-                            std::vector<Bytes>* certificates, std::string* error) {
+namespace {
+
+// ReadCertificates is ReadPkcs12Certificates that also says whether openssl ran and refused
+// the file (a wrong password or a damaged file) rather than failing before.
+bool ReadCertificates(const std::string& pkcs12Path, const std::string& password,
+                      std::vector<Bytes>* certificates, std::string* error, bool* refused) {
+  *refused = false;
   certificates->clear();
   error->clear();
   InputKind kind = CheckInputFile(pkcs12Path);
@@ -102,10 +109,50 @@ bool ReadPkcs12Certificates(const std::string& pkcs12Path, const std::string& pa
   }
   *certificates = ReadPemBlocks(output, "CERTIFICATE");
   if (certificates->empty()) {
+    *refused = outcome == OpensslOutcome::Failed;
     *error = "openssl no extrajo ningun certificado del PKCS#12 (contraseña incorrecta o fichero dañado).";
     return false;
   }
   return true;
+}
+
+// ReadHead reads at most `limit` bytes from the start of a file.
+Bytes ReadHead(const std::string& path, size_t limit) {
+  Bytes bytes(limit);
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return {};
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
+  std::fclose(f);
+  return bytes;
+}
+
+}  // namespace
+
+bool ReadPkcs12Certificates(const std::string& pkcs12Path, const std::string& password,
+                            std::vector<Bytes>* certificates, std::string* error) {
+  bool refused = false;
+  return ReadCertificates(pkcs12Path, password, certificates, error, &refused);
+}
+
+bool LooksLikePkcs12(const Bytes& der) {
+  // 1.2.840.113549.1.7: the PKCS#7 content types; .1 is data, .2 signedData.
+  static const uint8_t kPkcs7[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07};
+  DerReader file(der.data(), der.size()), pfx, version, authSafe, type;
+  DerElement whole;
+  if (!file.Expect(0x30, &pfx, &whole) || whole.end != der.size()) return false;
+  if (!pfx.Expect(0x02, &version) || version.size() != 1 || version.data()[0] != 3) return false;
+  if (!pfx.Expect(0x30, &authSafe) || !authSafe.Expect(0x06, &type) || type.size() != sizeof kPkcs7 + 1) return false;
+  return std::equal(kPkcs7, kPkcs7 + sizeof kPkcs7, type.data()) && (type.data()[8] == 1 || type.data()[8] == 2);
+}
+
+bool CheckPkcs12Password(const std::string& pkcs12Path, const std::string& password, std::string* error) {
+  std::vector<Bytes> certificates;
+  bool refused = false;
+  if (ReadCertificates(pkcs12Path, password, &certificates, error, &refused)) return true;
+  // Real PKCS#12 files are a few kilobytes; a larger file is left to openssl's own message.
+  constexpr size_t kLargestChecked = size_t(1) << 20;
+  if (refused && LooksLikePkcs12(ReadHead(pkcs12Path, kLargestChecked))) *error = "Contraseña incorrecta.";
+  return false;
 }
 
 bool Pkcs12HasPrivateKey(const std::string& pkcs12Path, const std::string& password, std::string* error) {

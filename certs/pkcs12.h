@@ -39,6 +39,16 @@ KeyExtraction ExtractPkcs12Key(const std::string& pkcs12Path, const std::string&
 bool ReadPkcs12Certificates(const std::string& pkcs12Path, const std::string& password,
                             std::vector<Bytes>* certificates, std::string* error);
 
+// LooksLikePkcs12 tells whether `der` has the outer shape of a PKCS#12 file (RFC 7292: a
+// SEQUENCE of version 3 and a ContentInfo of data or signedData), which reads without the
+// password: such a file that openssl cannot open takes another password.
+bool LooksLikePkcs12(const Bytes& der);
+
+// CheckPkcs12Password tells whether `password` opens the file's certificates. It returns
+// false with a Spanish `error`: "Contraseña incorrecta." when openssl refused a file of
+// PKCS#12's shape, else what prevents reading it (missing file, no openssl, a damaged file).
+bool CheckPkcs12Password(const std::string& pkcs12Path, const std::string& password, std::string* error);
+
 // Pkcs12HasPrivateKey runs the key extraction once and removes the key at once. It returns
 // false with the extraction's error when no key could be extracted.
 bool Pkcs12HasPrivateKey(const std::string& pkcs12Path, const std::string& password, std::string* error);

@@ -42,9 +42,10 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE ${VY_DEB_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded by name at run time or started as programs, so dpkg-shlibdeps cannot see them: the
-# PC/SC client, p11-kit's proxy module and the openssl program for PKCS#12 files.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libpcsclite1, p11-kit-modules, openssl")
+# Loaded by name at run time, started as programs or read as data, so dpkg-shlibdeps cannot see
+# them: the PC/SC client, p11-kit's proxy module, the openssl program for PKCS#12 files and
+# DejaVu Sans, the font embedded in the stamps of PDF/A documents.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libpcsclite1, p11-kit-modules, openssl, fonts-dejavu-core")
 # Without the daemon the programs run but see no card reader.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pcscd")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "opensc")

@@ -48,7 +48,7 @@ std::vector<StoredItem> ReadItems(PdfScan* scan, std::string_view elements) {
     StoredItem item;
     std::string dict, data;
     if (ref->generation != scan->Generation(ref->number) ||
-        !scan->ReadObjectStream(ref->number, &dict, &data))
+        !scan->ReadStream(ref->number, &dict, &data))
       continue;
     item.number = ref->number;
     item.der.assign(data.begin(), data.end());

@@ -10,6 +10,7 @@
 namespace {
 
 constexpr double kStampHeight = 32;
+constexpr double kStampFontSize = 7.5;
 constexpr double kStampLeft = 50;
 constexpr double kFirstRowBottom = 40;
 constexpr double kRowPitch = 36;
@@ -56,6 +57,57 @@ std::vector<size_t> ParsePageList(std::string_view list, size_t pageCount) {
   std::sort(pages.begin(), pages.end());
   pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
   return pages;
+}
+
+namespace {
+
+// CheckPage checks one page number, named as it was written.
+std::string CheckPage(std::string_view written, uint64_t page, size_t pageCount) {
+  if (page == 0) return "La pagina 0 no existe: las paginas empiezan en 1.";
+  if (page <= pageCount) return "";
+  return "La pagina " + std::string(written) + " no existe: el documento tiene " + std::to_string(pageCount) +
+         (pageCount == 1 ? " pagina." : " paginas.");
+}
+
+// CheckPageItem checks one item between separators: a page or a range of pages.
+std::string CheckPageItem(std::string_view item, size_t pageCount) {
+  size_t pos = 0;
+  bool any = false;
+  uint64_t first = ReadNumber(item, &pos, &any), last = first;
+  std::string_view firstText = item.substr(0, pos), lastText = firstText;
+  if (any && pos < item.size() && item[pos] == '-') {
+    size_t from = ++pos;
+    last = ReadNumber(item, &pos, &any);
+    lastText = item.substr(from, pos - from);
+  }
+  if (!any || pos != item.size()) return "\"" + std::string(item) + "\" no es una pagina ni un intervalo (ej. 1, 3, 5-8).";
+  if (std::string error = CheckPage(firstText, first, pageCount); !error.empty()) return error;
+  if (std::string error = CheckPage(lastText, last, pageCount); !error.empty()) return error;
+  if (last < first)
+    return "El intervalo " + std::string(item) + " va hacia atras: escribe " + std::to_string(last) + "-" +
+           std::to_string(first) + ".";
+  return "";
+}
+
+}  // namespace
+
+bool CheckPageList(std::string_view list, size_t pageCount, std::string* error) {
+  error->clear();
+  bool anyItem = false;
+  for (size_t pos = 0; pos < list.size();) {
+    if (list[pos] == ',' || list[pos] == ' ') {
+      ++pos;
+      continue;
+    }
+    size_t end = list.find_first_of(", ", pos);
+    if (end == std::string_view::npos) end = list.size();
+    *error = CheckPageItem(list.substr(pos, end - pos), pageCount);
+    if (!error->empty()) return false;
+    anyItem = true;
+    pos = end;
+  }
+  if (!anyItem) *error = "Escribe las paginas que llevan el sello (ej. 1, 3, 5-8).";
+  return anyItem;
 }
 
 std::vector<size_t> ChooseStampPages(const StampOptions& stamp, size_t pageCount) {
@@ -176,9 +228,41 @@ double EstimateTextWidth(std::string_view line) {
 }
 
 double StampWidth(const std::array<std::string, 3>& lines) {
-  double widest = 0;
-  for (const std::string& line : lines) widest = std::max(widest, EstimateTextWidth(line));
+  return StampWidthFor(
+      {EstimateTextWidth(lines[0]), EstimateTextWidth(lines[1]), EstimateTextWidth(lines[2])});
+}
+
+double StampWidthFor(const std::array<double, 3>& lineWidths) {
+  const double widest = std::max({lineWidths[0], lineWidths[1], lineWidths[2]});
   return std::clamp(std::ceil(widest + 9), 160.0, 420.0);
+}
+
+std::optional<std::string> LayOutStamp(const std::array<std::string, 3>& lines, bool archival,
+                                       FieldObjects* objects, std::string* warning) {
+  std::string missing;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    WinAnsi encoded = EncodeWinAnsi(lines[i]);
+    objects->lines[i] = std::move(encoded.bytes);
+    missing += encoded.missing;
+  }
+  objects->embeddedFont.reset();
+  objects->width = StampWidth(objects->lines);
+  std::string why;
+  if (archival || !missing.empty()) {
+    objects->embeddedFont = MakeStampFont(lines, &why);
+    if (!objects->embeddedFont && archival)
+      return "el documento es PDF/A y su sello necesita una fuente incrustada, que no se pudo preparar: " +
+             why;
+  }
+  if (objects->embeddedFont) {
+    missing = objects->embeddedFont->missing;
+    const std::array<double, 3>& w = objects->embeddedFont->widths;
+    objects->width = StampWidthFor({w[0] * kStampFontSize, w[1] * kStampFontSize, w[2] * kStampFontSize});
+  }
+  warning->clear();
+  if (!missing.empty()) *warning = MissingGlyphsWarning(missing);
+  if (!why.empty()) *warning += (warning->empty() ? "" : " ") + why;
+  return std::nullopt;
 }
 
 int CountSignatureWidgets(const PdfScan& scan, int64_t page) {
@@ -219,17 +303,38 @@ StampPlacement PlaceStamp(std::string_view pageBody, int64_t row, double width) 
   return placement;
 }
 
+namespace {
+
+// FormKeys are the keys of the stamp's form XObjects; `resources` empty leaves out /Resources.
+std::string FormKeys(double width, std::string_view resources) {
+  return "/Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
+         FormatNumber(kStampHeight) + "]" +
+         (resources.empty() ? "" : " /Resources << " + std::string(resources) + " >>");
+}
+
+}  // namespace
+
 std::string AppearanceStream(const std::array<std::string, 3>& lines, double width, uint32_t fontNumber) {
   std::string content = "BT /Ft0 7.5 Tf 0 0 0 rg 4 22 Td (" + EscapeLiteral(lines[0]) + ") Tj 0 -9 Td (" +
                         EscapeLiteral(lines[1]) + ") Tj 0 -9 Td (" + EscapeLiteral(lines[2]) + ") Tj ET\n";
-  return "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
-         FormatNumber(kStampHeight) + "] /Resources << /Font << /Ft0 " + Ref(fontNumber) + " >> >> /Length " +
+  return "<< " + FormKeys(width, "/Font << /Ft0 " + Ref(fontNumber) + " >>") + " /Length " +
          std::to_string(content.size()) + " >>\nstream\n" + content + "endstream";
 }
 
+std::string EmbeddedAppearanceStream(const std::array<std::string, 3>& shown, double width,
+                                     uint32_t fontNumber) {
+  // Black in CalGray rather than DeviceGray or DeviceRGB: a device space would need a PDF/A
+  // output intent of its kind, which not every archival document has.
+  const std::string content = "BT /Ft0 " + FormatNumber(kStampFontSize) + " Tf /Cs0 cs 0 sc 4 22 Td " +
+                              shown[0] + " Tj 0 -9 Td " + shown[1] + " Tj 0 -9 Td " + shown[2] + " Tj ET";
+  return StreamObject(
+      FormKeys(width, "/Font << /Ft0 " + Ref(fontNumber) +
+                          " >> /ColorSpace << /Cs0 [/CalGray << /WhitePoint [0.9505 1 1.089] >>] >>"),
+      content);
+}
+
 std::string BlankAppearance(double width) {
-  return "<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 " + FormatNumber(width) + " " +
-         FormatNumber(kStampHeight) + "] /Length 0 >>\nstream\n\nendstream";
+  return "<< " + FormKeys(width, "") + " /Length 0 >>\nstream\n\nendstream";
 }
 
 namespace {
@@ -250,10 +355,13 @@ void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::opt
   std::string body = AppendRef(acroForm.body, "Fields", field, readArray);
   body = SetKey(body, "SigFlags", "3");
   // An existing form gains nothing else: a default appearance or resources of its own would
-  // change how readers regenerate its other fields (a check box drawn page-wide, say).
-  if (acroForm.kind == AcroFormFound::Kind::None)
-    body += " /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont "
-            "/Helvetica >> >> >>";
+  // change how readers regenerate its other fields (a check box drawn page-wide, say). Nor does
+  // an archival document's new form: Helvetica is not embedded, which PDF/A forbids even where
+  // nothing draws it.
+  if (acroForm.kind == AcroFormFound::Kind::None && !form->archival)
+    body +=
+        " /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont "
+        "/Helvetica >> >> >>";
   const uint32_t catalog = uint32_t(form->catalogNumber);
   switch (acroForm.kind) {
     case AcroFormFound::Kind::Inline:
@@ -281,8 +389,8 @@ namespace {
 std::string StampAnnotation(const FieldObjects& objects, const std::string& pageRef, size_t ordinal,
                             const StampPlacement& placement) {
   return "<< /Type /Annot /Subtype /Stamp /NM (" + objects.fieldName + "-" + std::to_string(ordinal) +
-         ") /P " + pageRef + " /F 196 /Rect " + placement.rectangle + " /AP << /N " + Ref(objects.appearance) +
-         " >> >>";
+         ") /P " + pageRef + " /F 196 /Rect " + placement.rectangle + " /AP << /N " +
+         Ref(objects.appearance) + " >> >>";
 }
 
 }  // namespace
@@ -333,8 +441,9 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
     writePage(first, firstBody, {objects.field});
   }
   MergeAcroForm(update, scan, objects.field, objects.newAcroForm, form);
-  const std::string widgetAppearance =
-      !placement.fits ? std::string() : companion ? " /AP << /N " + Ref(companion->blank) + " >>" : appearance;
+  const std::string widgetAppearance = !placement.fits ? std::string()
+                                       : companion     ? " /AP << /N " + Ref(companion->blank) + " >>"
+                                                       : appearance;
   WriteObject(update, objects.field,
               "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName + ") /Rect " +
                   placement.rectangle + " /F 4 /P " + RefOf(*scan, first) + tail + widgetAppearance + " >>");
@@ -360,8 +469,14 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
     WriteObject(update, objects.stamps[i - 1], StampAnnotation(objects, RefOf(*scan, page), i + 1, place));
     shown = true;
   }
-  if (shown) {
+  if (!shown) return;
+  if (!objects.embeddedFont) {
     WriteObject(update, objects.font, kStampFont);
     WriteObject(update, objects.appearance, AppearanceStream(objects.lines, objects.width, objects.font));
+    return;
   }
+  const auto bodies = StampFontObjects(*objects.embeddedFont, objects.font);
+  for (uint32_t i = 0; i < kStampFontObjects; ++i) WriteObject(update, objects.font + i, bodies[i]);
+  WriteObject(update, objects.appearance,
+              EmbeddedAppearanceStream(objects.embeddedFont->shown, objects.width, objects.font));
 }

@@ -467,13 +467,13 @@ bool PdfScan::ReadObjectDict(int64_t number, std::string* body) {
   return ReadObjectBody(number, false, body);
 }
 
-bool PdfScan::ReadObjectStream(int64_t number, std::string* dict, std::string* data) {
-  const IndexEntry* entry = Find(number);
-  return entry && !entry->compressed && ReadStreamAt(entry->offset, dict, data);
-}
-
 bool PdfScan::ReadObjectArray(int64_t number, std::string* elements) {
   return ReadObjectBody(number, true, elements);
+}
+
+bool PdfScan::ReadStream(int64_t number, std::string* dict, std::string* data) {
+  const IndexEntry* entry = Find(number);
+  return entry && !entry->compressed && ReadStreamAt(entry->offset, dict, data);
 }
 
 // CollectPages walks the tree with a stack of its own, so no depth is too deep and hostile

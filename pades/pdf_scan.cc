@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/text.h"
 #include "pades/pdf_scan_window.h"
 #include "pades/pdf_syntax.h"
 
@@ -13,10 +14,6 @@ constexpr size_t kMaxBlocks = 16;
 // Bytes kept from the end of one chunk in front of the next, so a keyword cut by the chunk
 // edge is still found whole.
 constexpr size_t kCarry = 16;
-
-bool IsHexOrWhite(char c) {
-  return IsDigit(uint8_t(c)) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || IsPdfWhite(uint8_t(c));
-}
 
 }  // namespace
 
@@ -436,14 +433,17 @@ ScanStatus PdfScan::ReadTrailer() {
     int64_t value = 0;
     if (ScanLong(*size, &p, &value)) size_ = std::clamp<int64_t>(value, 0, 0x7FFFFFFF);
   }
+  // The first identifier is permanent (ISO 32000-1 14.4). A hex one is carried on as written;
+  // Ghostscript writes a literal one, whose bytes are carried on in hex.
   if (auto id = FindValue(trailer_, "ID")) {
-    size_t open = id->find('<');
-    size_t close = open == std::string_view::npos ? open : id->find('>', open + 1);
-    if (close != std::string_view::npos) {
-      std::string_view digits = id->substr(open + 1, close - open - 1);
-      // Anything but hex would break the new trailer's syntax; such an /ID is not reused.
-      if (std::all_of(digits.begin(), digits.end(), IsHexOrWhite)) firstId_ = std::string(digits);
-    }
+    size_t start = SkipBlank(*id, 0);
+    if (start < id->size() && (*id)[start] == '[') start = SkipBlank(*id, start + 1);
+    size_t end = start;
+    std::string first;
+    if (ReadStringBytes(*id, &end, &first) && !first.empty())
+      firstId_ = (*id)[start] == '<'
+                     ? std::string(id->substr(start + 1, end - start - 2))
+                     : HexEncode(reinterpret_cast<const uint8_t*>(first.data()), first.size());
   }
   return ScanStatus::Ok;
 }

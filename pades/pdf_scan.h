@@ -125,8 +125,10 @@ class PdfScan {
   bool ReadObjectDict(int64_t number, std::string* body);
   // ReadObjectArray returns the trimmed elements of an indexed object that is an array.
   bool ReadObjectArray(int64_t number, std::string* elements);
-  // ReadObjectStream returns the dictionary body and the decoded data of an indexed stream.
-  bool ReadObjectStream(int64_t number, std::string* dict, std::string* data);
+  // ReadStream reads and decodes the data of an indexed stream object (streams are never
+  // compressed in object streams). It returns false when the object is no stream, its data
+  // cannot be decoded, or decoding would pass the reading budget.
+  bool ReadStream(int64_t number, std::string* dict, std::string* data);
   // XrefSection is one section of the cross-reference chain: where it starts and what it lists.
   struct XrefSection {
     uint64_t offset = 0;

@@ -5,6 +5,8 @@
 #include <limits>
 #include <vector>
 
+#include "core/text.h"
+
 namespace {
 
 inline uint8_t At(std::string_view text, size_t pos) {
@@ -51,11 +53,81 @@ size_t SkipToken(std::string_view text, size_t pos) {
   return end;
 }
 
+// The bytes of a literal string from just after its "(" up to its closing ")".
+bool ReadLiteral(std::string_view text, size_t* pos, std::string* out) {
+  int depth = 1;
+  size_t p = *pos;
+  while (p < text.size()) {
+    char c = text[p++];
+    if (c == '(') {
+      ++depth;
+    } else if (c == ')' && --depth == 0) {
+      *pos = p;
+      return true;
+    } else if (c == '\\' && p < text.size()) {
+      c = text[p++];
+      if (c >= '0' && c <= '7') {
+        int value = c - '0';
+        for (int i = 0; i < 2 && p < text.size() && text[p] >= '0' && text[p] <= '7'; ++i)
+          value = value * 8 + (text[p++] - '0');
+        out->push_back(char(value & 0xFF));
+        continue;
+      }
+      if (c == '\r' || c == '\n') {  // a line continuation
+        if (c == '\r' && p < text.size() && text[p] == '\n') ++p;
+        continue;
+      }
+      static constexpr std::string_view kFrom = "nrtbf", kTo = "\n\r\t\b\f";
+      size_t known = kFrom.find(c);
+      out->push_back(known == std::string_view::npos ? c : kTo[known]);
+      continue;
+    } else if (c == '\r') {  // an end of line in the text reads as a line feed
+      if (p < text.size() && text[p] == '\n') ++p;
+      c = '\n';
+    }
+    out->push_back(c);
+  }
+  return false;
+}
+
+bool ReadHexString(std::string_view text, size_t* pos, std::string* out) {
+  int high = -1;
+  for (size_t p = *pos; p < text.size(); ++p) {
+    const uint8_t c = At(text, p);
+    if (c == '>') {
+      if (high >= 0) out->push_back(char(high << 4));
+      *pos = p + 1;
+      return true;
+    }
+    if (IsPdfWhite(c)) continue;
+    const int value = HexValue(char(c));
+    if (value < 0) return false;
+    if (high < 0) {
+      high = value;
+    } else {
+      out->push_back(char(high << 4 | value));
+      high = -1;
+    }
+  }
+  return false;
+}
+
 bool IsCSpace(uint8_t c) {
   return c == ' ' || (c >= 9 && c <= 13);
 }
 
 }  // namespace
+
+bool ReadStringBytes(std::string_view text, size_t* pos, std::string* out) {
+  size_t p = SkipBlank(text, *pos);
+  if (p >= text.size() || (text[p] != '(' && text[p] != '<') || text.compare(p, 2, "<<") == 0) return false;
+  std::string bytes;
+  const bool read = text[p] == '(' ? ReadLiteral(text, &++p, &bytes) : ReadHexString(text, &++p, &bytes);
+  if (!read) return false;
+  *out = std::move(bytes);
+  *pos = p;
+  return true;
+}
 
 size_t SkipDigits(std::string_view text, size_t pos) {
   while (pos < text.size() && IsDigit(At(text, pos))) ++pos;

@@ -68,6 +68,11 @@ struct Reference {
 std::optional<Reference> GetReference(std::string_view body, std::string_view key);
 // ReadReference reads "N G R" at `*pos` (after blanks) and moves past it; nothing otherwise.
 std::optional<Reference> ReadReference(std::string_view text, size_t* pos);
+// ReadStringBytes reads the string at `*pos` (after blanks), literal or hexadecimal, into its
+// bytes and moves past it (ISO 32000-1 7.3.4.2 and 7.3.4.3: escapes, octal codes, line
+// continuations, an odd last hex digit taken as followed by 0). It returns false, and moves
+// nothing, when no string starts there, it is not closed, or a hex string holds another byte.
+bool ReadStringBytes(std::string_view text, size_t* pos, std::string* out);
 // StreamDataStart returns the position of a stream's first data byte when the text at
 // `dictEnd` (just after a stream dictionary's ">>") is the keyword "stream" and its end of
 // line, or npos. A lone CR is taken too, as common readers do.

@@ -20,6 +20,53 @@ struct SampleUpdate {
   std::string missing;  // characters the Helvetica text cannot show
 };
 
+// WithMissing adds the characters of `more` that `missing` does not name yet.
+std::string WithMissing(std::string missing, std::string_view more) {
+  for (size_t pos = 0; pos < more.size();) {
+    const size_t start = pos;
+    DecodeUtf8(more, &pos);
+    const std::string_view character = more.substr(start, pos - start);
+    if (missing.find(character) == std::string::npos) missing += character;
+  }
+  return missing;
+}
+
+// WriteSignatureParts writes the sample's AcroForm, widget, signature dictionary and stamp
+// (objects 6 to 10, and from 11 on an embedded font's) and returns the trailer's /Size.
+uint32_t WriteSignatureParts(SampleUpdate* sample, std::string_view pageMissing, size_t reservation,
+                             std::string_view signingTime, const SignatureTexts& texts) {
+  UpdateBuffer* out = &sample->document;
+  WriteObject(out, 6,
+              "<< /Fields [7 0 R] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
+              "/Subtype /Type1 /BaseFont /Helvetica >> >> >> >>");
+  // Outside PDF/A, LayOutStamp always returns a stamp, Helvetica at worst.
+  FieldObjects stamp;
+  std::string ignored;
+  LayOutStamp(StampLines(texts.name, signingTime), false, &stamp, &ignored);
+  const EmbeddedStampFont* embedded = stamp.embeddedFont ? &*stamp.embeddedFont : nullptr;
+  sample->missing =
+      WithMissing(std::string(pageMissing), embedded ? embedded->missing : EncodeWinAnsi(texts.name).missing);
+  // The sample's stamp is sized by byte count, wider than a signature's.
+  size_t longest = 0;
+  for (const std::string& line : stamp.lines) longest = std::max(longest, line.size());
+  const double width = std::clamp(std::ceil(double(longest) * 4.8 + 16), 220.0, 400.0);
+  WriteObject(out, 7,
+              "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Rect [50 40 " +
+                  FormatNumber(width + 50) + " " + FormatNumber(72) +
+                  "] /F 4 /P 3 0 R /V 8 0 R /AP << /N 10 0 R >> >>");
+  sample->holes = AppendSignatureDictionary(out, 8, texts, signingTime, reservation);
+  if (!embedded) {
+    WriteObject(out, 9, kStampFont);
+    WriteObject(out, 10, AppearanceStream(stamp.lines, width, 9));
+  } else {
+    // The embedded font's objects follow the appearance; number 9 stays free.
+    WriteObject(out, 10, EmbeddedAppearanceStream(embedded->shown, width, 11));
+    const auto bodies = StampFontObjects(*embedded, 11);
+    for (uint32_t i = 0; i < kStampFontObjects; ++i) WriteObject(out, 11 + i, bodies[i]);
+  }
+  return embedded ? 11 + kStampFontObjects : 11;
+}
+
 SampleUpdate BuildSample(std::string_view pageText, bool withSignature, size_t reservation,
                          std::string_view signingTime, const SignatureTexts& texts) {
   SampleUpdate sample;
@@ -42,28 +89,9 @@ SampleUpdate BuildSample(std::string_view pageText, bool withSignature, size_t r
   WriteObject(out, 5,
               "<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
 
-  if (withSignature) {
-    WriteObject(
-        out, 6,
-        "<< /Fields [7 0 R] /SigFlags 3 /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font "
-        "/Subtype /Type1 /BaseFont /Helvetica >> >> >> >>");
-    std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
-    for (std::string& line : lines) line = EncodeWinAnsi(line).bytes;
-    sample.missing = EncodeWinAnsi(std::string(pageText) + texts.name).missing;
-    // The sample's stamp is sized by byte count, wider than a signature's.
-    size_t longest = 0;
-    for (const std::string& line : lines) longest = std::max(longest, line.size());
-    const double width = std::clamp(std::ceil(double(longest) * 4.8 + 16), 220.0, 400.0);
-    WriteObject(out, 7,
-                "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Signature1) /Rect [50 40 " +
-                    FormatNumber(width + 50) + " " + FormatNumber(72) +
-                    "] /F 4 /P 3 0 R /V 8 0 R /AP << /N 10 0 R >> >>");
-    sample.holes = AppendSignatureDictionary(out, 8, texts, signingTime, reservation);
-    WriteObject(out, 9, kStampFont);
-    WriteObject(out, 10, AppearanceStream(lines, width, 9));
-  }
   TrailerFields trailer;
-  trailer.size = withSignature ? 11 : 6;
+  trailer.size =
+      withSignature ? WriteSignatureParts(&sample, text.missing, reservation, signingTime, texts) : 6;
   trailer.root = 1;
   WriteXrefAndTrailer(out, trailer, XrefLayout::WholeFile);
   return sample;

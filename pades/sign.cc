@@ -13,6 +13,7 @@
 #include "pades/pdf_scan.h"
 #include "pades/pdf_value.h"
 #include "pades/pdf_syntax.h"
+#include "pades/pdfa.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
 #include "pades/update_chain.h"
@@ -129,6 +130,14 @@ std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& s
                    " firma(s); se anade otra sin alterar las anteriores.";
   names.insert(objects.fieldName);
 
+  objects.archival = chain->form().archival;
+  if (!stampIndices.empty()) {
+    std::string warning;
+    if (auto error = LayOutStamp(StampLines(texts.name, signingTime), objects.archival, &objects, &warning))
+      return error;
+    if (!warning.empty()) AddWarning(result, warning);
+  }
+
   // A new AcroForm is needed whenever none can be read, also when the catalog's reference to
   // one is dangling, so that its number never collides with the field's.
   if (acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = chain->Allocate();
@@ -141,20 +150,12 @@ std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& s
   }
   if (!stampIndices.empty()) {
     objects.font = chain->Allocate();
+    for (uint32_t i = 1; objects.embeddedFont && i < kStampFontObjects; ++i) chain->Allocate();
     objects.appearance = chain->Allocate();
   }
   objects.signature = chain->Allocate();
   if (!chain->CanEnd()) return kTooManyObjects;
   for (size_t index : stampIndices) objects.stampPages.push_back(pages[index]);
-  std::string missing;
-  const std::array<std::string, 3> lines = StampLines(texts.name, signingTime);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    WinAnsi encoded = EncodeWinAnsi(lines[i]);
-    objects.lines[i] = std::move(encoded.bytes);
-    missing += encoded.missing;
-  }
-  if (!missing.empty() && !stampIndices.empty()) AddWarning(result, MissingGlyphsWarning(missing));
-  objects.width = StampWidth(objects.lines);
   return std::nullopt;
 }
 

@@ -86,6 +86,9 @@ std::string TrailerKeys(const TrailerFields& trailer) {
   if (trailer.prev) out += " /Prev " + std::to_string(*trailer.prev);
   if (!trailer.prev && !trailer.info.empty()) out += " /Info " + trailer.info;
   if (trailer.id) out += " /ID [<" + trailer.id->first + "> <" + trailer.id->second + ">]";
+  // An update's trailer carries the previous one's entries (ISO 32000-1 7.5.6): readers such as
+  // Poppler take the document information from the newest trailer only.
+  if (trailer.prev && !trailer.info.empty()) out += " /Info " + trailer.info;
   return out;
 }
 
@@ -152,7 +155,6 @@ void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_
   }
   std::string& out = update->text();
   out += std::to_string(number) + " 0 obj\n<< /Type /XRef " + TrailerKeys(trailer);
-  if (trailer.prev && !trailer.info.empty()) out += " /Info " + trailer.info;
   out += std::string(" /W [1 4 ") + (wide ? "4" : "2") + "] /Index [" + index + "] /Length " +
          std::to_string(data.size()) + " >>\nstream\n" + data + "\nendstream\nendobj\nstartxref\n" +
          std::to_string(xref) + "\n%%EOF\n";

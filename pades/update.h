@@ -61,8 +61,7 @@ struct TrailerFields {
   uint32_t size = 0;
   int64_t root = 0;
   uint32_t rootGeneration = 0;
-  // The /Info value to carry over: a cross-reference stream writes it, and so does a table
-  // without /Prev, which no reader goes past.
+  // The /Info value to carry over into every trailer, as the previous one's entries are.
   std::string info;
   std::optional<int64_t> prev;  // the previous section, for an update
   std::optional<std::pair<std::string, std::string>> id;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/text.h"
+#include "pades/pdfa.h"
 #include "pades/pdf_syntax.h"
 #include "pades/xref.h"
 
@@ -11,6 +12,7 @@ UpdateChain::UpdateChain(PdfScan* scan, bool complete) : scan_(scan), complete_(
   form_.catalogGeneration = scan->Generation(scan->root());
   form_.catalog = scan->catalog();
   form_.acroForm = FindAcroForm(scan, scan->catalog());
+  form_.archival = ReadPdfaClaim(scan).part > 0;
   fieldNames_ = CollectSignatureNames(*scan);
   next_ = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
   previousSection_ = scan->startxref();

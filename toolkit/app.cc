@@ -38,6 +38,10 @@ void VyApp::Quit(int code) {
   if (backend_) backend_->Quit(code);
 }
 
+void VyApp::Post(std::function<void()> task) {
+  if (backend_) backend_->Post(std::move(task));
+}
+
 bool VyApp::OnStartup() {
   if (!mainWindow_ || !mainWindow_->Create()) return false;
   mainWindow_->CenterOnScreen();

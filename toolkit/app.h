@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,10 @@ class CAppBackend {
   virtual void RunModal(bool* done) = 0;
   // CreateWindowImpl makes an unopened platform window of this backend.
   virtual std::unique_ptr<CWindowImpl> CreateWindowImpl() = 0;
+  // Post hands `task` to the loop's thread, which runs it soon (also inside a modal loop), in
+  // the order posted. It may be called from any thread: work done elsewhere reports back to
+  // the windows through it. Tasks still queued when the backend goes are dropped.
+  virtual void Post(std::function<void()> task) = 0;
 };
 
 // CWindowImpl is one native top-level window serving a CWindow. Without a native window
@@ -76,6 +81,8 @@ class VyApp {
   // OnShutdown when not 0, else the loop's exit code.
   int Run();
   void Quit(int code);
+  // Post runs `task` on the loop's thread (CAppBackend::Post); any thread may call it.
+  void Post(std::function<void()> task);
   virtual bool OnStartup();
   virtual int OnShutdown();
 

@@ -3,6 +3,11 @@
 #include "toolkit/window.h"
 
 namespace Vy {
+namespace {
+
+constexpr int kDisabledOpacity = 40;  // percent
+
+}  // namespace
 
 CButton::CButton() : theme_(CThemeRegistry::Instance().Default()) {
   rect_ = {0, 0, 100, 32};
@@ -89,6 +94,10 @@ void CButton::Paint(CCanvas& canvas) {
   }
   Color text = under.a != 0 && IsDark(under) ? Color{255, 255, 255, 255} : Color{13, 24, 44, 255};
   text = style.GetColor("color", text);
+  if (!enabled_) {
+    // A button that cannot act shows through to what lies under it, whatever its style.
+    for (Color* c : {&background, &border, &text}) c->a = static_cast<uint8_t>(c->a * kDisabledOpacity / 100);
+  }
 
   if (background.a != 0) {
     if (radius > 0)
@@ -154,6 +163,8 @@ void CButton::OnEvent(Event& e) {
       if (onClick_) onClick_();
       return;
     }
+    case kKeyPressed:
+    case kKeyReleased: HandleKey(e); return;
     case kFocusGained:
       e.handled = true;
       focused_ = true;
@@ -167,6 +178,24 @@ void CButton::OnEvent(Event& e) {
       return;
     default: return;
   }
+}
+
+void CButton::HandleKey(Event& e) {
+  // Space presses the focused button and clicks on release, Enter clicks at once, as desktop
+  // buttons do.
+  if (!enabled_ || (e.key != kKeySpace && e.key != kKeyEnter) || (e.modifiers & (kModControl | kModAlt))) return;
+  e.handled = true;
+  if (e.key == kKeySpace && e.kind == kKeyPressed) {
+    pressed_ = true;
+    InvalidateSelf();
+    return;
+  }
+  bool click = e.key == kKeyEnter ? e.kind == kKeyPressed : pressed_;
+  pressed_ = false;
+  InvalidateSelf();
+  if (!click) return;
+  if (toggle_) checked_ = !checked_;
+  if (onClick_) onClick_();
 }
 
 }  // namespace Vy

@@ -9,8 +9,9 @@
 
 namespace Vy {
 
-// CButton is a push or toggle button drawn from a theme of eight state styles. It is
-// operated with the mouse only.
+// CButton is a push or toggle button drawn from a theme of eight state styles. The mouse
+// clicks it, and so do Space and Enter while it has the focus. A disabled button is drawn
+// faded, whatever its style.
 class CButton : public CControl {
  public:
   CButton();
@@ -43,8 +44,11 @@ class CButton : public CControl {
 
   void Paint(CCanvas& canvas) override;
   void OnEvent(Event& event) override;
+  bool AcceptsFocus() const override { return true; }
 
  private:
+  void HandleKey(Event& event);
+
   std::string text_;
   CTheme theme_;
   std::function<void()> onClick_;

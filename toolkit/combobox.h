@@ -52,6 +52,7 @@ class CComboBox : public CControl {
   void Paint(CCanvas& canvas) override;
   void OnEvent(Event& event) override;
   bool IsOverlay() const override { return open_; }
+  bool AcceptsFocus() const override { return true; }
 
  private:
   int RowHeight() const { return fixedRowHeight_ > 0 ? fixedRowHeight_ : fontSize_ + 13; }

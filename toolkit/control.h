@@ -24,6 +24,8 @@ class CControl {
   // Invalidate asks the control's window to repaint `area` (the whole window when null).
   virtual void Invalidate(const Rect* area = nullptr);
   virtual bool IsHitTestVisible() const { return true; }
+  // AcceptsFocus is true for controls that Tab stops at (while visible and enabled).
+  virtual bool AcceptsFocus() const { return false; }
   virtual bool IsOverlay() const { return false; }
 
   const Rect& Bounds() const { return rect_; }

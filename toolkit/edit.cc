@@ -194,6 +194,9 @@ void CEdit::Paint(CCanvas& canvas) {
 
 void CEdit::OnEvent(Event& e) {
   bool inside = rect_.Contains(e.x, e.y);
+  // Only the press that brought the focus keeps the selection the focus made.
+  bool focusingPress = justSelected_ && e.kind == kMouseDown;
+  if (e.kind != kFocusGained) justSelected_ = false;
   switch (e.kind) {
     case kMouseMove:
       if (hovered_ != inside) {
@@ -208,6 +211,7 @@ void CEdit::OnEvent(Event& e) {
     case kMouseDown:
       if (e.button != kLeftButton || !inside) return;
       e.handled = true;
+      if (focusingPress) return;
       dragging_ = true;
       SetCaret(HitIndex(e.x), false);
       return;
@@ -227,11 +231,17 @@ void CEdit::OnEvent(Event& e) {
       return;
     }
     case kFocusGained:
+      // The window's own activation comes as a focus event too: only a real arrival selects.
+      if (selectOnFocus_ && !focused_) {
+        SelectAll();
+        justSelected_ = true;
+      }
       focused_ = true;
       InvalidateSelf();
       return;
     case kFocusLost:
       focused_ = false;
+      justSelected_ = false;
       dragging_ = false;
       InvalidateSelf();
       return;
@@ -289,6 +299,8 @@ void CEdit::HandleCharacter(Event& e) {
     return;
   }
   if (ch < 32 || ch == 127) return;
+  // Control with a key is a shortcut, not text (Control with Alt is AltGr on Windows).
+  if ((e.modifiers & kModControl) && !(e.modifiers & kModAlt)) return;
   e.handled = true;
   // Characters beyond the basic plane arrive as two code units; they are joined so that the
   // text never holds encoded surrogates.

@@ -46,6 +46,9 @@ class CEdit : public CControl {
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
   void SetPassword(bool password) { password_ = password, InvalidateSelf(); }
   void SetDigitsOnly(bool digitsOnly) { digitsOnly_ = digitsOnly; }
+  // SetSelectOnFocus makes the edit select its whole text whenever it takes the focus, by Tab
+  // or by a click (which then leaves the selection as it is), so that typing replaces it.
+  void SetSelectOnFocus(bool select) { selectOnFocus_ = select; }
   // SetMaxLength limits the text in code points; 0 is unlimited.
   void SetMaxLength(int maxLength) { maxLength_ = maxLength < 0 ? 0 : maxLength; }
   void SetFontSize(int size) { fontSize_ = size < 1 ? 14 : size, InvalidateSelf(); }
@@ -61,6 +64,7 @@ class CEdit : public CControl {
 
   void Paint(CCanvas& canvas) override;
   void OnEvent(Event& event) override;
+  bool AcceptsFocus() const override { return true; }
 
  private:
   int Length() const;
@@ -90,6 +94,8 @@ class CEdit : public CControl {
   bool readOnly_ = false;
   bool password_ = false;
   bool digitsOnly_ = false;
+  bool selectOnFocus_ = false;
+  bool justSelected_ = false;  // the focus selected the text; the press that focused keeps it
   bool caretShown_ = true;
   bool focused_ = false;
   bool hovered_ = false;

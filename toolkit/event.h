@@ -27,6 +27,11 @@ enum Key : uint16_t {
   kKeyTab = 9,
   kKeyEnter = 13,
   kKeyEscape = 27,
+  kKeySpace = 32,
+  // The zoom keys: "+" (also "=" and the keypad's), "-" (also the keypad's) and "0".
+  kKeyPlus = 43,
+  kKeyMinus = 45,
+  kKey0 = 48,
   kKeyDelete = 127,
   kKeyUp = 256,
   kKeyDown = 257,

@@ -4,14 +4,84 @@
 #include <vector>
 
 #include "toolkit/style.h"
+#include "toolkit/utf8.h"
 #include "toolkit/window.h"
 
 namespace Vy {
 
+namespace {
+
+constexpr const char* kEllipsis = "\u2026";
+
+// Cut keeps the first `count` code points.
+std::string Cut(const std::string& text, int count) {
+  return text.substr(0, ByteOffset(text, count));
+}
+
+// LargestFitting is the largest n in 0 ... most with fits(n), for a fits that holds up to some
+// n and fails beyond; -1 when not even 0 fits.
+template <typename Fits>
+int LargestFitting(int most, Fits fits) {
+  if (!fits(0)) return -1;
+  int lo = 0, hi = most;
+  while (lo < hi) {
+    int mid = (lo + hi + 1) / 2;
+    if (fits(mid))
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return lo;
+}
+
+}  // namespace
+
 void CLabel::SetText(const std::string& text) {
+  pathStart_ = pathLength_ = 0;
   if (text == text_) return;
   text_ = text;
   InvalidateSelf();
+}
+
+void CLabel::SetTextWithPath(const std::string& before, const std::string& path, const std::string& after) {
+  text_ = before + path + after;
+  pathStart_ = before.size();
+  pathLength_ = path.size();
+  elided_ = true;
+  InvalidateSelf();
+}
+
+void CLabel::SetElided(bool elided) {
+  elided_ = elided;
+  InvalidateSelf();
+}
+
+int CLabel::Width(CCanvas& canvas, const std::string& text) const {
+  return canvas.MeasureText(text, fontFamily_, fontSize_, bold_, italic_).width;
+}
+
+std::string CLabel::Fit(CCanvas& canvas) const {
+  if (Width(canvas, text_) <= rect_.width) return text_;
+  if (pathLength_ > 0) {
+    std::string before = text_.substr(0, pathStart_), path = text_.substr(pathStart_, pathLength_);
+    std::string after = text_.substr(pathStart_ + pathLength_);
+    size_t slash = path.find_last_of("/\\");
+    size_t nameAt = slash == std::string::npos ? 0 : slash;  // the name keeps its separator
+    std::string head = path.substr(0, nameAt), name = path.substr(nameAt);
+    auto with = [&](int keep) { return before + Cut(head, keep) + kEllipsis + name + after; };
+    int keep = LargestFitting(CodePointCount(head), [&](int n) { return Width(canvas, with(n)) <= rect_.width; });
+    if (keep >= 0) return with(keep);
+  }
+  return ElideEnd(canvas, text_, fontFamily_, fontSize_, bold_, rect_.width);
+}
+
+std::string ElideEnd(CCanvas& canvas, const std::string& text, const std::string& family, int size, bool bold,
+                     int width) {
+  auto measure = [&](const std::string& s) { return canvas.MeasureText(s, family, size, bold, false).width; };
+  if (measure(text) <= width) return text;
+  auto ended = [&](int keep) { return Cut(text, keep) + kEllipsis; };
+  int keep = LargestFitting(CodePointCount(text), [&](int n) { return measure(ended(n)) <= width; });
+  return ended(std::max(keep, 0));
 }
 
 void CLabel::SetTextColor(Color color) {
@@ -84,11 +154,12 @@ Color CLabel::TextColor() {
 
 void CLabel::Paint(CCanvas& canvas) {
   if (background_.a != 0) canvas.FillRect(rect_, background_);
-  if (text_.empty()) return;
+  shown_ = elided_ && text_.find('\n') == std::string::npos ? Fit(canvas) : text_;
+  if (shown_.empty()) return;
   std::vector<std::string> lines;
   for (size_t start = 0;;) {
-    size_t lf = text_.find('\n', start);
-    std::string line = text_.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
+    size_t lf = shown_.find('\n', start);
+    std::string line = shown_.substr(start, lf == std::string::npos ? std::string::npos : lf - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::move(line));
     if (lf == std::string::npos) break;

@@ -2,17 +2,28 @@
 
 #include <string>
 
+#include "toolkit/canvas.h"
 #include "toolkit/control.h"
 
 namespace Vy {
 
-// CLabel is static text, one or more lines; it never receives mouse events.
+// CLabel is static text, one or more lines; it never receives mouse events. A one-line label
+// may shorten a text too wide for it (SetElided, SetTextWithPath) instead of letting the edge
+// cut it.
 class CLabel : public CControl {
  public:
   CLabel() { rect_ = {0, 0, 140, 20}; }
 
   void SetText(const std::string& text);
   const std::string& Text() const { return text_; }
+  // SetTextWithPath shows before + path + after on one line; when it does not fit, the path
+  // loses characters from its middle, down to "…" and its file name, which stays whole; past
+  // that the line is ended with "…". The label is elided from then on.
+  void SetTextWithPath(const std::string& before, const std::string& path, const std::string& after);
+  // SetElided ends a one-line text too wide for the label with "…" instead of cutting it.
+  void SetElided(bool elided);
+  // ShownText is the text as the last paint drew it (shortened or not).
+  const std::string& ShownText() const { return shown_; }
   void SetTextColor(Color color);
   // SetFontSize turns sizes below 1 into 12.
   void SetFontSize(int size);
@@ -35,7 +46,14 @@ class CLabel : public CControl {
   bool IsHitTestVisible() const override { return false; }
 
  private:
+  // Fit shortens the one-line text to the label's width, as SetTextWithPath says.
+  std::string Fit(CCanvas& canvas) const;
+  int Width(CCanvas& canvas, const std::string& text) const;
+
   std::string text_;
+  std::string shown_;
+  bool elided_ = false;
+  size_t pathStart_ = 0, pathLength_ = 0;
   std::string fontFamily_ = "system";
   int fontSize_ = 13;
   bool bold_ = false;
@@ -45,5 +63,10 @@ class CLabel : public CControl {
   bool explicitColor_ = false;
   Color background_{0, 0, 0, 0};
 };
+
+// ElideEnd gives `text` when it fits `width` pixels in the font, else its longest beginning
+// followed by "…" that does (just "…" when nothing does).
+std::string ElideEnd(CCanvas& canvas, const std::string& text, const std::string& family, int size, bool bold,
+                     int width);
 
 }  // namespace Vy

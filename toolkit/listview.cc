@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "toolkit/utf8.h"
+#include "toolkit/window.h"
 
 namespace Vy {
 namespace {
@@ -17,6 +18,7 @@ constexpr Color kHeader{230, 230, 230, 255};
 constexpr Color kGrid{220, 220, 220, 255};
 constexpr Color kTrack{238, 238, 238, 255};
 constexpr Color kThumb{170, 170, 170, 255};
+constexpr Color kFocusFrame{0, 120, 215, 255};
 
 constexpr Color kCircleColors[8] = {{16, 43, 94, 255},  {22, 116, 184, 255}, {20, 122, 98, 255},
                                     {163, 74, 27, 255}, {112, 59, 142, 255}, {157, 23, 43, 255},
@@ -296,6 +298,7 @@ void CListView::Paint(CCanvas& canvas) {
     canvas.FillRect({rect_.Right() - 10, thumb.y + 1, 8, std::max(thumb.height - 2, 8)}, kThumb);
   }
   if (mode_ != kCards) canvas.DrawRect(rect_, kGrid, 1.0f);
+  if (CWindow* window = Window(); window && window->Focused() == this) canvas.DrawRect(rect_, kFocusFrame, 2.0f);
 }
 
 void CListView::PaintHeader(CCanvas& canvas) {
@@ -511,6 +514,8 @@ void CListView::OnEvent(Event& e) {
       ScrollBy(-3 * std::clamp(NormalizeWheelSteps(e.wheelSteps), -3, 3));
       return;
     case kKeyPressed: HandleKey(e); return;
+    case kFocusGained:
+    case kFocusLost: Invalidate(); return;
     default: return;
   }
 }

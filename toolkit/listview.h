@@ -81,6 +81,7 @@ class CListView : public CControl {
 
   void Paint(CCanvas& canvas) override;
   void OnEvent(Event& event) override;
+  bool AcceptsFocus() const override { return true; }
 
   // CardTexts gives a card's initials and its detail lines (label, value), as drawn.
   static std::string Initials(const std::string& title);

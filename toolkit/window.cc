@@ -189,6 +189,49 @@ void CWindow::FocusControl(CControl* control) {
   }
 }
 
+std::vector<CControl*> CWindow::TabOrder() const {
+  std::vector<CControl*> stops;
+  for (CControl* c : children_) {
+    if (c->IsVisible() && c->IsEnabled() && c->AcceptsFocus()) stops.push_back(c);
+  }
+  std::stable_sort(stops.begin(), stops.end(),
+                   [](const CControl* a, const CControl* b) { return a->Bounds().y < b->Bounds().y; });
+  std::vector<CControl*> ordered;
+  for (size_t start = 0; start < stops.size();) {
+    const Rect& lead = stops[start]->Bounds();
+    size_t end = start + 1;
+    while (end < stops.size()) {
+      const Rect& r = stops[end]->Bounds();
+      int middle = r.y + r.height / 2;
+      if (middle < lead.y || middle >= lead.Bottom()) break;
+      ++end;
+    }
+    std::stable_sort(stops.begin() + start, stops.begin() + end,
+                     [](const CControl* a, const CControl* b) { return a->Bounds().x < b->Bounds().x; });
+    ordered.insert(ordered.end(), stops.begin() + start, stops.begin() + end);
+    start = end;
+  }
+  return ordered;
+}
+
+void CWindow::FocusNext(bool backwards) {
+  std::vector<CControl*> order = TabOrder();
+  if (order.empty()) return;
+  auto at = std::find(order.begin(), order.end(), focused_);
+  size_t n = order.size(), next;
+  if (at == order.end())
+    next = backwards ? n - 1 : 0;
+  else
+    next = (static_cast<size_t>(at - order.begin()) + (backwards ? n - 1 : 1)) % n;
+  keyboardFocus_ = true;
+  if (order[next] == focused_) {
+    Invalidate();
+    return;
+  }
+  FocusControl(order[next]);
+  Invalidate();
+}
+
 CControl* CWindow::HitTest(int x, int y) const {
   for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
     CControl* c = *it;
@@ -211,6 +254,10 @@ void CWindow::Dispatch(Event& event) {
   CControl* target = nullptr;
   if (event.IsMouse()) {
     target = captured_ ? captured_ : HitTest(event.x, event.y);
+    if (event.kind == kMouseDown && keyboardFocus_) {
+      keyboardFocus_ = false;
+      Invalidate();
+    }
     if (event.kind == kMouseDown && !captured_ && target) {
       if (target != focused_) {
         CControl* old = focused_;
@@ -240,6 +287,12 @@ void CWindow::Dispatch(Event& event) {
   }
   event.handled = false;
   if (target) target->OnEvent(event);
+  bool tab = event.kind == kKeyPressed && event.key == kKeyTab && !(event.modifiers & (kModControl | kModAlt));
+  if (tab && !event.handled) {
+    event.handled = true;
+    FocusNext(event.modifiers & kModShift);
+    return;
+  }
   if (!target || !event.handled) DeliverToWindow(event);
 }
 

@@ -94,6 +94,17 @@ class CWindow : public CControl {
   // FocusControl moves the focus and tells the old and the new control, as a click would.
   void FocusControl(CControl* control);
   CControl* Focused() const { return focused_; }
+  // TabOrder lists the visible, enabled children that take the focus, in reading order: rows
+  // from the top (a control whose middle lies within the height of a row's first control
+  // joins that row), each row from the left.
+  std::vector<CControl*> TabOrder() const;
+  // FocusNext moves the focus to the next control of TabOrder (the previous one when
+  // `backwards`), wrapping around. Tab and Shift+Tab that the focused control leaves unhandled
+  // do this.
+  void FocusNext(bool backwards);
+  // KeyboardFocus is true while the focus was last moved from the keyboard, not by a click:
+  // controls that always hold the focus show it only then.
+  bool KeyboardFocus() const { return keyboardFocus_; }
   CControl* Hovered() const { return hovered_; }
   CControl* Captured() const { return captured_; }
   // HitTest gives the topmost visible, enabled, hit-test-visible child containing the point.
@@ -129,6 +140,7 @@ class CWindow : public CControl {
   CControl* hovered_ = nullptr;
   CControl* captured_ = nullptr;
   CControl* overlay_ = nullptr;
+  bool keyboardFocus_ = false;
 };
 
 // CDialog is a window shown modally over a parent window, with a result code.

@@ -18,23 +18,9 @@ bool IsSignatureCertificate(const std::string& holder, const std::string& label)
   return false;
 }
 
-namespace {
-
-// EightDigits gives the first 8 digits of the first run of 8 or more, or empty.
-std::string EightDigits(const std::string& text) {
-  size_t run = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    run = text[i] >= '0' && text[i] <= '9' ? run + 1 : 0;
-    if (run == 8) return text.substr(i - 7, 8);
-  }
-  return {};
-}
-
-}  // namespace
-
 std::string DniNumber(const std::string& holder, const ParsedCertificate& certificate) {
   for (const std::string* text : {&holder, &certificate.subjectName, &certificate.serialHex}) {
-    if (std::string digits = EightDigits(*text); !digits.empty()) return digits;
+    if (std::string digits = DniDigits(*text); !digits.empty()) return digits;
   }
   if (!certificate.serialHex.empty()) return "(sin numero de DNI, serie " + certificate.serialHex + ")";
   return "(numero de DNI no encontrado)";

@@ -1,26 +1,13 @@
 #include "examples/quillmark/verify_command.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "certs/trust_anchors.h"
 #include "examples/quillmark/commands.h"
 #include "pades/verify.h"
 
 namespace {
-
-// Debian's bundle of the system's authorities; SSL_CERT_FILE replaces it, as for OpenSSL.
-constexpr const char* kSystemBundle = "/etc/ssl/certs/ca-certificates.crt";
-
-bool ReadText(const std::string& path, std::string* out) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  char buffer[65536];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) out->append(buffer, n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
 
 bool Modified(const SignatureReport& s) {
   return s.coverage.modified;
@@ -207,17 +194,12 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
 
 int RunVerify(const Arguments& args) {
   if (args.positional.size() != 1) return UsageError("verify necesita un solo documento PDF.");
-  std::string bundle = args.Value("--trust");
-  if (!args.Has("--trust")) {
-    const char* fromEnvironment = std::getenv("SSL_CERT_FILE");
-    bundle = fromEnvironment && *fromEnvironment ? fromEnvironment : kSystemBundle;
-  } else if (bundle.empty()) {
-    return UsageError("--trust necesita un fichero PEM.");
-  }
-  std::string pem;
+  const std::string bundle = args.Value("--trust");
+  if (args.Has("--trust") && bundle.empty()) return UsageError("--trust necesita un fichero PEM.");
   std::vector<Bytes> anchors;
-  if (ReadText(bundle, &pem)) anchors = ReadPemCertificates(pem);
-  if (args.Has("--trust") && anchors.empty()) {
+  if (!args.Has("--trust")) {
+    anchors = SystemTrustAnchors();
+  } else if (!ReadPemBundle(bundle, &anchors) || anchors.empty()) {
     std::fprintf(stderr, "quillmark: %s no contiene ningun certificado PEM legible.\n", bundle.c_str());
     return kExitUsage;
   }

@@ -2,7 +2,9 @@
 
 #include "certs/certificate_list.h"
 #include "core/bytes.h"
+#include "certs/pkcs12.h"
 #include "examples/signer/pin_dialog.h"
+#include "pades/field.h"
 #include "toolkit/button.h"
 #include "toolkit/combobox.h"
 #include "toolkit/edit.h"
@@ -127,6 +129,11 @@ bool CDlgFirmar::OnInit() {
   pages_->SetPlaceholder("ej. 1, 3, 5-8");
   pages_->SetEnabled(false);
   pages_->OnEnter(this, &CDlgFirmar::PagesEntered);
+  pages_->OnChange(this, &CDlgFirmar::PagesEdited);
+  pageError_ = AddLabel("", {16, 380, 628, 16});
+  pageError_->SetTextColor(palette_[kErrorText]);
+  pageError_->SetFontSize(11);
+  pageError_->SetElided(true);
 
   // Not a written control of this dialog: without it PKCS#12 certificates could not be listed.
   CButton* pkcs12 = AddButton("Elegir PKCS#12...", {16, 405, 140, 34});
@@ -172,6 +179,9 @@ void CDlgFirmar::ChoosePkcs12() {
     return;
   }
   CPinDialog ask(this, palette_, Pkcs12PasswordPrompt(FileNameOf(file.path)));
+  ask.SetCheck([&file](const std::string& password, std::string* reason) {
+    return CheckPkcs12Password(file.path, password, reason);
+  });
   if (ask.ShowModal() != 1) return;
   ask.TakePin(&options_.pkcs12Password);
   options_.pkcs12Path = file.path;
@@ -208,6 +218,7 @@ void CDlgFirmar::StampChanged(int index) {
   pages_->SetEnabled(pages);
   pagesLabel_->SetTextColor(palette_[pages ? kDialogText : kDialogMuted]);
   if (pages) FocusControl(pages_);
+  pageError_->SetText("");
   RefreshPageList();
   Invalidate();
 }
@@ -216,11 +227,31 @@ void CDlgFirmar::RefreshPageList() {
   pageList_ = stampChoice_ == kPageListChoice ? pages_->Text() : std::string();
 }
 
+void CDlgFirmar::PagesEntered(const std::string&) {
+  RefreshPageList();
+  PageListOk();
+}
+
+void CDlgFirmar::PagesEdited(const std::string&) {
+  pageError_->SetText("");
+}
+
+bool CDlgFirmar::PageListOk() {
+  std::string error;
+  if (stampChoice_ != kPageListChoice || pageCount_ < 1 || CheckPageList(pages_->Text(), pageCount_, &error))
+    return true;
+  pageError_->SetText(error);
+  FocusControl(pages_);
+  Invalidate();
+  return false;
+}
+
 void CDlgFirmar::Accept() {
   if (!chosen_) {
     summary_->SetText("Elige un certificado de la lista.");
     return;
   }
+  if (!PageListOk()) return;
   RefreshPageList();
   EndDialog(1);
 }

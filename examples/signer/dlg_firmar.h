@@ -17,13 +17,18 @@ class CLabel;
 
 // CDlgFirmar lists every certificate the signer can use, as cards, and takes the choice of
 // certificate and of the pages that carry the visible stamp. "Elegir PKCS#12..." adds a
-// PKCS#12 file (asked with the file dialog, then its password) to the listed sources. Results
-// of ShowModal: 1 accepted with a certificate, 2 cancelled, 0 closed otherwise.
+// PKCS#12 file (asked with the file dialog, then its password until openssl takes it) to the
+// listed sources. A page list is checked against the document before the dialog accepts it.
+// Results of ShowModal: 1 accepted with a certificate, 2 cancelled, 0 closed otherwise.
 class CDlgFirmar : public Vy::CDialog {
  public:
   CDlgFirmar(Vy::CWindow* parent, const Palette& palette, const std::string& documentName,
              const SignerOptions& options);
   ~CDlgFirmar() override;
+
+  // SetPageCount gives the document's page count, against which a page list is checked (0:
+  // not checked).
+  void SetPageCount(int count) { pageCount_ = count; }
 
   bool OnInit() override;
   void OnKeyDown(uint16_t key, uint32_t modifiers) override;
@@ -53,14 +58,18 @@ class CDlgFirmar : public Vy::CDialog {
   Vy::CComboBox* StampCombo() const { return stamp_; }
   Vy::CEdit* PageField() const { return pages_; }
   Vy::CLabel* PagesLabel() const { return pagesLabel_; }
+  Vy::CLabel* PageError() const { return pageError_; }
   const std::vector<CertificateEntry>& Entries() const { return entries_; }
 
  private:
   void Fill();
   void SelectionChanged(int index);
   void StampChanged(int index);
-  void PagesEntered(const std::string&) { RefreshPageList(); }
+  void PagesEntered(const std::string&);
+  void PagesEdited(const std::string&);
   void RefreshPageList();
+  // PageListOk checks the page list when the stamp goes on chosen pages, showing what is wrong.
+  bool PageListOk();
   void Accept();
   void Cancel() { EndDialog(2); }
 
@@ -71,6 +80,7 @@ class CDlgFirmar : public Vy::CDialog {
   CertificateEntry entry_;
   bool chosen_ = false;
   int stampChoice_ = 1;
+  int pageCount_ = 0;
   std::string pageList_;
   Vy::CListView* list_ = nullptr;
   Vy::CLabel* summary_ = nullptr;
@@ -78,4 +88,5 @@ class CDlgFirmar : public Vy::CDialog {
   Vy::CComboBox* stamp_ = nullptr;
   Vy::CLabel* pagesLabel_ = nullptr;
   Vy::CEdit* pages_ = nullptr;
+  Vy::CLabel* pageError_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "examples/signer/pin_dialog.h"
 
+#include <cctype>
+
 #include "core/bytes.h"
 #include "toolkit/button.h"
 #include "toolkit/edit.h"
@@ -79,6 +81,7 @@ bool CPinDialog::OnInit() {
   edit_->SetPlaceholder(prompt_.placeholder);
   edit_->OnEnter(this, &CPinDialog::AcceptEntered);
   error_ = AddLabel("", {24, 126, 372, 18});
+  error_->SetElided(true);
   error_->SetTextColor(palette_[kErrorText]);
   error_->SetFontSize(11);
   CLabel* warning = AddLabel(prompt_.warning, {24, 148, 372, 16});
@@ -99,6 +102,16 @@ void CPinDialog::Accept() {
   if (edit_->Text().empty() && !prompt_.emptyError.empty()) {
     error_->SetText(prompt_.emptyError);
     FocusControl(edit_);
+    return;
+  }
+  std::string reason;
+  if (check_ && !check_(edit_->Text(), &reason)) {
+    // Asked again where it was asked: the field empties and keeps the focus.
+    if (!reason.empty()) reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
+    error_->SetText(reason);
+    edit_->Wipe();
+    FocusControl(edit_);
+    Invalidate();
     return;
   }
   SecureClear(&pin_);
@@ -124,7 +137,8 @@ void CPinDialog::OnTimer(unsigned id) {
 }
 
 void CPinDialog::PassFocus(int kind) {
-  if (!edit_) return;
+  // The field shows the window's activation while it holds the focus; Tab may have moved on.
+  if (!edit_ || Focused() != edit_) return;
   Event e;
   e.kind = kind;
   edit_->OnEvent(e);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "examples/signer/palette.h"
@@ -30,8 +31,10 @@ PinPrompt TokenPinPrompt(const std::string& holder);
 // Pkcs12PasswordPrompt asks for a PKCS#12 file's password; an empty one is a valid answer.
 PinPrompt Pkcs12PasswordPrompt(const std::string& fileName);
 
-// CPinDialog asks for a secret in a masked field with a blinking caret. It does not check the
-// secret: the caller hands it to the card, the token or openssl. Results: 1 accepted, 2
+// CPinDialog asks for a secret in a masked field with a blinking caret. A caller that can tell
+// a wrong secret at once (a PKCS#12 password) gives a check: a refused secret is wiped and
+// asked for again in the same dialog, with the check's reason on the error line; otherwise
+// the caller hands the secret to the card, the token or openssl. Results: 1 accepted, 2
 // cancelled (button or Escape), 0 closed otherwise. The field is wiped when the dialog ends.
 class CPinDialog : public Vy::CDialog {
  public:
@@ -39,6 +42,10 @@ class CPinDialog : public Vy::CDialog {
              const std::string& readerName);
   CPinDialog(Vy::CWindow* parent, const Palette& palette, PinPrompt prompt);
   ~CPinDialog() override;
+
+  // Check is called with the secret on accept; false, with a Spanish reason, refuses it.
+  using Check = std::function<bool(const std::string& secret, std::string* reason)>;
+  void SetCheck(Check check) { check_ = std::move(check); }
 
   bool OnInit() override;
   void OnKeyDown(uint16_t key, uint32_t modifiers) override;
@@ -69,6 +76,7 @@ class CPinDialog : public Vy::CDialog {
   PinPrompt prompt_;
   std::string readerName_;
   std::string pin_;
+  Check check_;
   bool caretShown_ = true;
   Vy::CEdit* edit_ = nullptr;
   Vy::CLabel* error_ = nullptr;

@@ -25,6 +25,8 @@ struct EngineBinding {
   VyPdfRenderPageFn renderPage = nullptr;
   VyPdfFreeFn free = nullptr;
   VyPdfSavePageJpgFn savePageJpg = nullptr;
+  VyPdfPageSizesFn pageSizes = nullptr;
+  VyPdfPrefetchPageFn prefetchPage = nullptr;
 
   bool Ready() const { return library.IsOpen(); }
 
@@ -46,6 +48,8 @@ struct EngineBinding {
     }
     b.library.Bind("VyPdf_ApiVersion", &b.apiVersion);    // optional
     b.library.Bind("VyPdf_SavePageJpg", &b.savePageJpg);  // optional
+    b.library.Bind("VyPdf_PageSizes", &b.pageSizes);      // optional, later than the first six
+    b.library.Bind("VyPdf_PrefetchPage", &b.prefetchPage);  // optional, likewise
     b.library.Bind("VyPdf_Open", &b.open);
     b.library.Bind("VyPdf_Close", &b.close);
     b.library.Bind("VyPdf_RenderPage", &b.renderPage);
@@ -62,7 +66,7 @@ struct EngineBinding {
     loadMessage = message;
     library.Close();
     apiVersion = nullptr, open = nullptr, close = nullptr, renderPage = nullptr, free = nullptr;
-    savePageJpg = nullptr;
+    savePageJpg = nullptr, pageSizes = nullptr, prefetchPage = nullptr;
   }
 };
 
@@ -116,6 +120,24 @@ class WinRtDocument final : public IDocument {
     char text[kMessageSize] = {};
     if (engine.savePageJpg(handle_, index, width, quality, path.c_str(), text, kMessageSize)) return true;
     return Fail(message, *text ? text : "No se pudo exportar la hoja.");
+  }
+
+  bool PageSizes(std::vector<PageSize>* sizes, std::string* message) override {
+    EngineBinding& engine = EngineBinding::Get();
+    if (!engine.pageSizes || !handle_) return IDocument::PageSizes(sizes, message);
+    std::vector<float> pairs(static_cast<size_t>(pageCount_) * 2);
+    char text[kMessageSize] = {};
+    sizes->clear();
+    if (!engine.pageSizes(handle_, 0, pageCount_, pairs.data(), text, kMessageSize))
+      return Fail(message, *text ? text : "No se pudo leer la hoja.");
+    for (size_t i = 0; i < pairs.size(); i += 2) sizes->push_back({pairs[i], pairs[i + 1]});
+    return true;
+  }
+
+  void Prefetch(int index, int width) override {
+    EngineBinding& engine = EngineBinding::Get();
+    if (engine.prefetchPage && handle_ && index >= 0 && index < pageCount_)
+      engine.prefetchPage(handle_, index, std::clamp(width, 16, 6000));
   }
 
  private:

@@ -17,6 +17,12 @@ struct PageRaster {
   bool Empty() const { return width <= 0 || height <= 0 || pixels.empty(); }
 };
 
+// PageSize is a page's displayed size in points (1/72 inch), after its own rotation.
+struct PageSize {
+  float width = 0;
+  float height = 0;
+};
+
 // IDocument is an open PDF document: the page source of the PDF view and the signer. Calls
 // block until the page is done; use a document from one thread at a time.
 class IDocument {
@@ -34,6 +40,16 @@ class IDocument {
   // complete one. It returns false with a message.
   virtual bool SavePageJpg(int index, int width, int quality, const std::string& path,
                            std::string* message) = 0;
+  // PageSizes gives the size of every page, in page order. It returns false, with `sizes`
+  // emptied and a message, when the sizes cannot be had (an engine without the export).
+  virtual bool PageSizes(std::vector<PageSize>* sizes, std::string* message) {
+    sizes->clear();
+    *message = "El motor no informa el tamano de las hojas.";
+    return false;
+  }
+  // Prefetch asks for page `index` at `width` to be rendered ahead, without waiting, so that
+  // the RenderPage that follows is quick. A page source that cannot does nothing.
+  virtual void Prefetch(int index, int width) { (void)index, (void)width; }
 };
 
 // OpenDocument opens the PDF at `path` through the render engine, which is loaded on first

@@ -1,4 +1,4 @@
-// The six exports: argument checks in a fixed order, then one task on the document's worker.
+// The exports: argument checks in a fixed order, then one task on the document's worker.
 // Every export catches everything, so nothing thrown inside crosses the C interface.
 #include <algorithm>
 #include <cstring>
@@ -152,6 +152,33 @@ VYPDF_API int VYPDF_CALL VyPdf_SavePageJpg(VyPdfDocument* document, int pageInde
     document->engine.RunOnWorker(
         [&] { ok = vyrender::JpegTask(document->engine, pageIndex, width, quality, path, &text); });
     return ok ? 1 : message.Fail(text, "No se pudo exportar la hoja.");
+  });
+}
+
+VYPDF_API int VYPDF_CALL VyPdf_PageSizes(VyPdfDocument* document, int firstPage, int count, float* sizes,
+                                         char* messageBuffer, int messageSize) {
+  MessageBuffer message(messageBuffer, messageSize);
+  return Guarded(message, 0, [&] {
+    if (!document) return message.Fail("Documento no abierto.");
+    if (!sizes) return message.Fail("Argumentos nulos.");
+    if (count < 1 || !PageInRange(document, firstPage) || count > document->engine.PageCount() - firstPage)
+      return message.Fail("Pagina fuera de rango.");
+    bool ok = false;
+    std::string text;
+    document->engine.RunOnWorker(
+        [&] { ok = vyrender::PageSizesTask(document->engine, firstPage, count, sizes, &text); });
+    return ok ? 1 : message.Fail(text, "No se pudo leer la hoja.");
+  });
+}
+
+VYPDF_API int VYPDF_CALL VyPdf_PrefetchPage(VyPdfDocument* document, int pageIndex, int width) {
+  MessageBuffer message(nullptr, 0);
+  return Guarded(message, 0, [&] {
+    if (!document || !PageInRange(document, pageIndex)) return 0;
+    width = ClampWidth(width);
+    vyrender::EngineDocument* engine = &document->engine;
+    engine->PostToWorker([engine, pageIndex, width] { vyrender::PrefetchTask(*engine, pageIndex, width); });
+    return 1;
   });
 }
 

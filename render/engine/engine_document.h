@@ -34,6 +34,12 @@ class EngineDocument {
   // task is dropped unrun. An exception escaping the task is held and never rethrown: the
   // caller then finds its result variables as the task left them.
   void RunOnWorker(EngineTask task);
+  // PostToWorker queues `task` and returns at once; the task must own what it uses. It is
+  // dropped like RunOnWorker's once the document is stopping.
+  void PostToWorker(EngineTask task);
+  // CallerWaiting is true while a RunOnWorker task waits in the queue: work nobody waits for
+  // (a prefetch) gives way to it.
+  bool CallerWaiting();
 
   // Stop lets the worker finish every queued task, then joins it; the worker releases the
   // renderer on its own thread before it ends. Tasks queued afterwards are not run.
@@ -41,6 +47,13 @@ class EngineDocument {
 
   // The renderer may be used only from inside a task.
   PageRenderer& Renderer() { return *renderer_; }
+  // Prefetched rasters, used only from inside tasks (so only on the worker). TakePrefetched
+  // moves out the raster of (index, width) when one is kept; KeepPrefetched keeps the latest
+  // kPrefetchKept.
+  static constexpr size_t kPrefetchKept = 2;
+  bool HasPrefetched(int index, int width) const;
+  bool TakePrefetched(int index, int width, Raster* raster);
+  void KeepPrefetched(int index, int width, Raster raster);
   // The page count is written by the open task before the handle is handed out and never
   // changes afterwards, so callers read it without the lock.
   int PageCount() const { return pageCount_; }
@@ -51,6 +64,15 @@ class EngineDocument {
   bool IsStopping();
 
  private:
+  struct Queued {
+    std::packaged_task<void()> task;
+    bool waited = false;  // a caller waits for it
+  };
+  struct Prefetched {
+    int index;
+    int width;
+    Raster raster;
+  };
   void WorkerLoop();
 
   std::unique_ptr<PageRenderer> renderer_;
@@ -58,9 +80,11 @@ class EngineDocument {
   std::thread worker_;
   std::mutex mutex_;  // guards the queue and both flags
   std::condition_variable wake_;
-  std::deque<std::packaged_task<void()>> queue_;
+  std::deque<Queued> queue_;
+  size_t waitedTasks_ = 0;
   bool started_ = false;
   bool stop_ = false;
+  std::deque<Prefetched> prefetched_;  // worker only
 };
 
 }  // namespace vyrender

@@ -17,8 +17,33 @@ namespace {
 // while it works on its own document, so messages of parallel documents never mix.
 thread_local std::string* popplerSink = nullptr;
 
+// Poppler speaks English; what it says about a damaged file reaches the user in Spanish, and
+// anything else is left out rather than shown untranslated.
+struct KnownMessage {
+  const char* poppler;  // how the message begins
+  const char* spanish;
+};
+constexpr KnownMessage kKnownMessages[] = {
+    {"Couldn't read xref table", "no se pudo leer la tabla de referencias cruzadas"},
+    {"Couldn't find trailer dictionary", "no se encontro el diccionario final (trailer)"},
+    {"May not be a PDF file", "no parece un archivo PDF"},
+    {"PDF file is damaged", "el archivo esta danado"},
+    {"Invalid XRef entry", "una referencia cruzada no es valida"},
+    {"Failed to parse XRef entry", "una referencia cruzada no es valida"},
+    {"Top-level pages object is wrong type", "el arbol de paginas no es valido"},
+    {"Catalog object is wrong type", "el catalogo del documento no es valido"},
+    {"Couldn't open file", "no se pudo abrir el archivo"},
+    {"Unsupported version", "la version del PDF no se admite"},
+    {"Illegal character", "hay un caracter no valido en el archivo"},
+    {"Unterminated string", "hay una cadena sin terminar"},
+};
+
 void CollectPopplerMessage(const std::string& text, void*) {
-  if (popplerSink) *popplerSink = text;  // the last message names the final cause
+  if (!popplerSink) return;
+  // The last known message names the final cause.
+  for (const KnownMessage& known : kKnownMessages) {
+    if (text.find(known.poppler) != std::string::npos) *popplerSink = known.spanish;
+  }
 }
 
 class PopplerMessages {
@@ -32,8 +57,8 @@ class PopplerMessages {
   PopplerMessages(const PopplerMessages&) = delete;
   PopplerMessages& operator=(const PopplerMessages&) = delete;
 
-  // With ends our sentence (given without its full stop) with Poppler's own last message,
-  // when it gave one.
+  // With ends our sentence (given without its full stop) with what Poppler last said of the
+  // file, when that is one of its known messages.
   std::string With(const std::string& sentence) const {
     return last_.empty() ? sentence + "." : sentence + " (" + last_ + ").";
   }

@@ -4,10 +4,11 @@
 // call (the open) and leaves it when the renderer is released there.
 #include <windows.h>
 
-#include <oleauto.h>
 #include <roapi.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -68,45 +69,31 @@ class Name {
   HSTRING value_ = nullptr;
 };
 
-std::string Narrow(const wchar_t* text, size_t length) {
-  int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string narrow(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), narrow.data(), n, nullptr, nullptr);
-  return narrow;
-}
-
-std::string Trimmed(std::wstring text) {
-  while (!text.empty() && iswspace(text.back())) text.pop_back();
-  return Narrow(text.data(), text.size());
-}
-
-// Describe is the text of a failed call: the error information it left for this HRESULT,
-// else the system's message for it, else "error WinRT".
+// Describe is the text of a failed call, in Spanish whatever the system's language: the known
+// causes by name, any other by its code. (The Windows Runtime's own descriptions come in the
+// language of the system, often English.)
 std::string Describe(HRESULT failure) {
-  std::string text;
-  IRestrictedErrorInfo* info = nullptr;
-  if (GetRestrictedErrorInfo(&info) == S_OK && info) {
-    BSTR description = nullptr, restricted = nullptr, capability = nullptr;
-    HRESULT code = S_OK;
-    if (SUCCEEDED(info->GetErrorDetails(&description, &code, &restricted, &capability)) && code == failure) {
-      BSTR own = restricted && SysStringLen(restricted) ? restricted : description;
-      if (own) text = Trimmed(std::wstring(own, SysStringLen(own)));
-    }
-    SysFreeString(description);
-    SysFreeString(restricted);
-    SysFreeString(capability);
-    info->Release();
+  struct Known {
+    HRESULT code;
+    const char* text;
+  };
+  static const Known kKnown[] = {
+      {HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), "No se encuentra el archivo PDF."},
+      {HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), "No se encuentra el archivo PDF."},
+      {E_ACCESSDENIED, "Windows no permite leer el archivo."},
+      {HRESULT_FROM_WIN32(ERROR_WRONG_PASSWORD), "El PDF esta protegido con contrasena."},
+      {HRESULT_FROM_WIN32(ERROR_INVALID_DATA), "El archivo no es un PDF valido o esta danado."},
+      {HRESULT_FROM_WIN32(ERROR_FILE_CORRUPT), "El archivo no es un PDF valido o esta danado."},
+      {E_OUTOFMEMORY, "Sin memoria."},
+      {REGDB_E_CLASSNOTREG, "Este Windows no tiene el lector de PDF del sistema (Windows.Data.Pdf)."},
+  };
+  for (const Known& known : kKnown) {
+    if (known.code == failure) return known.text;
   }
-  if (text.empty()) {
-    wchar_t* buffer = nullptr;
-    DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(failure), LANG_USER_DEFAULT, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (length > 0 && buffer) text = Trimmed(std::wstring(buffer, length));
-    if (buffer) LocalFree(buffer);
-  }
-  return text.empty() ? "error WinRT" : text;
+  char text[96];
+  std::snprintf(text, sizeof text, "Windows no pudo leer el PDF (error 0x%08lX).",
+                static_cast<unsigned long>(static_cast<uint32_t>(failure)));
+  return text;
 }
 
 // Completion is the handler an asynchronous call reports to: it records the final status and
@@ -251,8 +238,9 @@ class WinRtRenderer final : public PageRenderer {
     HRESULT hr = Page(index, &page);
     if (SUCCEEDED(hr)) hr = page->get_Size(&size);
     if (FAILED(hr)) return Fail(hr, message);
-    *width = size.Width;
-    *height = size.Height;
+    // The Windows Runtime measures pages in device-independent pixels, 96 to the inch.
+    *width = size.Width * 72.0f / 96.0f;
+    *height = size.Height * 72.0f / 96.0f;
     return true;
   }
 

@@ -22,7 +22,9 @@ bool OpenTask(EngineDocument& document, const std::string& path, std::string* me
   return true;
 }
 
-bool RenderTask(EngineDocument& document, int index, int width, Raster* raster, std::string* message) {
+namespace {
+
+bool RenderNow(EngineDocument& document, int index, int width, Raster* raster, std::string* message) {
   PageRenderer& renderer = document.Renderer();
   float pageWidth = 0, pageHeight = 0;
   if (!renderer.PageSize(index, &pageWidth, &pageHeight, message)) return false;
@@ -41,6 +43,32 @@ bool RenderTask(EngineDocument& document, int index, int width, Raster* raster, 
     *raster = Raster{};
     *message = "El raster de la hoja viene corrupto.";
     return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool RenderTask(EngineDocument& document, int index, int width, Raster* raster, std::string* message) {
+  if (document.TakePrefetched(index, width, raster)) return true;
+  return RenderNow(document, index, width, raster, message);
+}
+
+void PrefetchTask(EngineDocument& document, int index, int width) {
+  if (document.HasPrefetched(index, width) || document.CallerWaiting() || document.IsStopping()) return;
+  Raster raster;
+  std::string message;
+  if (RenderNow(document, index, width, &raster, &message)) document.KeepPrefetched(index, width, std::move(raster));
+}
+
+bool PageSizesTask(EngineDocument& document, int first, int count, float* sizes, std::string* message) {
+  for (int i = 0; i < count; ++i) {
+    float* size = sizes + 2 * static_cast<size_t>(i);
+    if (!document.Renderer().PageSize(first + i, &size[0], &size[1], message)) return false;
+    if (!(size[0] > 0) || !(size[1] > 0)) {
+      *message = "La hoja no tiene tamano valido.";
+      return false;
+    }
   }
   return true;
 }

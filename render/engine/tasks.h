@@ -19,8 +19,14 @@ long TargetHeight(float pageWidth, float pageHeight, int width);
 
 // OpenTask loads the file and stores its page count in the document.
 bool OpenTask(EngineDocument& document, const std::string& path, std::string* message);
-// RenderTask renders page `index` at `width` (already clamped) into `raster`.
+// RenderTask renders page `index` at `width` (already clamped) into `raster`, or hands over the
+// prefetched raster of that page and width.
 bool RenderTask(EngineDocument& document, int index, int width, Raster* raster, std::string* message);
+// PageSizesTask reads the displayed size of `count` pages from `first` into `sizes`.
+bool PageSizesTask(EngineDocument& document, int first, int count, float* sizes, std::string* message);
+// PrefetchTask renders page `index` at `width` and keeps the raster for RenderTask, unless it is
+// kept already or a caller waits for the worker.
+void PrefetchTask(EngineDocument& document, int index, int width);
 // JpegTask renders the page and writes it as a JPEG file at `path`, quality clamped to 1 ... 100.
 bool JpegTask(EngineDocument& document, int index, int width, int quality, const std::string& path,
               std::string* message);

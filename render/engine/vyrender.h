@@ -17,6 +17,9 @@
  * Each document has its own worker thread: calls on one handle run one at a time in the order
  * they were made, calls on different handles run in parallel. VyPdf_Close must not overlap any
  * other call on the same handle. Nothing is thrown across the interface.
+ *
+ * VyPdf_PageSizes and VyPdf_PrefetchPage came after the first six: a caller binds them when
+ * present and manages without them otherwise (the interface version stays 1).
  */
 #ifndef VYRENDER_VYRENDER_H
 #define VYRENDER_VYRENDER_H
@@ -72,6 +75,20 @@ VYPDF_API int VYPDF_CALL VyPdf_RenderPage(VyPdfDocument* document, int pageIndex
 VYPDF_API int VYPDF_CALL VyPdf_SavePageJpg(VyPdfDocument* document, int pageIndex, int width, int quality,
                                            const char* destination, char* message, int messageSize);
 
+/* VyPdf_PageSizes stores the displayed size, in points and after the page's own rotation, of
+ * `count` pages from `firstPage` on: width and height of page firstPage + i in sizes[2 * i] and
+ * sizes[2 * i + 1]. It returns 1, or 0 with a message for a null handle or buffer, a range
+ * outside the document or a page the renderer cannot read (`sizes` is then left undefined). */
+VYPDF_API int VYPDF_CALL VyPdf_PageSizes(VyPdfDocument* document, int firstPage, int count, float* sizes,
+                                         char* message, int messageSize);
+
+/* VyPdf_PrefetchPage queues a render of page `pageIndex` at `width` and returns at once, so that
+ * a later VyPdf_RenderPage of the same page and width hands over that raster instead of
+ * rendering again. The engine keeps the two latest prefetched pages, and drops a prefetch that
+ * has not started when a VyPdf_RenderPage call is waiting. It returns 1 when the render was
+ * queued, 0 for a null handle or a page outside the document. */
+VYPDF_API int VYPDF_CALL VyPdf_PrefetchPage(VyPdfDocument* document, int pageIndex, int width);
+
 /* Function types for binding the library at run time. */
 typedef int(VYPDF_CALL* VyPdfApiVersionFn)(void);
 typedef VyPdfDocument*(VYPDF_CALL* VyPdfOpenFn)(const char*, int*, char*, int);
@@ -79,6 +96,8 @@ typedef void(VYPDF_CALL* VyPdfCloseFn)(VyPdfDocument*);
 typedef void(VYPDF_CALL* VyPdfFreeFn)(void*);
 typedef int(VYPDF_CALL* VyPdfRenderPageFn)(VyPdfDocument*, int, int, unsigned char**, int*, int*, char*, int);
 typedef int(VYPDF_CALL* VyPdfSavePageJpgFn)(VyPdfDocument*, int, int, int, const char*, char*, int);
+typedef int(VYPDF_CALL* VyPdfPageSizesFn)(VyPdfDocument*, int, int, float*, char*, int);
+typedef int(VYPDF_CALL* VyPdfPrefetchPageFn)(VyPdfDocument*, int, int);
 
 #ifdef __cplusplus
 }

@@ -35,3 +35,26 @@ else
 fi
 leftover="$(find "$WINEPREFIX/drive_c/users" -name 'vycert_*' 2>/dev/null)"
 [ -z "$leftover" ] || fail "quedaron temporales de openssl: $leftover"
+
+# A PDF/A-2b document (Ghostscript's) signed by quillmark.exe stays PDF/A: the stamp's font is
+# the build-time cut of DejaVu Sans, cut again by the engine's own subsetter, and the name reads
+# back as written.
+echo "== quillmark.exe sign PDF/A"
+icc=/usr/share/color/icc/ghostscript/srgb.icc
+sed "s|(srgb.icc)|($icc)|" "$(ls /usr/share/ghostscript/*/lib/PDFA_def.ps | head -n 1)" >"$qm/pdfa_def.ps"
+printf '%%!PS\n/Helvetica findfont 20 scalefont setfont\n72 720 moveto (Acta) show showpage\n' >"$qm/acta.ps"
+gs -q -dPDFA=2 -dBATCH -dNOPAUSE -dPDFACompatibilityPolicy=1 -sColorConversionStrategy=RGB \
+  -sDEVICE=pdfwrite --permit-file-read="$icc" -sOutputFile="$qm/acta.pdf" "$qm/pdfa_def.ps" "$qm/acta.ps"
+archival_name="Łukasz Dvořák Çağrı Ωμέγα Жуков"
+if qm_run sign "$(winpath "$qm/acta.pdf")" --name "$archival_name"; then
+  fonts="$(pdffonts "$qm/acta_firmao.pdf" | tail -n +3)"
+  if grep -qv " yes yes " <<<"$fonts"; then fail "quillmark.exe dejo una fuente sin incrustar: $fonts"; fi
+  grep -qx "$archival_name" <(pdftotext "$qm/acta_firmao.pdf" -) ||
+    fail "el sello de quillmark.exe no devuelve el nombre: $(pdftotext "$qm/acta_firmao.pdf" -)"
+  grep -q "Signature is Valid." <(pdfsig "$qm/acta_firmao.pdf" 2>&1) || fail "pdfsig no valida la firma PDF/A"
+  rules="$(python3 "$root/tests/pades/pdfa_check.py" "$qm/acta.pdf" "$qm/acta_firmao.pdf" 2)" ||
+    fail "la firma de quillmark.exe rompe PDF/A: $rules"
+  echo "PDF/A: fuentes incrustadas, nombre legible"
+else
+  fail "quillmark.exe no firmo el documento PDF/A"
+fi

@@ -64,6 +64,27 @@ TEST_F(Pkcs12, BadPasswordDamagedOrMissingFiles) {
     EXPECT_TRUE(SignWithPkcs12(path, password, data_, &error).empty());
     EXPECT_EQ(error, "openssl no pudo abrir el PKCS#12 (contraseña incorrecta o fichero dañado).");
   }
+  // The prompt tells a wrong password from a damaged file: only a whole PKCS#12 has its shape.
+  struct Check {
+    std::string path, password;
+    bool ok;
+    std::string error;
+  } checks[] = {
+      {File("ana.p12"), kPassword, true, ""},
+      {File("ana.p12"), "clave secreta", false, "Contraseña incorrecta."},
+      {damagedPath, kPassword, false,
+       "openssl no extrajo ningun certificado del PKCS#12 (contraseña incorrecta o fichero dañado)."},
+      {File("missing.p12"), kPassword, false, "no existe el fichero " + File("missing.p12")},
+  };
+  for (const Check& c : checks) {
+    SCOPED_TRACE(c.path + " " + c.password);
+    std::string error;
+    EXPECT_EQ(CheckPkcs12Password(c.path, c.password, &error), c.ok);
+    EXPECT_EQ(error, c.error);
+  }
+  EXPECT_TRUE(LooksLikePkcs12(ReadFileBytes(File("ana-plain.p12"))));
+  EXPECT_FALSE(LooksLikePkcs12(damaged));
+  EXPECT_FALSE(LooksLikePkcs12(ana_->certDer)) << "a certificate is a SEQUENCE too";
   std::remove(damagedPath.c_str());
 
   std::vector<Bytes> certs;

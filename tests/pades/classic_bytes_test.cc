@@ -64,6 +64,13 @@ TEST(ClassicBytes, OutputsStayByteIdentical) {
        {StampMode::PageList, "2"},
        {std::string(85, 'A'), "", ""},
        "4A6768675938735481AE933AE23051A65DB99E980E159A371EE8AB716A3C87CE"},
+      // A Spanish name stays in Helvetica: outside PDF/A only characters code page 1252 lacks
+      // bring the embedded font.
+      {"spanish name",
+       SimpleDocument(2),
+       {StampMode::FirstPage, ""},
+       {"José Peña Núñez", "Cusco", "Conformidad"},
+       "4F6BE0FB915BD00246EEADA2CA05F312B2C80F43E44E26B281F66F6268FBA83D"},
       {"no valid page",
        SimpleDocument(3),
        {StampMode::PageList, "0, 99"},

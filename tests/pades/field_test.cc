@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include "pades/field.h"
 #include "pades/pipeline.h"
 #include "tests/pades/pades_fixture.h"
 
 using namespace pades_test;
 using testing_support::FileExists;
+using testing_support::Quote;
 using testing_support::ReadFileBytes;
+using testing_support::RunCommand;
 using testing_support::TempDir;
 using testing_support::WriteFileText;
 
@@ -153,6 +156,31 @@ TEST(SignatureField, StampWidthAndPageList) {
   EXPECT_TRUE(Has(section, "/Rect [0 0 0 0] /F 4 /P 7 0 R")) << "invisible, on the last page";
   ExpectValid(dir.File("c.pdf"), 1);
 
+  // What the signer checks before it signs: each item of the list, the first fault named.
+  struct Check {
+    const char* list;
+    size_t pages;
+    const char* error;
+  } checks[] = {
+      {"1, 3, 2-3", 3, ""},
+      {" 2 ,, 1-1 ", 3, ""},
+      {"1, 7", 2, "La pagina 7 no existe: el documento tiene 2 paginas."},
+      {"2-9", 1, "La pagina 2 no existe: el documento tiene 1 pagina."},
+      {"0-3", 3, "La pagina 0 no existe: las paginas empiezan en 1."},
+      {"3-2", 3, "El intervalo 3-2 va hacia atras: escribe 2-3."},
+      {"1, dos", 3, "\"dos\" no es una pagina ni un intervalo (ej. 1, 3, 5-8)."},
+      {"2-", 3, "\"2-\" no es una pagina ni un intervalo (ej. 1, 3, 5-8)."},
+      {"5 - 8", 9, "\"-\" no es una pagina ni un intervalo (ej. 1, 3, 5-8)."},
+      {" , ", 3, "Escribe las paginas que llevan el sello (ej. 1, 3, 5-8)."},
+      {"99999999999999", 3, "La pagina 99999999999999 no existe: el documento tiene 3 paginas."},
+  };
+  for (const Check& c : checks) {
+    SCOPED_TRACE(c.list);
+    std::string error;
+    EXPECT_EQ(CheckPageList(c.list, c.pages, &error), *c.error == 0);
+    EXPECT_EQ(error, c.error);
+  }
+
   r = Sign(dir, "a.pdf", "d.pdf", {StampMode::PageList, "0-3"}, &section);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_TRUE(r.warning.empty());
@@ -167,15 +195,19 @@ TEST(SignatureField, StampWidthAndPageList) {
       << "the stamp text is in the font's WinAnsi encoding";
   EXPECT_TRUE(Has(section, "/Name <FEFF0050006500F100610020002800430045004F0029>"));
   ExpectValid(dir.File("e.pdf"), 1);
-  // A letter outside WinAnsi is drawn as '?' and named; /Name keeps it.
-  r = Sign(dir, "a.pdf", "f.pdf", {StampMode::FirstPage, ""}, &section, {"Łucja Ñañez", "", ""});
+  // A letter outside WinAnsi brings the embedded font; one that font lacks too is drawn as '?'
+  // and named. /Name keeps both.
+  r = Sign(dir, "a.pdf", "f.pdf", {StampMode::FirstPage, ""}, &section,
+           {"\xC5\x81ucja \xE6\x9D\x8E", "", ""});
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_TRUE(Has(section,
-                  "(?ucja \xD1"
-                  "a\xF1"
-                  "ez) Tj"));
-  EXPECT_EQ(r.warning, "la fuente del sello no tiene los caracteres \"\xC5\x81\"; se dibujan como \"?\".");
+  EXPECT_TRUE(Has(section, "/Subtype /CIDFontType2"));
+  EXPECT_FALSE(Has(section, std::string(kStampFont)));
+  EXPECT_EQ(r.warning,
+            "la fuente del sello no tiene los caracteres \"\xE6\x9D\x8E\"; se dibujan como \"?\".");
+  EXPECT_EQ(RunCommand("pdftotext " + Quote(dir.File("f.pdf")) + " - | grep -c '^\xC5\x81ucja ?$'").output,
+            "1\n");
   EXPECT_TRUE(Has(section, "/Name <FEFF0141"));
+  ExpectValid(dir.File("f.pdf"), 1);
 }
 
 // Hand-written documents whose AcroForm, /Annots or page tree the signature has to rework.

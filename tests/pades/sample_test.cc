@@ -28,6 +28,22 @@ TEST(SignedSample, SignedFromTheStart) {
   ExpectValid(dir.File("s.pdf"), 1);
 }
 
+// A name code page 1252 cannot write is drawn in the embedded font and reads back as written;
+// the page's own text stays in Helvetica, with "?" for what it lacks.
+TEST(SignedSample, NameOutsideCodePage1252) {
+  TempDir dir;
+  SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola \xCE\xA9", Signer().certificate, 8192,
+                                      SignerKey().Callback(), {"\xC5\x81ucja Dvo\xC5\x99\xC3\xA1k", "", ""},
+                                      kSigningTime);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.warning, "la fuente del sello no tiene los caracteres \"\xCE\xA9\"; se dibujan como \"?\".");
+  ExpectValid(dir.File("s.pdf"), 1);
+  const std::string text = testing_support::RunCommand("pdftotext " + dir.File("s.pdf") + " -").output;
+  EXPECT_NE(text.find("\n\xC5\x81ucja Dvo\xC5\x99\xC3\xA1k\n"), std::string::npos) << text;
+  EXPECT_NE(testing_support::RunCommand("pdffonts " + dir.File("s.pdf")).output.find("DejaVuSans"),
+            std::string::npos);
+}
+
 TEST(SignedSample, WrittenWithoutSignatureWhenSigningCannotFinish) {
   TempDir dir;
   SignResult r = CreateSignedSampleAt(dir.File("s.pdf"), "Hola", Signer().certificate, 8192,

@@ -146,6 +146,28 @@ TEST(PdfScan, CrossReferenceStreamTrailerAndTheLastStartxref) {
   EXPECT_EQ(scan.pages(), std::vector<int64_t>{3});
 }
 
+// The first identifier is carried into every update: hex as written, a literal one in hex.
+TEST(PdfScan, FirstIdentifierInEitherStringForm) {
+  struct Case {
+    const char* id;
+    std::optional<std::string> first;
+  } cases[] = {{" /ID [<ab01> <CD02>]", "ab01"},    {" /ID [(x\\r\\303L)(x\\r\\303L)]", "780DC34C"},
+               {" /ID [ (a<b>) <01>]", "613C623E"}, {" /ID [<> <01>]", std::nullopt},
+               {" /ID [<4G> <01>]", std::nullopt},  {" /ID <ab01>", "ab01"}};
+  TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    PdfBuilder pdf;
+    pdf.Object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Object(3, "<< /Type /Page /Parent 2 0 R >>");
+    WriteFileText(dir.File("f.pdf"), pdf.Finish(c.id));
+    PdfScan scan;
+    ASSERT_EQ(scan.Open(dir.File("f.pdf")), ScanStatus::Ok);
+    EXPECT_EQ(scan.firstIdentifier(), c.first);
+  }
+}
+
 TEST(PdfScan, PageTreeDepthCyclesAndSharedNodes) {
   // Any depth readers accept: a chain of 100 000 page-tree levels (far past what a recursive
   // walk survives on the native stack) with one page at every tenth level.

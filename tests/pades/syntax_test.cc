@@ -46,6 +46,39 @@ TEST(PdfSyntax, SkipValueEndsEveryKindOfValue) {
   EXPECT_EQ(SkipValue(closed, 0), closed.size());
 }
 
+TEST(PdfSyntax, ReadStringBytesDecodesBothForms) {
+  struct Case {
+    std::string text;
+    bool read;
+    std::string bytes;
+    size_t end;
+    const char* why;
+  } cases[] = {
+      {" (a(b)c) x", true, "a(b)c", 8, "balanced parentheses stay"},
+      {"(\\(\\)\\\\\\n\\t)", true, "()\\\n\t", 12, "escapes"},
+      {"(\\303L\\101z\\1234\\7)", true,
+       "\xC3LAz\x53"
+       "4\x07",
+       19, "octal codes of up to three digits"},
+      {"(a\\\r\nb\rc)", true, "ab\nc", 9, "a line continuation, and CR read as LF"},
+      {"(\\q)", true, "q", 4, "an unknown escape drops its backslash"},
+      {"<4a 4B\n7>", true, "JK\x70", 9, "hex with blanks and an odd last digit"},
+      {"<>", true, "", 2, "empty hex string"},
+      {"(open", false, "", 0, "an unclosed literal"},
+      {"<4G>", false, "", 0, "a byte that is not hex"},
+      {"<< /A 1 >>", false, "", 0, "a dictionary is no string"},
+      {"/Name", false, "", 0, "nor is a name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    size_t pos = 0;
+    std::string bytes = "unchanged";
+    EXPECT_EQ(ReadStringBytes(c.text, &pos, &bytes), c.read);
+    EXPECT_EQ(bytes, c.read ? c.bytes : "unchanged");
+    EXPECT_EQ(pos, c.end);
+  }
+}
+
 TEST(PdfSyntax, FindKeyAndGetRef) {
   std::string body =
       " /Type/Page /Resources << /Font << /F1 5 0 R >> >> /Parent 2 0 R /Kids [3 0 R] /Bad 5 1 R "

@@ -66,14 +66,15 @@ class Abi : public ::testing::Test {
   Engine& engine = Engine::Get();
 };
 
-TEST_F(Abi, ExportsExactlyTheSixFunctions) {
+TEST_F(Abi, ExportsExactlyItsFunctions) {
   auto nm = RunCommand("nm -D --defined-only " + testing_support::Quote(VY_ENGINE_PATH));
   ASSERT_EQ(nm.status, 0) << nm.output;
   std::set<std::string> names;
   std::istringstream lines(nm.output);
   for (std::string line; std::getline(lines, line);) names.insert(line.substr(line.rfind(' ') + 1));
   EXPECT_EQ(names, (std::set<std::string>{"VyPdf_ApiVersion", "VyPdf_Open", "VyPdf_Close", "VyPdf_Free",
-                                          "VyPdf_RenderPage", "VyPdf_SavePageJpg"}));
+                                          "VyPdf_RenderPage", "VyPdf_SavePageJpg", "VyPdf_PageSizes",
+                                          "VyPdf_PrefetchPage"}));
   EXPECT_EQ(engine.ApiVersion(), 1);
 }
 
@@ -226,6 +227,51 @@ TEST_F(Abi, WidthIsClampedAndHeightFollowsThePage) {
   Page narrow = RenderCopy(tall.document, 0, 16);
   EXPECT_TRUE(narrow.ok) << narrow.message;
   EXPECT_EQ(narrow.height, 23040);
+}
+
+TEST_F(Abi, PageSizesAndPagesRenderedAhead) {
+  Handle sample(Docs().sample), wide(Docs().wide);
+  float sizes[6] = {};
+  char message[64];
+  ASSERT_EQ(engine.PageSizes(sample.document, 0, 3, sizes, message, sizeof message), 1) << message;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(sizes[2 * i], 595.3, 0.5);  // A4
+    EXPECT_NEAR(sizes[2 * i + 1], 841.9, 0.5);
+  }
+  ASSERT_EQ(engine.PageSizes(wide.document, 0, 1, sizes, message, sizeof message), 1) << message;
+  EXPECT_EQ(sizes[0], 10000);
+  EXPECT_EQ(sizes[1], 10);
+  struct Case {
+    const char* what;
+    VyPdfDocument* document;
+    int first, count;
+    float* sizes;
+    const char* message;
+  } refused[] = {
+      {"null handle", nullptr, 0, 1, sizes, "Documento no abierto."},
+      {"null buffer", sample.document, 0, 1, nullptr, "Argumentos nulos."},
+      {"no pages asked", sample.document, 0, 0, sizes, "Pagina fuera de rango."},
+      {"past the end", sample.document, 1, 3, sizes, "Pagina fuera de rango."},
+      {"before the start", sample.document, -1, 2, sizes, "Pagina fuera de rango."},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(engine.PageSizes(c.document, c.first, c.count, c.sizes, message, sizeof message), 0);
+    EXPECT_STREQ(message, c.message);
+  }
+
+  // A page rendered ahead is the same page as one rendered when asked for.
+  Page direct = RenderCopy(sample.document, 1, 400);
+  EXPECT_EQ(engine.PrefetchPage(sample.document, 1, 400), 1);
+  Page ahead = RenderCopy(sample.document, 1, 400);
+  ASSERT_TRUE(ahead.ok) << ahead.message;
+  EXPECT_EQ(ahead.rgba, direct.rgba);
+  EXPECT_EQ(engine.PrefetchPage(sample.document, 3, 400), 0);
+  EXPECT_EQ(engine.PrefetchPage(nullptr, 0, 400), 0);
+  // Closing right after asking for pages ahead drops them instead of waiting for them.
+  VyPdfDocument* closing = OpenPdf(Docs().sample.c_str()).document;
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(engine.PrefetchPage(closing, i, 6000), 1);
+  engine.Close(closing);
 }
 
 TEST_F(Abi, JpegIsThePageRaster) {

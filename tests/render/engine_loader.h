@@ -18,12 +18,16 @@ struct Engine {
   VyPdfFreeFn Free = Bind<VyPdfFreeFn>("VyPdf_Free");
   VyPdfRenderPageFn RenderPage = Bind<VyPdfRenderPageFn>("VyPdf_RenderPage");
   VyPdfSavePageJpgFn SavePageJpg = Bind<VyPdfSavePageJpgFn>("VyPdf_SavePageJpg");
+  VyPdfPageSizesFn PageSizes = Bind<VyPdfPageSizesFn>("VyPdf_PageSizes");
+  VyPdfPrefetchPageFn PrefetchPage = Bind<VyPdfPrefetchPageFn>("VyPdf_PrefetchPage");
 
   template <typename F>
   F Bind(const char* name) {
     return library ? reinterpret_cast<F>(dlsym(library, name)) : nullptr;
   }
-  bool Ready() const { return ApiVersion && Open && Close && Free && RenderPage && SavePageJpg; }
+  bool Ready() const {
+    return ApiVersion && Open && Close && Free && RenderPage && SavePageJpg && PageSizes && PrefetchPage;
+  }
 
   // One process-wide load: the library stays loaded like it does for the programs.
   static Engine& Get() {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 #include "render/engine/page_renderer.h"
 #include "render/engine/vyrender.h"
@@ -169,6 +170,32 @@ TEST_F(Portable, PagesRenderAndSaveThroughTheExports) {
   // Nothing but the JPEG file is left beside it.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()),
             2);
+}
+
+TEST_F(Portable, PageSizesAndAPageRenderedAheadOnce) {
+  VyPdfDocument* document = VyPdf_Open(pdf_.c_str(), nullptr, message_, sizeof message_);
+  ASSERT_NE(document, nullptr) << message_;
+  float sizes[4] = {};
+  ASSERT_EQ(VyPdf_PageSizes(document, 0, 2, sizes, message_, sizeof message_), 1) << message_;
+  EXPECT_EQ(std::vector<float>(sizes, sizes + 4), (std::vector<float>{600, 800, 600, 800}));
+  EXPECT_EQ(VyPdf_PrefetchPage(document, 1, 300), 1);
+  auto rendered = [] {
+    std::lock_guard<std::mutex> lock(script.mutex);
+    return script.rendered.size();
+  };
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (rendered() < 1 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  // The render asked for takes the page rendered ahead; the next one renders again.
+  for (size_t expected : {1u, 2u}) {
+    unsigned char* pixels = nullptr;
+    int width = 0, height = 0;
+    ASSERT_EQ(VyPdf_RenderPage(document, 1, 300, &pixels, &width, &height, message_, sizeof message_), 1);
+    EXPECT_EQ(pixels[5], static_cast<unsigned char>(5 * 3 + 1));
+    EXPECT_EQ(height, 400);
+    VyPdf_Free(pixels);
+    EXPECT_EQ(rendered(), expected);
+  }
+  VyPdf_Close(document);
 }
 
 TEST_F(Portable, OpenFailuresCarryTheRenderersMessage) {

@@ -5,6 +5,10 @@
 #include <pango/pangocairo.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <regex>
 
 namespace testing_support {
 
@@ -93,6 +97,30 @@ void SamplePage(cairo_t* cr, double w, double h, int page) {
 bool WriteSamplePdf(const std::string& path, int pages, double width, double height) {
   return WritePdf(path, width, height, pages,
                   [&](cairo_t* cr, int page) { SamplePage(cr, width, height, page); });
+}
+
+bool AppendContentChange(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // A page's /Contents is a reference; a signature's is a hex string.
+  std::smatch contents, size, root;
+  std::regex reference("/Contents (\\d+) 0 R"), sizeKey("/Size (\\d+)"), rootKey("/Root (\\d+ \\d+ R)");
+  size_t startxref = file.rfind("startxref");
+  if (!std::regex_search(file, contents, reference) || startxref == std::string::npos) return false;
+  std::string trailer = file.substr(file.rfind("trailer"));
+  if (!std::regex_search(trailer, size, sizeKey) || !std::regex_search(trailer, root, rootKey)) return false;
+  const std::string prev = std::to_string(std::stoll(file.substr(startxref + 9)));
+  const std::string content = "1 0 0 rg 60 560 220 220 re f";
+  char entry[40];
+  std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", file.size());
+  std::string update = contents[1].str() + " 0 obj\n<< /Length " + std::to_string(content.size()) +
+                       " >>\nstream\n" + content + "\nendstream\nendobj\n";
+  const size_t xref = file.size() + update.size();
+  update += "xref\n" + contents[1].str() + " 1\n" + entry + "trailer\n<< /Size " + size[1].str() + " /Root " +
+            root[1].str() + " /Prev " + prev + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out << update;
+  return static_cast<bool>(out);
 }
 
 bool WriteStripPdf(const std::string& path, double width, double height) {

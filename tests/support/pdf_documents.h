@@ -30,4 +30,9 @@ bool WriteSamplePdf(const std::string& path, int pages = 1, double width = kA4Wi
 // WriteStripPdf writes one page of width x height points, its left half blue.
 bool WriteStripPdf(const std::string& path, double width, double height);
 
+// AppendContentChange appends an incremental update to the PDF at `path` that gives its first
+// page new content (a red square) in place of what was signed: the shape of an attack on a
+// signed document. False when the file's structure is not the plain one it expects.
+bool AppendContentChange(const std::string& path);
+
 }  // namespace testing_support

@@ -116,7 +116,7 @@ TEST_F(EditTest, ModesLimitsAndCallbacks) {
   edit->OnEnter(&form, &Form::Entered);
   EXPECT_TRUE(win.Press(kKeyEnter));
   EXPECT_EQ(form.entered, (std::vector<std::string>{"1-2,3.4"}));
-  EXPECT_FALSE(win.Press(kKeyTab));
+  EXPECT_TRUE(win.Press(kKeyTab)) << "left to the window, which moves the focus on";
 
   // SetText notifies once; a callback that sets the text does not recurse.
   int calls = 0;

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "tests/toolkit/headless_fixture.h"
@@ -7,8 +8,9 @@
 namespace Vy {
 namespace {
 
-// ScriptedDocument is a page source of flat-coloured pages `ratio` times as tall as wide. It
-// records every render as (page, width) and every JPEG export as "page width quality path".
+// ScriptedDocument is a page source of flat-coloured pages of 600 points `ratio` times as tall
+// as wide. It records every render and prefetch as (page, width) and every JPEG export as
+// "page width quality path".
 class ScriptedDocument : public Pdf::IDocument {
  public:
   explicit ScriptedDocument(int pages) : pages_(pages) {}
@@ -24,13 +26,18 @@ class ScriptedDocument : public Pdf::IDocument {
       raster->pixels.insert(raster->pixels.end(), {static_cast<uint8_t>(40 * index), 100, 200, 255});
     return true;
   }
+  bool PageSizes(std::vector<Pdf::PageSize>* sizes, std::string*) override {
+    sizes->assign(pages_, {600, static_cast<float>(600 * ratio)});
+    return true;
+  }
+  void Prefetch(int index, int width) override { prefetches.push_back({index, width}); }
   bool SavePageJpg(int index, int width, int quality, const std::string& path, std::string*) override {
     jpegs.push_back(std::to_string(index) + " " + std::to_string(width) + " " + std::to_string(quality) +
                     " " + path);
     return true;
   }
 
-  std::vector<std::pair<int, int>> renders;
+  std::vector<std::pair<int, int>> renders, prefetches;
   std::vector<std::string> jpegs;
   std::string failure;
   bool emptySuccess = false;
@@ -47,7 +54,8 @@ class PageForm : public CWindow {
 };
 
 // The view fills 540 x 328 of the window: its inner area is 500 x 300 at (14, 14), the scroll
-// bar at x 514 ... 525. Pages render at 512 pixels, 1024 tall, shown 1000 tall.
+// bar at x 514 ... 525. Pages render at 512 pixels, 1024 tall, shown 1000 tall, one below the
+// other with a gap of 12.
 class PdfViewTest : public HeadlessTest {
  protected:
   PdfViewTest() : win(Open(form, {560, 360})) {
@@ -83,13 +91,13 @@ TEST_F(PdfViewTest, GeometryFollowsTheControlAndThePage) {
   EXPECT_EQ(view->ContentHeight(), 0);
   EXPECT_TRUE(view->ThumbRect().Empty());
   LoadScripted(3);
-  EXPECT_EQ(view->ContentHeight(), 1000);
-  EXPECT_EQ(view->MaxScroll(), 700);
+  EXPECT_EQ(view->ContentHeight(), 3024);
+  EXPECT_EQ(view->MaxScroll(), 2724);
   EXPECT_EQ(view->TrackRect(), (Rect{514, 14, 12, 300}));
   struct Thumb {
     int scroll;
-    Rect rect;  // height 300 * 300 / 1000 = 90
-  } thumbs[] = {{0, {515, 14, 10, 90}}, {350, {515, 119, 10, 90}}, {700, {515, 224, 10, 90}}};
+    Rect rect;  // height 300 * 300 / 3024 = 29
+  } thumbs[] = {{0, {515, 14, 10, 29}}, {1362, {515, 149, 10, 29}}, {2724, {515, 285, 10, 29}}};
   for (const Thumb& t : thumbs) {
     view->ScrollBy(t.scroll - view->Scroll());
     EXPECT_EQ(view->ThumbRect(), t.rect);
@@ -120,7 +128,8 @@ TEST_F(PdfViewTest, PagesKeysAndCallback) {
   EXPECT_FALSE(view->GoToPage(3));
   EXPECT_FALSE(view->GoToPage(-1));
   EXPECT_TRUE(win.Press(kKeyPageDown));
-  EXPECT_EQ(view->Scroll(), 0) << "a new page starts at its top";
+  EXPECT_EQ(view->Scroll(), view->PageTop(1)) << "a page gone to starts at the top of the view";
+  EXPECT_EQ(view->PageTop(1), 1012);
   EXPECT_TRUE(win.Press(kKeyEnd));
   EXPECT_TRUE(win.Press(kKeyPageDown));  // already on the last page
   EXPECT_TRUE(win.Press(kKeyPageUp));
@@ -179,9 +188,11 @@ TEST_F(PdfViewTest, FailuresAndJpegArguments) {
   EXPECT_EQ(view->LastError(), "El motor fallo.");
   document->failure.clear();
   document->emptySuccess = true;
-  view->GoToPage(0);
+  view->GoToPage(0);  // page 0 is kept from the first paint: no render
+  view->GoToPage(1);
   win.Paint();
   EXPECT_EQ(view->LastError(), "El motor devolvio una hoja vacia.");
+  view->GoToPage(0);
 
   std::string error;
   struct Case {
@@ -214,6 +225,102 @@ TEST_F(PdfViewTest, PaintsTheSheetWithoutStretchingThePage) {
   EXPECT_TRUE(Near(win.PixelAt(5, 160), background)) << "margin";
   EXPECT_EQ(view->MaxScroll(), 0);
   EXPECT_TRUE(Near(win.PixelAt(520, 160), background)) << "no scroll bar";
+}
+
+// Pages of 600 x 1200 points in the 500 x 300 inner area: fit width shows them 500 x 1000
+// (62.5 %), fit page 150 x 300, and 100 % is 4/3 pixel per point.
+TEST_F(PdfViewTest, ZoomGeometry) {
+  int zoomChanges = 0;
+  view->OnZoomChanged([&] { ++zoomChanges; });
+  LoadScripted(3);
+  struct Case {
+    const char* what;
+    std::function<void()> act;
+    CPdfView::ZoomMode mode;
+    int percent;
+    Rect page1;  // in the window, at the top of the document
+    int maxScroll, maxScrollX;
+  } cases[] = {
+      {"fit width, the default", [] {}, CPdfView::ZoomMode::kFitWidth, 63, {14, 14, 500, 1000}, 2724, 0},
+      {"fit page", [&] { view->SetZoomMode(CPdfView::ZoomMode::kFitPage); }, CPdfView::ZoomMode::kFitPage, 19,
+       {189, 14, 150, 300}, 624, 0},
+      {"100 %: wider than the view, with a bar below", [&] { view->SetZoomPercent(100); },
+       CPdfView::ZoomMode::kPercent, 100, {14, 14, 800, 1600}, 4536, 300},
+      {"below the least", [&] { view->SetZoomPercent(10); }, CPdfView::ZoomMode::kPercent, 25,
+       {164, 14, 200, 400}, 924, 0},
+      {"above the most", [&] { view->SetZoomPercent(1000); }, CPdfView::ZoomMode::kPercent, 400,
+       {14, 14, 3200, 6400}, 18936, 2700},
+      {"Control+0 fits the width again", [&] { win.Press(kKey0, kModControl); },
+       CPdfView::ZoomMode::kFitWidth, 63, {14, 14, 500, 1000}, 2724, 0},
+      {"Control++ steps up the ladder", [&] { win.Press(kKeyPlus, kModControl); }, CPdfView::ZoomMode::kPercent,
+       67, {14, 14, 536, 1072}, 2952, 36},
+      {"Control+- steps down", [&] { win.Press(kKeyMinus, kModControl), win.Press(kKeyMinus, kModControl); },
+       CPdfView::ZoomMode::kPercent, 33, {132, 14, 264, 528}, 1308, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.act();
+    view->ScrollBy(-100000);
+    view->ScrollXBy(-100000);
+    EXPECT_EQ(view->Zoom(), c.mode);
+    EXPECT_EQ(view->ZoomPercent(), c.percent);
+    EXPECT_EQ(view->PageRect(0), c.page1);
+    EXPECT_EQ(view->MaxScroll(), c.maxScroll);
+    EXPECT_EQ(view->MaxScrollX(), c.maxScrollX);
+    EXPECT_EQ(view->HThumbRect().Empty(), c.maxScrollX == 0);
+  }
+  EXPECT_EQ(zoomChanges, 8);
+
+  // Control with the wheel zooms around the pointer: the point under it stays there.
+  view->SetZoomMode(CPdfView::ZoomMode::kFitWidth);
+  view->ScrollBy(1500);  // page 2, 488 pixels down
+  Rect before = view->PageRect(1);
+  win.Wheel(300, 200, 1, kModControl);
+  Rect after = view->PageRect(1);
+  EXPECT_EQ(view->ZoomPercent(), 67);
+  EXPECT_NEAR((300.0 - before.x) / before.width, (300.0 - after.x) / after.width, 0.01);
+  EXPECT_NEAR((200.0 - before.y) / before.height, (200.0 - after.y) / after.height, 0.01);
+
+  // Dragging the sheet pans both ways; Shift with the wheel and the arrows move sideways.
+  view->SetZoomPercent(200);
+  view->ScrollXBy(-100000);
+  int x = view->ScrollX(), y = view->Scroll();
+  win.MouseDown(300, 200), win.MouseMove(250, 170), win.MouseUp(250, 170);
+  EXPECT_EQ(view->ScrollX(), x + 50);
+  EXPECT_EQ(view->Scroll(), y + 30);
+  win.Wheel(300, 200, -1, kModShift);
+  EXPECT_EQ(view->ScrollX(), x + 90);
+  EXPECT_TRUE(win.Press(kKeyLeft));
+  EXPECT_EQ(view->ScrollX(), x + 50);
+}
+
+TEST_F(PdfViewTest, ContinuousScrollingAndPagesAhead) {
+  ScriptedDocument* document = LoadScripted(3);
+  EXPECT_EQ(document->renders, (std::vector<std::pair<int, int>>{{0, 512}}));
+  EXPECT_EQ(document->prefetches, (std::vector<std::pair<int, int>>{{1, 512}})) << "the next page, ahead";
+  // The wheel goes on past the end of page 1 into page 2, which becomes current once it fills
+  // most of the view, and back.
+  view->ScrollBy(840);
+  win.Paint();
+  EXPECT_EQ(view->CurrentPage(), 0);
+  for (int i = 0; i < 2; ++i) win.Wheel(100, 100, -1);
+  win.Paint();
+  EXPECT_EQ(view->Scroll(), 920);
+  EXPECT_EQ(view->CurrentPage(), 1) << "page 2 fills 208 of the 300 rows";
+  EXPECT_TRUE(Near(win.PixelAt(100, 90), {0, 100, 200, 255})) << "page 1 above the gap";
+  EXPECT_TRUE(Near(win.PixelAt(100, 100), {226, 229, 236, 255})) << "the gap";
+  EXPECT_TRUE(Near(win.PixelAt(100, 200), {40, 100, 200, 255})) << "page 2";
+  EXPECT_EQ(document->renders, (std::vector<std::pair<int, int>>{{0, 512}, {1, 512}}));
+  EXPECT_EQ(document->prefetches.back(), (std::pair<int, int>{2, 512}));
+  win.Wheel(100, 100, 3);
+  EXPECT_EQ(view->CurrentPage(), 0);
+  EXPECT_EQ(form.changes, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {0, 3}}));
+  // Far from the view the rasters go; coming back renders again.
+  view->GoToPage(2);
+  win.Paint();
+  view->GoToPage(0);
+  win.Paint();
+  EXPECT_EQ(document->renders.back(), (std::pair<int, int>{0, 512}));
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/toolkit/headless_fixture.h"
+#include "toolkit/button.h"
+#include "toolkit/combobox.h"
+#include "toolkit/edit.h"
+#include "toolkit/label.h"
 
 namespace Vy {
 namespace {
@@ -244,6 +250,49 @@ TEST_F(HeadlessTest, DialogsRunModalLoops) {
   EXPECT_EQ(dialog.ShowModal(), -1);
   EXPECT_EQ(backend().Find(&dialog), nullptr);
   EXPECT_FALSE(backend().QuitRequested());
+}
+
+TEST_F(HeadlessTest, TabWalksTheControlsInReadingOrder) {
+  Recorder w;
+  auto& win = Open(w, {400, 300});
+  // Made out of reading order; the label, the disabled and the hidden control take no stop.
+  CButton* cancel = w.AddButton("Cancelar", {300, 200, 80, 30});
+  CButton* accept = w.AddButton("Aceptar", {200, 202, 80, 26});  // same row, a little lower
+  w.AddLabel("Nombre", {20, 20, 60, 20});
+  CEdit* name = w.AddEdit("", {100, 16, 200, 28});
+  CComboBox* kind = w.AddComboBox({"a", "b"}, {20, 100, 120, 28});
+  CButton* off = w.AddButton("No", {200, 100, 60, 28});
+  off->SetEnabled(false);
+  CButton* hidden = w.AddButton("Oculto", {300, 100, 60, 28});
+  hidden->SetVisible(false);
+  EXPECT_EQ(w.TabOrder(), (std::vector<CControl*>{name, kind, accept, cancel}));
+
+  std::vector<CControl*> walked;
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_TRUE(win.Press(kKeyTab));
+    walked.push_back(w.Focused());
+  }
+  EXPECT_EQ(walked, (std::vector<CControl*>{name, kind, accept, cancel, name})) << "wraps around";
+  EXPECT_TRUE(name->IsFocused());
+  EXPECT_TRUE(w.KeyboardFocus());
+  EXPECT_TRUE(win.Press(kKeyTab, kModShift));
+  EXPECT_EQ(w.Focused(), cancel);
+  EXPECT_TRUE(cancel->IsFocused());
+  EXPECT_FALSE(name->IsFocused());
+  EXPECT_TRUE(std::find(w.log.begin(), w.log.end(), "win:key9") == w.log.end()) << "Tab stays with the focus";
+  win.Click(250, 215);
+  EXPECT_EQ(w.Focused(), accept);
+  EXPECT_FALSE(w.KeyboardFocus()) << "a click ends the keyboard's focus look";
+}
+
+TEST_F(HeadlessTest, TasksPostedFromAnotherThreadRunOnTheLoop) {
+  std::vector<int> order;
+  std::thread worker([&] {
+    for (int i = 0; i < 3; ++i) app_.Post([&order, i] { order.push_back(i); });
+  });
+  worker.join();
+  EXPECT_EQ(backend().RunPending(), 3);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
 }
 
 // Lifecycle of the application object.

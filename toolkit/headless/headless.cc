@@ -203,12 +203,22 @@ bool CHeadlessWindowImpl::SavePng(const std::string& path) {
   return image_ && cairo_surface_write_to_png(image_.get(), path.c_str()) == CAIRO_STATUS_SUCCESS;
 }
 
+void CHeadlessApp::Post(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tasks_.push_back(std::move(task));
+}
+
+bool CHeadlessApp::Next(std::function<void()>* task) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (tasks_.empty()) return false;
+  *task = std::move(tasks_.front());
+  tasks_.pop_front();
+  return true;
+}
+
 int CHeadlessApp::Run() {
-  while (!quit_ && !tasks_.empty()) {
-    auto task = std::move(tasks_.front());
-    tasks_.pop_front();
-    task();
-  }
+  std::function<void()> task;
+  while (!quit_ && Next(&task)) task();
   quit_ = false;  // the request is used up, as a quit message would be
   return exitCode_;
 }
@@ -220,21 +230,20 @@ void CHeadlessApp::Quit(int code) {
 
 void CHeadlessApp::RunModal(bool* done) {
   ++modalDepth_;
-  while (!*done && !quit_ && !tasks_.empty()) {
-    auto task = std::move(tasks_.front());
-    tasks_.pop_front();
-    task();
-  }
+  std::function<void()> task;
+  while (!*done && !quit_ && Next(&task)) task();
   --modalDepth_;
   *done = true;
 }
 
-void CHeadlessApp::RunPending() {
-  while (!tasks_.empty()) {
-    auto task = std::move(tasks_.front());
-    tasks_.pop_front();
+int CHeadlessApp::RunPending() {
+  int ran = 0;
+  std::function<void()> task;
+  while (Next(&task)) {
     task();
+    ++ran;
   }
+  return ran;
 }
 
 std::unique_ptr<CWindowImpl> CHeadlessApp::CreateWindowImpl() {

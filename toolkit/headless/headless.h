@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,7 @@ class CHeadlessWindowImpl : public CWindowImpl {
 
 // CHeadlessApp is an application backend without a display. Its loops run posted tasks: Run
 // returns when Quit is called or no task is left; RunModal likewise, or when its flag is set.
+// Tasks may be posted from any thread; only the loops and RunPending run them.
 class CHeadlessApp : public CAppBackend {
  public:
   CHeadlessApp() = default;
@@ -112,9 +114,9 @@ class CHeadlessApp : public CAppBackend {
   void RunModal(bool* done) override;
   std::unique_ptr<CWindowImpl> CreateWindowImpl() override;
 
-  void Post(std::function<void()> task) { tasks_.push_back(std::move(task)); }
-  // RunPending runs the tasks posted so far and those they post.
-  void RunPending();
+  void Post(std::function<void()> task) override;
+  // RunPending runs the tasks posted so far and those they post; it returns how many ran.
+  int RunPending();
   // QuitRequested is true from Quit until a main loop has ended because of it.
   bool QuitRequested() const { return quit_; }
   int ExitCode() const { return exitCode_; }
@@ -126,6 +128,10 @@ class CHeadlessApp : public CAppBackend {
 
  private:
   friend class CHeadlessWindowImpl;
+  // Next takes the first queued task; false when there is none.
+  bool Next(std::function<void()>* task);
+
+  std::mutex mutex_;  // guards tasks_
   std::deque<std::function<void()>> tasks_;
   std::vector<CHeadlessWindowImpl*> windows_;
   bool quit_ = false;

@@ -17,6 +17,8 @@ namespace Vy {
 namespace {
 
 constexpr wchar_t kClassName[] = L"VyWindowClass";
+constexpr wchar_t kPostClassName[] = L"VyPostClass";
+constexpr UINT kPostedMessage = WM_APP + 1;
 
 // Window styles, written out as the numbers other tools show for them.
 constexpr DWORD kResizableStyle = 0x068F0000;      // clip siblings and children, border, system menu,
@@ -151,6 +153,16 @@ constexpr uint16_t kKeyTable[] = {
 static_assert(sizeof kKeyTable / sizeof kKeyTable[0] == 123 - kFirstMappedKey + 1);
 
 uint16_t ToolkitKey(WPARAM vk) {
+  switch (vk) {
+    case VK_SPACE: return kKeySpace;
+    case VK_OEM_PLUS:  // "+" on Spanish keyboards, "=+" on US ones
+    case VK_ADD: return kKeyPlus;
+    case VK_OEM_MINUS:
+    case VK_SUBTRACT: return kKeyMinus;
+    case '0':
+    case VK_NUMPAD0: return kKey0;
+    default: break;
+  }
   if (vk < kFirstMappedKey || vk > 123) return 0;
   return kKeyTable[vk - kFirstMappedKey];
 }
@@ -193,6 +205,32 @@ bool RegisterWindowClass() {
   return registered;
 }
 
+LRESULT CALLBACK PostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  if (message == kPostedMessage) {
+    if (auto* app = reinterpret_cast<CWin32App*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) app->RunPosted();
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HWND CreatePostWindow(CWin32App* app) {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = PostWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kPostClassName;
+    RegisterClassExW(&wc);
+  });
+  return CreateWindowExW(0, kPostClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
+                         app);
+}
+
 // FrameSize is the window size that gives a client area of `client` with these styles. An
 // overlapped window always gets a caption from the system, so it is counted here too.
 SIZE FrameSize(Size client, DWORD style, DWORD exStyle) {
@@ -208,10 +246,29 @@ CWin32App::CWin32App(FrameStyle frames) : frames_(frames) {
   Gdiplus::GdiplusStartupInput input;  // version 1, no callbacks
   ULONG_PTR token = 0;
   if (Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok) token_ = token;
+  postWindow_ = CreatePostWindow(this);
 }
 
 CWin32App::~CWin32App() {
+  if (postWindow_) DestroyWindow(static_cast<HWND>(postWindow_));
   if (token_) Gdiplus::GdiplusShutdown(token_);
+}
+
+void CWin32App::Post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    posted_.push_back(std::move(task));
+  }
+  if (postWindow_) PostMessageW(static_cast<HWND>(postWindow_), kPostedMessage, 0, 0);
+}
+
+void CWin32App::RunPosted() {
+  std::deque<std::function<void()>> tasks;
+  {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    tasks.swap(posted_);
+  }
+  for (auto& task : tasks) task();
 }
 
 int CWin32App::Run() {

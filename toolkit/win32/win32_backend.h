@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 #include "toolkit/app.h"
 #include "toolkit/event.h"
@@ -22,12 +25,20 @@ class CWin32App : public CAppBackend {
   void Quit(int code) override;
   void RunModal(bool* done) override;
   std::unique_ptr<CWindowImpl> CreateWindowImpl() override;
+  void Post(std::function<void()> task) override;
+  // RunPosted runs the tasks posted so far; the message window calls it on the loop's thread.
+  void RunPosted();
 
   // GdiplusStarted is false when GDI+ could not be started; nothing can be painted then.
   bool GdiplusStarted() const { return token_ != 0; }
 
  private:
   FrameStyle frames_;
+  // A message-only window whose message runs the posted tasks: window messages, unlike thread
+  // messages, are dispatched by every modal loop, the system's own included.
+  void* postWindow_ = nullptr;
+  std::mutex postMutex_;
+  std::deque<std::function<void()>> posted_;
   bool running_ = false;
   int exitCode_ = 0;
   uintptr_t token_ = 0;

@@ -6,7 +6,9 @@
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 #include <cairo.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -14,7 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -76,6 +81,15 @@ uint16_t ToolkitKey(KeySym sym) {
     case XK_Meta_R: return kKeyAlt;
     case XK_Super_L:
     case XK_Super_R: return kKeySuper;
+    case XK_space: return kKeySpace;
+    case XK_plus:
+    case XK_equal:  // "+" without Shift on a US keyboard
+    case XK_KP_Add: return kKeyPlus;
+    case XK_minus:
+    case XK_KP_Subtract: return kKeyMinus;
+    case XK_0:
+    case XK_KP_0:
+    case XK_KP_Insert: return kKey0;
     default:
       if (sym >= XK_F1 && sym <= XK_F12) return static_cast<uint16_t>(kKeyF1 + (sym - XK_F1));
       return 0;
@@ -121,6 +135,7 @@ class CX11App : public CAppBackend {
   void Quit(int code) override;
   void RunModal(bool* done) override;
   std::unique_ptr<CWindowImpl> CreateWindowImpl() override;
+  void Post(std::function<void()> task) override;
 
   Display* display() const { return display_; }
   XIM im() const { return im_; }
@@ -146,6 +161,8 @@ class CX11App : public CAppBackend {
   void FireDueTimers();
   void PaintDirty();
   int WaitMilliseconds() const;
+  // RunPosted runs the tasks posted so far, once the wake-up pipe was emptied.
+  void RunPosted();
 
   Display* display_;
   FrameStyle frames_;
@@ -155,6 +172,10 @@ class CX11App : public CAppBackend {
   std::vector<Timer> timers_;
   bool quit_ = false;
   int exitCode_ = 0;
+  // Posted tasks, and a pipe whose byte wakes the loop's poll from another thread.
+  std::mutex postMutex_;
+  std::deque<std::function<void()>> posted_;
+  int wake_[2] = {-1, -1};
 };
 
 class CX11WindowImpl : public CWindowImpl {
@@ -228,9 +249,13 @@ CX11App::CX11App(Display* display, FrameStyle frames) : display_(display), frame
     XSetLocaleModifiers("@im=none");
     im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
   }
+  if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
 }
 
 CX11App::~CX11App() {
+  for (int fd : wake_) {
+    if (fd >= 0) close(fd);
+  }
   if (im_) XCloseIM(im_);
   XCloseDisplay(display_);
   XSetErrorHandler(previousHandler_);
@@ -257,6 +282,27 @@ std::unique_ptr<CWindowImpl> CX11App::CreateWindowImpl() {
   return std::make_unique<CX11WindowImpl>(this);
 }
 
+void CX11App::Post(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    posted_.push_back(std::move(task));
+  }
+  // A full pipe already holds a wake-up; nothing is lost when this write fails.
+  if (wake_[1] >= 0 && write(wake_[1], "x", 1) < 0) return;
+}
+
+void CX11App::RunPosted() {
+  char drain[64];
+  while (wake_[0] >= 0 && read(wake_[0], drain, sizeof drain) > 0) {
+  }
+  std::deque<std::function<void()>> tasks;
+  {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    tasks.swap(posted_);
+  }
+  for (auto& task : tasks) task();
+}
+
 void CX11App::SetTimer(CX11WindowImpl* window, unsigned id, unsigned ms) {
   KillTimer(window, id);
   timers_.push_back({window, id, ms, Clock::now() + std::chrono::milliseconds(ms)});
@@ -280,13 +326,15 @@ void CX11App::Loop(const bool* done) {
       Handle(event);
     }
     if (finished()) break;
+    RunPosted();
+    if (finished()) break;
     FireDueTimers();
     if (finished()) break;
     PaintDirty();
     XFlush(display_);
     if (XPending(display_)) continue;
-    pollfd p{fd, POLLIN, 0};
-    poll(&p, 1, WaitMilliseconds());
+    pollfd p[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    poll(p, wake_[0] >= 0 ? 2 : 1, WaitMilliseconds());
   }
   XFlush(display_);
 }

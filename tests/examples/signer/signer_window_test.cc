@@ -8,6 +8,8 @@
 #include "examples/signer/dlg_firmar.h"
 #include "examples/signer/main_window.h"
 #include "examples/signer/pin_dialog.h"
+#include "examples/signer/signature_rows.h"
+#include "pades/sign.h"
 #include "tests/support/pcscd_fixture.h"
 #include "tests/support/pdf_documents.h"
 #include "tests/support/softhsm.h"
@@ -36,7 +38,12 @@ Point Centre(CControl* c) {
 
 class SignerTest : public HeadlessTest {
  protected:
-  SignerTest() { RunCommand("mkdir -p " + Quote(kShots)); }
+  SignerTest() {
+    RunCommand("mkdir -p " + Quote(kShots));
+    // The verifier trusts the tests' authority as the system's.
+    setenv("SSL_CERT_FILE", people.ca.certPem.c_str(), 1);
+  }
+  ~SignerTest() override { unsetenv("SSL_CERT_FILE"); }
   // Step queues an action on the innermost open window, of type T.
   template <typename T>
   void Step(std::function<void(T&, CHeadlessWindowImpl&)> act) {
@@ -58,8 +65,10 @@ class SignerTest : public HeadlessTest {
     win_ = &Open(*main_, size);
     return *main_;
   }
-  // PickFile answers the file dialog and the PKCS#12 password prompt.
-  void PickPkcs12(const std::string& path, const std::string& password, const std::string& shot = "") {
+  // PickFile answers the file dialog and the PKCS#12 password prompt; a wrong password first,
+  // when given, is asked for again in the same prompt.
+  void PickPkcs12(const std::string& path, const std::string& password, const std::string& shot = "",
+                  const std::string& wrong = "") {
     Step<CDlgFirmar>([](CDlgFirmar&, CHeadlessWindowImpl& w) { w.Click(86, 422); });
     Step<CFileOpenDialog>([path, shot](CFileOpenDialog&, CHeadlessWindowImpl& w) {
       if (!shot.empty()) {
@@ -68,10 +77,28 @@ class SignerTest : public HeadlessTest {
       w.Type(path);
       w.Press(kKeyEnter);
     });
-    Step<CPinDialog>([password](CPinDialog&, CHeadlessWindowImpl& w) {
+    Step<CPinDialog>([password, wrong](CPinDialog& d, CHeadlessWindowImpl& w) {
+      if (!wrong.empty()) {
+        w.Type(wrong);
+        w.Press(kKeyEnter);
+        EXPECT_TRUE(w.IsOpen());
+        EXPECT_EQ(d.ErrorLine()->Text(), "Contraseña incorrecta.");
+        EXPECT_EQ(d.Field()->Text(), "") << "the wrong password is wiped";
+        EXPECT_EQ(d.Focused(), d.Field());
+        EXPECT_TRUE(w.SavePng(kShots + "pkcs12_wrong_password.png"));
+      }
       w.Type(password);
       w.Press(kKeyEnter);
     });
+  }
+  // Verified waits for the verifier's report on the shown document.
+  void Verified(CMainWindow& w) {
+    EXPECT_TRUE(WaitFor(
+        [&] {
+          backend().RunPending();
+          return !w.Verifying();
+        },
+        30));
   }
   // Accept chooses the entry from `source`, the stamp choice and page list, and signs.
   void Accept(CertificateSource source, int stampIndex = 0, const std::string& pages = "",
@@ -98,6 +125,16 @@ class SignerTest : public HeadlessTest {
   CMainWindow* main_ = nullptr;
   CHeadlessWindowImpl* win_ = nullptr;
 };
+
+// StampInView tells whether the stamp of the report's signature `index` lies wholly in the view.
+bool StampInView(CMainWindow& w, size_t index) {
+  SignatureRow row = RowFor(w.Report().signatures.at(index));
+  double top = 0, bottom = 0;
+  if (!StampBand(row, w.View()->PagePoints(row.stampPage).height, &top, &bottom)) return false;
+  Rect page = w.View()->PageRect(row.stampPage), inner = w.View()->InnerRect();
+  double scale = page.height / w.View()->PagePoints(row.stampPage).height;
+  return page.y + top * scale >= inner.y && page.y + bottom * scale <= inner.Bottom();
+}
 
 std::string MakePkcs12(const TestPeople& people, const std::string& path, const std::string& password) {
   CommandResult r = RunCommand("openssl pkcs12 -export -inkey " + Quote(people.ana.keyPem) + " -in " +
@@ -141,11 +178,39 @@ TEST_F(SignerTest, NavigationPageFieldAndLayout) {
   Click(*win_, w.NavButton(3));
   Click(*win_, w.NavButton(1));
   EXPECT_EQ(w.PageField()->Text(), "4 / 5");
-  // A click into the field selects the counter: the typed number replaces it.
+  // A click into the field selects the counter: the typed number replaces it. Enter hands the
+  // focus back to the pages, so the next click selects it again.
   Click(*win_, w.PageField());
   win_->Type("2");
   win_->Press(kKeyEnter);
   EXPECT_EQ(w.PageField()->Text(), "2 / 5");
+  EXPECT_EQ(w.Focused(), w.View());
+  Click(*win_, w.PageField());
+  EXPECT_EQ(w.PageField()->SelectedText(), "2 / 5");
+  win_->Type("5");
+  win_->Press(kKeyEnter);
+  EXPECT_EQ(w.PageField()->Text(), "5 / 5");
+
+  // Control with +, - and 0 zooms wherever the focus is, typing nothing; the choice follows.
+  w.FocusControl(w.PageField());
+  EXPECT_EQ(w.ZoomChoice()->SelectedText(), "Ajustar al ancho");
+  win_->Press(kKeyPlus, kModControl);
+  EXPECT_FALSE(win_->Char(u'+', kModControl));
+  EXPECT_EQ(w.PageField()->Text(), "5 / 5");
+  EXPECT_EQ(w.View()->ZoomPercent(), 110);
+  EXPECT_EQ(w.ZoomChoice()->SelectedIndex(), -1) << "110 % is not a listed choice";
+  w.ZoomChoice()->SetSelectedIndex(1);
+  EXPECT_EQ(w.View()->Zoom(), CPdfView::ZoomMode::kFitPage);
+  win_->Press(kKey0, kModControl);
+  EXPECT_EQ(w.ZoomChoice()->SelectedText(), "Ajustar al ancho");
+
+  // Tab walks the toolbar and the pages in reading order, past the buttons that cannot act.
+  std::vector<CControl*> order = w.TabOrder();
+  ASSERT_EQ(order.size(), 9u) << "on page 5 of 5 only the backward buttons act";
+  EXPECT_EQ(order[5], w.NavButton(0));
+  EXPECT_EQ(order[6], w.NavButton(1));
+  EXPECT_EQ(order[7], w.PageField());
+  EXPECT_EQ(order[8], w.View());
 
   // The navigation group keeps to the right edge and the footer to the bottom; the window
   // does not shrink below its minimum.
@@ -167,6 +232,22 @@ TEST_F(SignerTest, NavigationPageFieldAndLayout) {
   ClickSign();
   EXPECT_EQ(w.PathLine()->Text(), "No hay ningun documento abierto.");
   EXPECT_EQ(backend().ModalDepth(), 0);
+
+  // A good document after the error: its path, in the footer's own colour. A long one loses
+  // the middle of its folders, never its name.
+  std::string deep = dir.File("una carpeta con un nombre bastante largo/otra carpeta mas larga todavia/"
+                              "y una tercera carpeta/contrato de arrendamiento.pdf");
+  ASSERT_EQ(RunCommand("mkdir -p " + Quote(deep.substr(0, deep.rfind('/')))).status, 0);
+  ASSERT_TRUE(WriteSamplePdf(deep, 1));
+  ASSERT_TRUE(w.OpenDocument(deep));
+  EXPECT_FALSE(w.StatusIsError());
+  EXPECT_EQ(w.PathLine()->Text(), deep);
+  EXPECT_EQ(w.PathLine()->TextColor(), kSignerPalette[kButtonText]);
+  win_->Paint();
+  const std::string shown = w.PathLine()->ShownText();
+  EXPECT_NE(shown.find("\u2026/contrato de arrendamiento.pdf"), std::string::npos) << shown;
+  EXPECT_EQ(shown.substr(0, 10), deep.substr(0, 10));
+  EXPECT_TRUE(win_->SavePng(kShots + "long_path.png"));
 }
 
 TEST_F(SignerTest, StartsWithTheHintAndOpensThroughTheDialog) {
@@ -198,23 +279,33 @@ TEST_F(SignerTest, SignsWithAPkcs12FileThroughTheDialogs) {
   std::string p12 = MakePkcs12(people, dir.File("ana.p12"), "clave ñ");
   CMainWindow& w = Start(input);
 
-  // A wrong password: the store's message on the summary line, no entry from the file.
-  PickPkcs12(p12, "otra");
+  // Nothing to sign with yet: "Firmar" cannot act and says why when Enter asks it to.
   Step<CDlgFirmar>([](CDlgFirmar& d, CHeadlessWindowImpl& win) {
-    EXPECT_NE(d.Summary()->Text().find("PKCS#12: "), std::string::npos) << d.Summary()->Text();
     EXPECT_NE(d.Summary()->Text().find("No hay ningun certificado disponible."), std::string::npos);
     EXPECT_FALSE(d.SignButton()->IsEnabled());
     win.Press(kKeyEnter);
     EXPECT_EQ(d.Summary()->Text(), "Elige un certificado de la lista.");
   });
-  PickPkcs12(p12, "clave ñ", "file_dialog.png");
+  PickPkcs12(p12, "clave ñ", "file_dialog.png", "otra");
   Accept(CertificateSource::Pkcs12, 3, "1, 3", "certificate_dialog.png");
   ClickSign();
   std::string first = dir.File("dir.x/contrato.final_firmao.pdf");
   EXPECT_EQ(w.Status().rfind("Firmado: " + first + "  (", 0), 0u) << w.Status();
   EXPECT_FALSE(w.StatusIsError());
+  EXPECT_TRUE(w.StatusIsSuccess());
   EXPECT_EQ(w.DocumentPath(), first);
-  EXPECT_EQ(w.PathLine()->Text(), first) << "a success keeps the path on the line";
+  EXPECT_EQ(w.PathLine()->Text(), "Firmado: contrato.final_firmao.pdf");
+  EXPECT_EQ(w.PathLine()->TextColor(), (Color{134, 226, 168, 255}));
+  // The copy is shown at its stamp, at the bottom of the first stamped page.
+  EXPECT_EQ(w.View()->CurrentPage(), 0);
+  Rect inner = w.View()->InnerRect(), page = w.View()->PageRect(0);
+  EXPECT_GT(page.Bottom(), inner.y + inner.height / 2);
+  EXPECT_LT(page.Bottom(), inner.Bottom());
+  Verified(w);
+  ASSERT_EQ(w.Panel()->Count(), 1);
+  EXPECT_EQ(w.Summary()->Text(), "1 firma: valida");
+  EXPECT_TRUE(StampInView(w, 0)) << "the report places the new stamp exactly";
+  EXPECT_TRUE(win_->SavePng(kShots + "signed_with_panel.png"));
   EXPECT_EQ(w.Options().pkcs12Password, "clave ñ") << "the password serves the whole run";
   CommandResult check = RunCommand("pdfsig " + Quote(first) + " 2>&1");
   EXPECT_EQ(Count(check.output, "Signature is Valid."), 1) << check.output;
@@ -259,6 +350,106 @@ TEST_F(SignerTest, SignsWithAPkcs12FileThroughTheDialogs) {
   EXPECT_EQ(w.Status(), before);
 }
 
+// The panel on a signed document, on the same document attacked after its signature, and its
+// absence on an unsigned one.
+TEST_F(SignerTest, SignaturePanelShowsWhatTheVerifierFound) {
+  std::string plain = dir.File("plano.pdf"), signedPdf = dir.File("firmado.pdf"), attacked = dir.File("atacado.pdf");
+  ASSERT_TRUE(WriteSamplePdf(plain, 2));
+  ParsedCertificate ana;
+  ASSERT_TRUE(ParseCertificateExact(people.ana.certDer, &ana));
+  SigningCallback callback = [this](const Bytes& attributes, std::string*) {
+    return people.pki.SignSha256(people.ana, attributes);
+  };
+  SignResult made = SignPdf(plain, signedPdf, ana, callback, {"Ana Quispe", "", ""}, {StampMode::FirstPage, ""});
+  ASSERT_TRUE(made.isSigned) << made.error;
+  ASSERT_EQ(RunCommand("cp " + Quote(signedPdf) + " " + Quote(attacked)).status, 0);
+  ASSERT_TRUE(AppendContentChange(attacked));
+
+  CMainWindow& w = Start(signedPdf);
+  Verified(w);
+  ASSERT_EQ(w.Panel()->Count(), 1);
+  EXPECT_TRUE(w.Panel()->IsVisible());
+  EXPECT_EQ(w.Summary()->Text(), "1 firma: valida");
+  EXPECT_EQ(w.View()->Bounds().Right() + 10, w.Panel()->Bounds().x) << "the pages make room for the panel";
+  EXPECT_TRUE(win_->SavePng(kShots + "panel_signed.png"));
+  // Choosing the row goes to its stamp.
+  EXPECT_FALSE(StampInView(w, 0));
+  w.View()->GoToPage(1);
+  w.Panel()->SetSelectedIndex(0);
+  EXPECT_EQ(w.View()->CurrentPage(), 0);
+  EXPECT_TRUE(StampInView(w, 0));
+
+  ASSERT_TRUE(w.OpenDocument(attacked));
+  Verified(w);
+  EXPECT_EQ(w.Summary()->Text(), "Atención: el documento se modificó después de la firma de Ana Quispe.");
+  ASSERT_EQ(w.Report().signatures.size(), 1u);
+  SignatureRow row = RowFor(w.Report().signatures[0]);
+  EXPECT_EQ(row.integrity.verdict, Verdict::kGood) << row.integrity.text;
+  EXPECT_EQ(row.coverage.verdict, Verdict::kBad) << row.coverage.text;
+  EXPECT_TRUE(win_->SavePng(kShots + "panel_modified.png"));
+
+  ASSERT_TRUE(w.OpenDocument(plain));
+  Verified(w);
+  EXPECT_FALSE(w.Panel()->IsVisible());
+  EXPECT_EQ(w.View()->Bounds(), (Rect{14, 100, 872, 544}));
+}
+
+// What the rows and the summary say for the verifier's answers.
+TEST(SignatureRows, SummaryAndMarks) {
+  SignatureReport good;
+  good.signerName = "Ana Quispe";
+  good.signerSerial = "PNOPE-44556677";
+  good.time = "2026-12-06 10:15:00 UTC";
+  good.timeSource = "/M";
+  good.integrity = Integrity::Intact;
+  good.coverage.wholeFile = true;
+  good.trust.status = TrustStatus::Trusted;
+  good.trust.chain = {"Ana Quispe", "Quillmark CA"};
+  SignatureRow row = RowFor(good);
+  EXPECT_EQ(row.dni, "DNI 44556677");
+  EXPECT_EQ(row.time, "2026-12-06 10:15:00 UTC (/M)");
+  EXPECT_EQ(row.trust.text, "Confianza: emitido por Quillmark CA.");
+  SignatureReport stamped = good;
+  stamped.timestamp.present = stamped.timestamp.valid = stamped.timestamp.trusted = true;
+  stamped.time = "2026-12-06 10:16:02 UTC";
+  stamped.timeSource = "sello de tiempo";
+  EXPECT_EQ(RowFor(stamped).time, "2026-12-06 10:16:02 UTC (sello de tiempo)");
+
+  SignatureReport broken = good, untrusted = good, modified = good;
+  broken.signerName = "Beto Rojas";
+  broken.integrity = Integrity::Broken;
+  broken.integrityDetail = "el resumen no coincide";
+  untrusted.trust.status = TrustStatus::UnknownIssuer;
+  untrusted.trust.detail = "emisor no confiable (Otra CA)";
+  modified.coverage.wholeFile = false;
+  modified.coverage.modified = true;
+  RevisionChange change;
+  change.what = "pagina 1 modificada";
+  modified.coverage.changes = {change};
+  struct Case {
+    std::vector<SignatureReport> signatures;
+    Verdict verdict;
+    std::string text;
+  } cases[] = {
+      {{good, stamped}, Verdict::kGood, "2 firmas: todas validas"},
+      {{good}, Verdict::kGood, "1 firma: valida"},
+      {{broken, modified}, Verdict::kBad, "Atención: el documento se modificó después de la firma de Ana Quispe."},
+      {{good, broken}, Verdict::kBad, "Atención: la firma de Beto Rojas está rota."},
+      {{untrusted}, Verdict::kWarning, "1 firma íntegra; el certificado de Ana Quispe no es de confianza."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    VerifyReport report;
+    report.signatures = c.signatures;
+    SignatureSummary summary = SummaryFor(report);
+    EXPECT_EQ(summary.verdict, c.verdict);
+    EXPECT_EQ(summary.text, c.text);
+  }
+  EXPECT_EQ(RowFor(broken).integrity.text, "Integridad: firma rota: el resumen no coincide.");
+  EXPECT_EQ(RowFor(modified).coverage.text, "Cobertura: pagina 1 modificada.");
+  EXPECT_EQ(RowFor(untrusted).trust.text, "Confianza: emisor no confiable (Otra CA).");
+}
+
 TEST_F(SignerTest, CertificateDialogRules) {
   std::string p12 = MakePkcs12(people, dir.File("ana.p12"), "x");
   SignerOptions options;
@@ -267,17 +458,38 @@ TEST_F(SignerTest, CertificateDialogRules) {
   CMainWindow owner;
   Open(owner);
   CDlgFirmar d(&owner, kSignerPalette, "doc.pdf", options);
+  d.SetPageCount(2);
   Step<CDlgFirmar>([](CDlgFirmar& d, CHeadlessWindowImpl& win) {
     EXPECT_EQ(d.List()->Count(), 1);
     EXPECT_TRUE(d.SignButton()->IsEnabled());
     EXPECT_NE(d.Summary()->Text().find("1 certificado(s)."), std::string::npos) << d.Summary()->Text();
+    // Tab goes through the controls that can act, as they read; the page field joins them
+    // with the specific-pages choice, and a page list is checked before the dialog accepts it.
+    EXPECT_EQ(d.TabOrder().size(), 6u);  // list, refresh, stamp, PKCS#12, sign, cancel
+    d.StampCombo()->SetSelectedIndex(3);
+    std::vector<CControl*> order = d.TabOrder();
+    ASSERT_EQ(order.size(), 7u);
+    EXPECT_EQ(order[3], d.PageField());
+    EXPECT_EQ(order[5], d.SignButton());
+    win.Type("1, 7");
+    win.Press(kKeyTab);
+    win.Press(kKeyTab);
+    EXPECT_EQ(d.Focused(), d.SignButton());
+    win.Press(kKeySpace);
+    EXPECT_TRUE(win.IsOpen());
+    EXPECT_EQ(d.PageError()->Text(), "La pagina 7 no existe: el documento tiene 2 paginas.");
+    EXPECT_EQ(d.Focused(), d.PageField());
+    EXPECT_TRUE(win.SavePng(kShots + "page_list_error.png"));
+    d.PageField()->Clear();
+    EXPECT_EQ(d.PageError()->Text(), "") << "editing the list clears the fault";
+    d.StampCombo()->SetSelectedIndex(0);
     // The specific-pages choice opens the page field; any other empties what is handed back.
     d.StampCombo()->SetSelectedIndex(3);
     EXPECT_TRUE(d.PageField()->IsEnabled());
     EXPECT_EQ(d.Focused(), d.PageField());
-    win.Type("2-3");
+    win.Type("1-2");
     win.Press(kKeyEnter);
-    EXPECT_EQ(d.PageList(), "2-3");
+    EXPECT_EQ(d.PageList(), "1-2");
     EXPECT_EQ(d.StampChoice(), 4);
     d.StampCombo()->SetSelectedIndex(2);
     EXPECT_FALSE(d.PageField()->IsEnabled());

@@ -1,5 +1,6 @@
 // The real signer program on a private Xvfb, driven with XTest (xdotool) as a person would:
-// once with a PKCS#12 file chosen through the file dialog, once with the virtual DNIe behind a
+// a signed document signed again with a PKCS#12 file chosen through the file dialog (after a
+// wrong password) and then the same document attacked, once with the virtual DNIe behind a
 // private pcscd, once with a SoftHSM2 token. The screenshots stay in the build folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@ using namespace testing_support;
 namespace {
 
 const std::string kProgram = VY_BINARY_DIR "/bin/signer";
+const std::string kQuillmark = VY_BINARY_DIR "/bin/quillmark";
 const std::string kShots = VY_BINARY_DIR "/screenshots/signer/";
 
 class SignerOnX11 : public testing::Test {
@@ -91,6 +93,18 @@ class SignerOnX11 : public testing::Test {
     CommandResult r = RunCommand("import -window root " + Quote(kShots + name) + " 2>&1");
     EXPECT_EQ(r.status, 0) << r.output;
   }
+  // Share is the share of the window's pixels in `area` (x, y, width, height) whose colour is
+  // within 12 of `rgb` on each channel.
+  double Share(const std::string& window, const std::string& area, const std::string& rgb) {
+    CommandResult r = RunCommand("import -window " + window + " png:- 2>/dev/null | convert - -crop " + area +
+                                 " +repage -fuzz 5% -fill white -opaque 'rgb(" + rgb +
+                                 ")' -fill black +opaque white -format '%[fx:mean]' info:");
+    return r.status == 0 ? std::atof(r.output.c_str()) : 0;
+  }
+  // Shows waits until the window shows `rgb` over more than `share` of `area`.
+  bool Shows(const std::string& window, const std::string& area, const std::string& rgb, double share = 0.2) {
+    return WaitFor([&] { return Share(window, area, rgb) > share; }, 30);
+  }
   // Signed waits for the signed copy, and for the window to show it, then checks it with both
   // validators and gives pdfsig's report. The name is claimed by an empty file before the
   // signature is made, and the copy replaces it whole: a non-empty file is the finished one.
@@ -122,31 +136,59 @@ class SignerOnX11 : public testing::Test {
   std::string main, dialog;
 };
 
-TEST_F(SignerOnX11, Pkcs12ChosenThroughTheFileDialog) {
+// Open a signed document (the panel lists its signature), sign it again with a PKCS#12 file
+// after one wrong password (asked again, then the stamp in view and a second row), then open
+// it attacked (the summary says it was modified).
+TEST_F(SignerOnX11, SignedDocumentSignedAgainThenAttacked) {
   std::string p12 = dir.File("firma.p12");
   CommandResult made =
       RunCommand("openssl pkcs12 -export -inkey " + Quote(people.ana.keyPem) + " -in " +
                  Quote(people.ana.certPem) + " -passout pass:secreto -out " + Quote(p12) + " 2>&1");
   ASSERT_EQ(made.status, 0) << made.output;
+  std::string plain = dir.File("borrador.pdf");
+  ASSERT_TRUE(WriteSamplePdf(plain, 3));
+  made = RunCommand("P=secreto " + Quote(kQuillmark) + " sign " + Quote(plain) + " --out " + Quote(document) +
+                    " --pkcs12 " + Quote(p12) + " --password-env P 2>&1");
+  ASSERT_EQ(made.status, 0) << made.output;
+  // The program trusts the tests' authority as the system's.
+  setenv("SSL_CERT_FILE", people.ca.certPem.c_str(), 1);
+  const std::string band = "860x20+20+100", good = "226,244,234", bad = "253,228,228";
   Launch();
-  Screenshot("x11_main_window.png");
+  EXPECT_TRUE(Shows(main, band, good)) << "the summary of a valid signature";
+  Screenshot("x11_signed_document.png");
+
   StartSigning();
+  Key(dialog, "Tab");
+  Key(dialog, "Tab");
+  Screenshot("x11_dialog_focus.png");
   Click(dialog, 86, 422);  // "Elegir PKCS#12..."
   std::string files = Window("^Elegir certificado PKCS#12$");
   Screenshot("x11_file_dialog.png");
   Type(files, p12);
   std::string password = Window("PKCS#12$");
+  Type(password, "otra");
+  EXPECT_TRUE(Shows(password, "200x18+24+126", "198,52,52", 0.02)) << "asked again, with the reason in red";
+  Screenshot("x11_wrong_password.png");
   Type(password, "secreto");
   ASSERT_TRUE(Gone("^Contrase"));
-  Click(dialog, 220, 360);  // the stamp choice opens its list ...
-  Click(dialog, 220, 461);  // ... "Paginas especificas..."
-  Xdo("windowfocus --sync " + dialog);
-  Xdo("type --delay 8 '1, 3'");
   Screenshot("x11_certificate_dialog.png");
   Click(dialog, 491, 422);
   std::string report = Signed(dir.File("acuerdo_firmao.pdf"), "x11_signed.png");
-  EXPECT_EQ(Count(report, "Signature is Valid."), 1) << report;
+  EXPECT_EQ(Count(report, "Signature is Valid."), 2) << report;
   EXPECT_NE(report.find("Signer Certificate Common Name: Ana Quispe"), std::string::npos) << report;
+  // Two rows, each with its green marks: the second row's first mark.
+  EXPECT_TRUE(Shows(main, "6x6+597+272", "32,140,82")) << "the new signature's row";
+  EXPECT_TRUE(Shows(main, band, good));
+  Screenshot("x11_signed_again.png");
+
+  std::string attacked = dir.File("atacado.pdf");
+  ASSERT_EQ(RunCommand("cp " + Quote(dir.File("acuerdo_firmao.pdf")) + " " + Quote(attacked)).status, 0);
+  ASSERT_TRUE(AppendContentChange(attacked));
+  Click(main, 66, 68);  // "Abrir PDF"
+  Type(Window("^Abrir documento PDF$"), attacked);
+  EXPECT_TRUE(Shows(main, band, bad)) << "the summary says the document was modified";
+  Screenshot("x11_attacked.png");
+  unsetenv("SSL_CERT_FILE");
 }
 
 TEST_F(SignerOnX11, DnieBehindPcscd) {
