@@ -85,13 +85,13 @@ void AddWarning(SignResult* result, const std::string& warning) {
   result->warning += (result->warning.empty() ? "" : " ") + warning;
 }
 
-// RepeatsKey says whether a dictionary names a key twice: readers disagree on which counts,
-// so a signer cannot know what it would be adding to.
-bool RepeatsKey(std::string_view body) {
+// Unclear says whether a dictionary the update rewrites cannot be read strictly, or names a key
+// twice: readers disagree on what it holds, so a signer cannot know what it would be adding to.
+bool Unclear(std::string_view body) {
   const std::string text = "<<" + std::string(body) + ">> ";
   size_t pos = 0;
   PdfValue value;
-  return ParsePdfValue(text, &pos, &value) == ParseStatus::Ok && value.repeatedKey;
+  return ParsePdfValue(text, &pos, &value) != ParseStatus::Ok || value.repeatedKey;
 }
 
 // PlanObjects chooses the stamp pages, reads the reference page, names the field after the
@@ -114,15 +114,15 @@ std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& s
     return "la pagina de referencia del PDF no es un diccionario legible.";
 
   const AcroFormFound& acroForm = chain->form().acroForm;
-  bool repeated = RepeatsKey(scan->catalog()) || RepeatsKey(objects.referenceBody) ||
-                  (acroForm.kind != AcroFormFound::Kind::None && RepeatsKey(acroForm.body));
+  bool unclear = Unclear(scan->catalog()) || Unclear(objects.referenceBody) ||
+                 (acroForm.kind != AcroFormFound::Kind::None && Unclear(acroForm.body));
   for (size_t index : stampIndices) {
     std::string body;
-    repeated = repeated || (scan->ReadObjectDict(pages[index], &body) && RepeatsKey(body));
+    unclear = unclear || (scan->ReadObjectDict(pages[index], &body) && Unclear(body));
   }
-  if (repeated)
-    return "el PDF repite una clave en el catalogo, el formulario o una pagina; los lectores no coinciden en "
-           "su valor y no se firma.";
+  if (unclear)
+    return "el catalogo, el formulario o una pagina del PDF estan mal escritos (una clave repetida o un valor "
+           "ilegible); los lectores no coinciden en lo que dicen y no se firma.";
   std::set<std::string>& names = chain->fieldNames();
   objects.fieldName = FieldName(names);
   if (!names.empty())
@@ -144,9 +144,10 @@ std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& s
   objects.field = chain->Allocate();
   for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(chain->Allocate());
   if (!stampIndices.empty() && NeedsAppearances(acroForm)) {
-    objects.companion.emplace();
-    objects.companion->annotation = chain->Allocate();
-    objects.companion->blank = chain->Allocate();
+    FieldObjects::Companion companion;
+    companion.annotation = chain->Allocate();
+    companion.blank = chain->Allocate();
+    objects.companion = companion;
   }
   if (!stampIndices.empty()) {
     objects.font = chain->Allocate();

@@ -4,6 +4,7 @@
 
 #include "core/text.h"
 #include "examples/quillmark/commands.h"
+#include "examples/quillmark/signing.h"
 #include "examples/quillmark/tsa_post.h"
 #include "pades/long_term.h"
 
@@ -67,10 +68,7 @@ int RunExtend(const Arguments& args) {
   // the old one's place in one step once it is complete and checked.
   const std::string output = args.Has("--out") ? args.Value("--out") : input;
   const ExtendResult result = ExtendPdf(input, output, LongTermFor(level, args.Value("--tsa")));
-  if (!result.ok) {
-    std::fprintf(stderr, "quillmark: %s\n", result.error.c_str());
-    return kExitFailed;
-  }
+  if (!result.ok) return Fail(result.error);
   std::printf("Ampliado a PAdES %s: %s  (%llu bytes)\n", LevelName(level), output.c_str(),
               static_cast<unsigned long long>(result.size));
   if (result.stampedFirst)
