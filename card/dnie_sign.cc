@@ -1,5 +1,6 @@
 #include "card/dnie_sign.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -20,6 +21,8 @@ bool OpenSignatureDnie(CardConnector& connector, const std::string& reader, cons
   return false;
 }
 
+}  // namespace
+
 enum class InputForm { DigestInfo, BareHash };
 
 // SigningRules are a generation's PIN format, key references and accepted input forms.
@@ -29,6 +32,8 @@ struct SigningRules {
   std::vector<uint8_t> keyReferences;  // in trial order
   std::vector<InputForm> forms;        // in trial order
 };
+
+namespace {
 
 const SigningRules& RulesOf(DnieProfile profile) {
   static const SigningRules v1{8, 0x04, {0x02}, {InputForm::DigestInfo, InputForm::BareHash}};
@@ -53,28 +58,37 @@ bool PinRefused(int32_t sw) {
   return (sw >> 8) == 0x63 || sw == 0x6983 || sw == 0x6984;
 }
 
+// FirstTried moves `value` to the front of `list`, keeping the others in their order.
+template <typename T>
+void FirstTried(std::vector<T>* list, T value) {
+  auto at = std::find(list->begin(), list->end(), value);
+  if (at != list->end()) std::rotate(list->begin(), at, at + 1);
+}
+
 // RunTrials sends the security environment and the signature for each key reference and input
 // form of `rules`, re-verifying the PIN when the card asks for it. With `key` a result counts
-// only when it verifies; without, the first 9000 answer of a key reference is taken.
+// only when it verifies; without, the first 9000 answer of a key reference is taken. The key
+// reference and form that signed move to the front of `rules`, for the next signature.
 void RunTrials(CardChannel* ch, DnieProfile profile, const std::string& pin, const Bytes& data,
-               const SigningRules& rules, const RsaPublicKey* key, CardSignVariant variant,
-               CardSignature* out) {
+               SigningRules* rules, const RsaPublicKey* key, CardSignVariant variant, CardSignature* out) {
   const Bytes hash = Sha256Bytes(data);
   Bytes digestInfo = DigestInfoPrefix();
   Append(&digestInfo, hash);
   std::string lastStatus;
   bool lastWasEnvironment = false;
-  for (uint8_t keyReference : rules.keyReferences) {
+  for (uint8_t keyReference : rules->keyReferences) {
     const Bytes environment = SecurityEnvironment(profile, keyReference);
     Bytes kept;
-    for (size_t i = 0; i < rules.forms.size(); ++i) {
+    InputForm keptForm = rules->forms.front();
+    for (size_t i = 0; i < rules->forms.size(); ++i) {
       if (ManageSecurityEnvironment(ch, environment) != 0x9000) {
         lastStatus = StatusWordText(ch->statusWord);
         lastWasEnvironment = true;
         if (i == 0) break;  // this key reference is not there
         continue;
       }
-      const Bytes& input = rules.forms[i] == InputForm::BareHash ? hash : digestInfo;
+      const InputForm form = rules->forms[i];
+      const Bytes& input = form == InputForm::BareHash ? hash : digestInfo;
       Bytes signature = ComputeDigitalSignature(ch, input);
       if (ch->statusWord == 0x6982 || ch->statusWord == 0x6985) {
         const int32_t verified = VerifyPin(ch, pin, profile);
@@ -90,16 +104,23 @@ void RunTrials(CardChannel* ch, DnieProfile profile, const std::string& pin, con
       lastWasEnvironment = false;
       if (ch->statusWord != 0x9000 || signature.empty()) continue;
       if (!key) {
-        if (kept.empty()) kept = std::move(signature);
+        if (kept.empty()) {
+          kept = std::move(signature);
+          keptForm = form;
+        }
         continue;
       }
       if (VerifyRsaPkcs1Sha256(key->modulus, key->exponent, signature, data.data(), data.size())) {
         out->signature = std::move(signature);
+        FirstTried(&rules->forms, form);
+        FirstTried(&rules->keyReferences, keyReference);
         return;
       }
     }
     if (!kept.empty()) {
       out->signature = std::move(kept);
+      FirstTried(&rules->forms, keptForm);
+      FirstTried(&rules->keyReferences, keyReference);
       return;
     }
   }
@@ -142,44 +163,83 @@ std::string SignatureSummary(const Bytes& signature) {
          HexEncode(signature.data(), signature.size() < 8 ? signature.size() : 8);
 }
 
-CardSignature SignWithCard(CardConnector& connector, const std::string& reader,
-                           const std::optional<RsaPublicKey>& key, const Bytes& data, const std::string& pin,
-                           CardSignVariant variant) {
-  CardSignature attempt;
+DnieSigningSession::DnieSigningSession(CardSignVariant variant) : variant_(variant) {}
+
+DnieSigningSession::~DnieSigningSession() {
+  Close();
+}
+
+void DnieSigningSession::Close() {
+  dnie_ = OpenedDnie();
+  pin_.Clear();
+  rules_.reset();
+}
+
+bool DnieSigningSession::Open(CardConnector& connector, const std::string& reader, const std::string& pin,
+                              CardSignature* failure) {
+  Close();
+  *failure = CardSignature();
+  pinRefused_ = false;
   if (reader.empty()) {
-    attempt.message = "Elija un lector.";
-    return attempt;
+    failure->message = "Elija un lector.";
+    return false;
   }
   OpenedDnie dnie;
-  if (!OpenSignatureDnie(connector, reader, "Tarjeta no identificada como DNIe. ", &dnie, &attempt.message))
-    return attempt;
-  CardChannel& channel = dnie.channel;
-  const DnieProfile profile = dnie.profile;
-  if (!SelectSignatureApplication(&channel, profile)) {
-    attempt.message =
-        "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(channel.statusWord) + ").";
-    return attempt;
+  if (!OpenSignatureDnie(connector, reader, "Tarjeta no identificada como DNIe. ", &dnie, &failure->message))
+    return false;
+  if (!SelectSignatureApplication(&dnie.channel, dnie.profile)) {
+    failure->message =
+        "No se pudo abrir el DF de la clave de firma (SW=" + HexStatusWord(dnie.channel.statusWord) + ").";
+    return false;
   }
-  const int32_t verified = VerifyPin(&channel, pin, profile);
+  const int32_t verified = VerifyPin(&dnie.channel, pin, dnie.profile);
   if (verified != 0x9000) {
-    attempt.message = PinErrorText(verified);
-    attempt.pinRefused = PinRefused(verified);
+    failure->message = PinErrorText(verified);
+    failure->pinRefused = PinRefused(verified);
+    return false;
+  }
+  rules_ = std::make_unique<SigningRules>(RulesOf(dnie.profile));
+  if (variant_ == CardSignVariant::VoteAuth) {
+    // One fixed attempt: the first key reference, and the form each generation is known to take.
+    rules_->keyReferences.resize(1);
+    rules_->forms = {dnie.profile == DnieProfile::V3 ? InputForm::BareHash : InputForm::DigestInfo};
+  }
+  dnie_ = std::move(dnie);
+  pin_.Set(pin);
+  return true;
+}
+
+CardSignature DnieSigningSession::Sign(const std::optional<RsaPublicKey>& key, const Bytes& data) {
+  CardSignature attempt;
+  if (!isOpen() || pinRefused_) {
+    attempt.message = pinRefused_ ? "La tarjeta rechazo el PIN; no se firma mas con el." : "Elija un lector.";
+    attempt.pinRefused = pinRefused_;
     return attempt;
   }
-  SigningRules rules = RulesOf(profile);
-  if (variant == CardSignVariant::VoteAuth) {
-    // One fixed attempt: the first key reference, and the form each generation is known to take.
-    rules.keyReferences.resize(1);
-    rules.forms = {profile == DnieProfile::V3 ? InputForm::BareHash : InputForm::DigestInfo};
+  // The command cap bounds one signature's trials, not the length of a batch.
+  dnie_.channel.commandCount = 0;
+  const bool check = variant_ == CardSignVariant::Signer && key;
+  RunTrials(&dnie_.channel, dnie_.profile, pin_.get(), data, rules_.get(), check ? &*key : nullptr, variant_,
+            &attempt);
+  if (attempt.pinRefused) {
+    pinRefused_ = true;
+    pin_.Clear();
   }
-  const bool check = variant == CardSignVariant::Signer && key;
-  RunTrials(&channel, profile, pin, data, rules, check ? &*key : nullptr, variant, &attempt);
   if (!attempt.signature.empty()) {
     attempt.message = "Firmado por APDU con el PIN del DNIe (";
-    if (variant == CardSignVariant::Signer && !key) attempt.message += "sin comprobar, certificado no RSA: ";
+    if (variant_ == CardSignVariant::Signer && !key) attempt.message += "sin comprobar, certificado no RSA: ";
     attempt.message += SignatureSummary(attempt.signature) + ").";
   }
   return attempt;
+}
+
+CardSignature SignWithCard(CardConnector& connector, const std::string& reader,
+                           const std::optional<RsaPublicKey>& key, const Bytes& data, const std::string& pin,
+                           CardSignVariant variant) {
+  DnieSigningSession session(variant);
+  CardSignature failure;
+  if (!session.Open(connector, reader, pin, &failure)) return failure;
+  return session.Sign(key, data);
 }
 
 bool CheckCardPin(CardConnector& connector, const std::string& reader, const std::string& pin,

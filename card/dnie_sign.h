@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,10 +23,45 @@ struct CardSignature {
   bool pinRefused = false;  // the card counted the PIN as wrong, or has blocked it
 };
 
-// SignWithCard asks the DNIe in `reader` for the raw RSA PKCS#1 v1.5 signature over SHA-256
-// of `data`, after verifying `pin`. The signer's variant keeps only a signature that verifies
-// with `key`; without a key (a certificate that is not RSA) it takes the first one unchecked.
-// It returns an empty signature, with the reason in `message`, when the card gives none.
+// How a generation signs: PIN format, key references and input forms (dnie_sign.cc).
+struct SigningRules;
+
+// DnieSigningSession keeps one card open for a run of signatures made with one PIN entry: the
+// PIN is verified once when the session opens and kept, wiped when the session goes, only to
+// verify again when the card answers that its security status is no longer satisfied. After
+// the card has refused the PIN nothing more is sent. Once a key reference and input form have
+// given a valid signature, later signatures start with them.
+class DnieSigningSession {
+ public:
+  explicit DnieSigningSession(CardSignVariant variant = CardSignVariant::Signer);
+  ~DnieSigningSession();
+  DnieSigningSession(const DnieSigningSession&) = delete;
+  DnieSigningSession& operator=(const DnieSigningSession&) = delete;
+
+  // Open connects to the card in `reader`, identifies it, opens the signature application and
+  // verifies `pin`. It returns false, with the reason in `failure->message` and
+  // `failure->pinRefused` set when the card counted the PIN as wrong, and nothing left open.
+  bool Open(CardConnector& connector, const std::string& reader, const std::string& pin,
+            CardSignature* failure);
+  // Sign asks the open card for the raw RSA PKCS#1 v1.5 signature over SHA-256 of `data`. The
+  // signer's variant keeps only a signature that verifies with `key`; without a key (a
+  // certificate that is not RSA) it takes the first one unchecked. It returns an empty
+  // signature, with the reason in `message`, when the card gives none.
+  CardSignature Sign(const std::optional<RsaPublicKey>& key, const Bytes& data);
+  bool isOpen() const { return dnie_.card != nullptr; }
+  // Close ends the card session and wipes the PIN.
+  void Close();
+
+ private:
+  CardSignVariant variant_;
+  OpenedDnie dnie_;
+  SecretText pin_;
+  std::unique_ptr<SigningRules> rules_;
+  bool pinRefused_ = false;
+};
+
+// SignWithCard is one signature in a session of its own: it asks the DNIe in `reader` for the
+// signature of `data` after verifying `pin`, as DnieSigningSession::Open and Sign do.
 CardSignature SignWithCard(CardConnector& connector, const std::string& reader,
                            const std::optional<RsaPublicKey>& key, const Bytes& data, const std::string& pin,
                            CardSignVariant variant = CardSignVariant::Signer);

@@ -5,8 +5,8 @@
 
 #include "certs/dnie_source.h"
 #include "certs/pkcs12.h"
+#include "certs/signing_session.h"
 #include "certs/store.h"
-#include "core/rsa.h"
 
 namespace {
 
@@ -70,39 +70,6 @@ bool SignWithCertificate(const CertificateEntry& entry, const SignerOptions& opt
     *message = "No hay datos que firmar.";
     return false;
   }
-  if (!entry.parsed || entry.der.empty()) {
-    *message = "El certificado elegido no es valido.";
-    return false;
-  }
-  std::string note;
-  switch (entry.source) {
-    case CertificateSource::WindowsStore:
-    case CertificateSource::Keychain:
-      *signature = SignWithSystemKey(entry.der, data, options.pin, options.allowKeyPrompt, &note);
-      if (signature->empty()) *message = note.empty() ? "El almacén del sistema no pudo firmar." : note;
-      break;
-    case CertificateSource::DNIe:
-      if (options.pin.empty()) {
-        *message = "Se necesita el PIN de firma del DNIe.";
-        return false;
-      }
-      *signature = SignWithDnie(entry.readerName, entry.der, data, options.pin, &note);
-      if (signature->empty()) *message = note.empty() ? "El DNIe no firmo." : note;
-      break;
-    case CertificateSource::Pkcs12:
-      *signature = SignWithPkcs12(options.pkcs12Path, options.pkcs12Password, data, &note);
-      if (signature->empty()) *message = note.empty() ? "El PKCS#12 no pudo firmar." : note;
-      break;
-    default: *message = "Origen de certificado desconocido."; return false;
-  }
-  if (signature->empty()) return false;
-
-  if (std::optional<RsaPublicKey> key = ExtractRsaPublicKey(entry.der)) {
-    if (!VerifyRsaPkcs1Sha256(key->modulus, key->exponent, *signature, data.data(), data.size())) {
-      signature->clear();
-      *message = "La clave que firmo no corresponde al certificado elegido (" + DisplayHolder(entry) + ").";
-      return false;
-    }
-  }
-  return true;
+  SigningSession session(entry, options);
+  return session.Begin(message) && session.Sign(data, signature, message);
 }

@@ -28,29 +28,38 @@ std::string ListDnieCertificates(const SignerOptions& options, std::vector<Certi
   return part;
 }
 
-Bytes SignWithDnie(CardConnector& connector, const std::string& readerName, const Bytes& certificateDer,
-                   const Bytes& data, const std::string& pin, std::string* message, CardSignVariant variant) {
+bool DnieSigner::Begin(const std::string& readerName, const std::string& pin, std::string* message) {
+  message->clear();
+  pin_.Set(pin);
+  opening_ = CardSignature();
+  // Without a PIN the card is not touched: the key store asks for it itself.
+  if (pin.empty() || card_.Open(connector_, readerName, pin, &opening_)) return true;
+  *message = opening_.message;
+  return !opening_.pinRefused;
+}
+
+Bytes DnieSigner::Sign(const Bytes& certificateDer, const Bytes& data, std::string* message) {
   message->clear();
   if (data.empty()) {
     *message = "No hay datos que firmar.";
     return {};
   }
-  CardSignature card;
-  if (!pin.empty())
-    card = SignWithCard(connector, readerName, ExtractRsaPublicKey(certificateDer), data, pin, variant);
+  CardSignature card = card_.isOpen() ? card_.Sign(ExtractRsaPublicKey(certificateDer), data) : opening_;
+  if (card.pinRefused) opening_.pinRefused = true;
   if (!card.signature.empty()) {
     *message = std::move(card.message);
     return std::move(card.signature);
   }
   // A PIN the card has just refused is not handed to the key store: it would only spend
   // another of the card's attempts, and the count in the message would be stale.
-  if (card.pinRefused && variant == CardSignVariant::Signer) {
+  if (card.pinRefused && variant_ == CardSignVariant::Signer) {
     *message = std::move(card.message);
     return {};
   }
+  const std::string& pin = pin_.get();
   std::string storeError;
   // The authenticator's key store asks for the PIN itself.
-  Bytes signature = variant == CardSignVariant::Signer
+  Bytes signature = variant_ == CardSignVariant::Signer
                         ? SignWithSystemKey(certificateDer, data, pin, true, &storeError)
                         : SignWithSystemKeyForVoting(certificateDer, data, &storeError);
   if (!signature.empty()) {
@@ -66,4 +75,17 @@ Bytes SignWithDnie(CardConnector& connector, const std::string& readerName, cons
     if (!storeError.empty()) *message += " (" + store + ": " + storeError + ")";
   }
   return {};
+}
+
+Bytes SignWithDnie(CardConnector& connector, const std::string& readerName, const Bytes& certificateDer,
+                   const Bytes& data, const std::string& pin, std::string* message, CardSignVariant variant) {
+  message->clear();
+  if (data.empty()) {
+    *message = "No hay datos que firmar.";
+    return {};
+  }
+  DnieSigner signer(connector, variant);
+  std::string opening;
+  signer.Begin(readerName, pin, &opening);
+  return signer.Sign(certificateDer, data, message);
 }

@@ -65,6 +65,30 @@ OpensslOutcome ExportPkcs12Key(const std::string& pkcs12Path, const std::string&
 // SignWithKey runs "openssl dgst -sha256 -sign KEY" over `data` into `signature`.
 OpensslOutcome SignWithKey(const PrivateKey& key, const Bytes& data, Bytes* signature);
 
+// LoadedKey is a PrivateKey opened inside this process by the openssl program's own library
+// (libcrypto, loaded by name at run time), so that a run of signatures starts no process and
+// the key never leaves memory; the library wipes it when the key is freed. Where the platform
+// or the library cannot do that, Open returns false and each signature is a SignWithKey run.
+class LoadedKey {
+ public:
+  LoadedKey() = default;
+  ~LoadedKey();
+  LoadedKey(const LoadedKey&) = delete;
+  LoadedKey& operator=(const LoadedKey&) = delete;
+
+  // Open reads the unencrypted key of `key`; false when the library is missing or refuses it.
+  bool Open(const PrivateKey& key);
+  bool IsOpen() const { return key_ != nullptr; }
+  // Reset frees the key.
+  void Reset();
+  // Sign makes what "openssl dgst -sha256 -sign" makes over `data` (for an RSA key the PKCS#1
+  // v1.5 signature); Failed with `signature` empty when the library refuses.
+  OpensslOutcome Sign(const Bytes& data, Bytes* signature) const;
+
+ private:
+  void* key_ = nullptr;
+};
+
 enum class InputKind { Regular, Missing, NotRegular };
 
 // CheckInputFile tells whether `path` is a regular file that can be opened for reading,

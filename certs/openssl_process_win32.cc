@@ -203,6 +203,20 @@ OpensslOutcome SignWithKey(const PrivateKey& key, const Bytes& data, Bytes* sign
   return OpensslOutcome::Ok;
 }
 
+// The openssl library is not looked for on Windows: each signature is one openssl run.
+LoadedKey::~LoadedKey() = default;
+
+void LoadedKey::Reset() {}
+
+bool LoadedKey::Open(const PrivateKey&) {
+  return false;
+}
+
+OpensslOutcome LoadedKey::Sign(const Bytes&, Bytes* signature) const {
+  signature->clear();
+  return OpensslOutcome::Failed;
+}
+
 InputKind CheckInputFile(const std::string& path) {
   struct _stat64 st;
   if (_stat64(path.c_str(), &st) != 0) return InputKind::Missing;

@@ -161,31 +161,54 @@ bool Pkcs12HasPrivateKey(const std::string& pkcs12Path, const std::string& passw
   return key.extracted;
 }
 
-Bytes SignWithPkcs12(const std::string& pkcs12Path, const std::string& password, const Bytes& data,
-                     std::string* error) {
+bool Pkcs12Signer::Open(const std::string& pkcs12Path, const std::string& password, std::string* error) {
+  Close();
   error->clear();
   if (pkcs12Path.empty()) {
     *error = "no hay ruta del PKCS#12.";
-    return {};
+    return false;
   }
   if (!OpensslAvailable()) {
     *error = "falta el programa 'openssl' en el PATH.";
-    return {};
+    return false;
   }
   KeyExtraction extraction = ExtractPkcs12Key(pkcs12Path, password);
   if (!extraction.extracted) {
     *error = extraction.extractError;
-    return {};
+    return false;
   }
+  key_ = std::move(extraction.key);
+  // Once the library holds the key, the PEM text is of no further use.
+  if (loaded_.Open(key_)) key_.Reset();
+  return true;
+}
+
+Bytes Pkcs12Signer::Sign(const Bytes& data, std::string* error) {
+  error->clear();
   Bytes signature;
-  OpensslOutcome outcome = SignWithKey(extraction.key, data, &signature);
-  extraction.key.Reset();
+  OpensslOutcome outcome = OpensslOutcome::Failed;
+  if (loaded_.IsOpen())
+    outcome = loaded_.Sign(data, &signature);
+  else if (!key_.empty())
+    outcome = SignWithKey(key_, data, &signature);
   if (outcome != OpensslOutcome::Ok && outcome != OpensslOutcome::Failed) {
     *error = TempError(outcome);
     return {};
   }
   if (signature.empty()) *error = "openssl no pudo firmar con la clave del PKCS#12.";
   return signature;
+}
+
+void Pkcs12Signer::Close() {
+  key_.Reset();
+  loaded_.Reset();
+}
+
+Bytes SignWithPkcs12(const std::string& pkcs12Path, const std::string& password, const Bytes& data,
+                     std::string* error) {
+  Pkcs12Signer signer;
+  if (!signer.Open(pkcs12Path, password, error)) return {};
+  return signer.Sign(data, error);
 }
 
 std::vector<Bytes> ReadPemBlocks(std::string_view text, std::string_view label) {

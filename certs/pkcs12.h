@@ -53,8 +53,29 @@ bool CheckPkcs12Password(const std::string& pkcs12Path, const std::string& passw
 // false with the extraction's error when no key could be extracted.
 bool Pkcs12HasPrivateKey(const std::string& pkcs12Path, const std::string& password, std::string* error);
 
+// Pkcs12Signer takes the file's private key out once and signs a run of data blocks with it.
+// The key stays in memory (POSIX) or in a private temporary file (Windows) until the signer
+// goes; where the openssl library can hold it (LoadedKey), a signature starts no process,
+// otherwise each one is a single openssl run.
+class Pkcs12Signer {
+ public:
+  // Open extracts the key. It returns false with a Spanish `error` when there is no path,
+  // openssl is missing or the key cannot be extracted.
+  bool Open(const std::string& pkcs12Path, const std::string& password, std::string* error);
+  // Sign makes an RSA PKCS#1 v1.5 signature over SHA-256 of `data`. It returns empty bytes
+  // and a Spanish `error` on any failure.
+  Bytes Sign(const Bytes& data, std::string* error);
+  // Close wipes or removes the key.
+  void Close();
+
+ private:
+  PrivateKey key_;
+  LoadedKey loaded_;
+};
+
 // SignWithPkcs12 makes an RSA PKCS#1 v1.5 signature over SHA-256 of `data` with the file's
-// private key. It returns empty bytes and a Spanish `error` on any failure.
+// private key, as one Pkcs12Signer run. It returns empty bytes and a Spanish `error` on any
+// failure.
 Bytes SignWithPkcs12(const std::string& pkcs12Path, const std::string& password, const Bytes& data,
                      std::string* error);
 

@@ -245,85 +245,121 @@ void ListSystemCertificates(std::vector<CertificateEntry>* entries, std::string*
                         : std::to_string(added) + " certificado(s)";
 }
 
-Bytes SignWithSystemKey(const Bytes& certificateDer, const Bytes& data, const std::string& pin,
-                        bool allowKeyPrompt, std::string* error) {
+struct SystemKeySession::State {
+  Module module;
+  std::unique_ptr<Session> session;
+  CK_OBJECT_HANDLE key = CK_INVALID_HANDLE;
+  // Tokens without the combined mechanism sign a DigestInfo that we build.
+  bool combined = true;
+};
+
+SystemKeySession::SystemKeySession() = default;
+SystemKeySession::~SystemKeySession() = default;
+
+void SystemKeySession::Close() {
+  state_.reset();
+}
+
+bool SystemKeySession::Open(const Bytes& certificateDer, const std::string& pin, bool allowKeyPrompt,
+                            std::string* error) {
+  Close();
   error->clear();
   if (certificateDer.empty()) {
     *error = "no hay el DER del certificado.";
-    return {};
+    return false;
   }
   ParsedCertificate cert;
   std::optional<RsaPublicKey> publicKey;
   if (ParseCertificateExact(certificateDer, &cert)) publicKey = ExtractRsaPublicKey(cert.der);
   if (!publicKey) {
     *error = "PKCS#11 no pudo cargar el certificado.";
-    return {};
+    return false;
   }
-  Module module;
-  if (!module.Load(error)) return {};
+  auto state = std::make_unique<State>();
+  if (!state->module.Load(error)) return false;
 
-  for (CK_SLOT_ID slot : module.Tokens()) {
-    Session session(module, slot);
-    if (!session.IsOpen()) continue;
+  for (CK_SLOT_ID slot : state->module.Tokens()) {
+    auto session = std::make_unique<Session>(state->module, slot);
+    if (!session->IsOpen()) continue;
     CK_OBJECT_CLASS certClass = CKO_CERTIFICATE;
-    auto held = session.Find({{CKA_CLASS, &certClass, sizeof certClass},
-                              {CKA_VALUE, const_cast<uint8_t*>(cert.der.data()), cert.der.size()}});
+    auto held = session->Find({{CKA_CLASS, &certClass, sizeof certClass},
+                               {CKA_VALUE, const_cast<uint8_t*>(cert.der.data()), cert.der.size()}});
     // Only a token that holds the certificate is ever given the PIN: a wrong guess elsewhere
     // would count against another token's retry counter.
     if (held.empty()) continue;
-    Bytes id = session.Attribute(held.front(), CKA_ID).value_or(Bytes());
+    Bytes id = session->Attribute(held.front(), CKA_ID).value_or(Bytes());
 
-    CK_TOKEN_INFO info = session.TokenInfo();
+    CK_TOKEN_INFO info = session->TokenInfo();
     CK_RV rv = CKR_OK;
     if (!pin.empty()) {
-      rv = session.Login(&pin);
+      rv = session->Login(&pin);
     } else if ((info.flags & CKF_LOGIN_REQUIRED) && (info.flags & CKF_PROTECTED_AUTHENTICATION_PATH) &&
                allowKeyPrompt) {
-      rv = session.Login(nullptr);
+      rv = session->Login(nullptr);
     }
     if (rv == CKR_PIN_LOCKED) {
       *error = "el PIN del token PKCS#11 esta bloqueado.";
-      return {};
+      return false;
     }
     if (rv != CKR_OK) {
       *error = pin.empty()
                    ? kNoKeyMessage
                    : "PKCS#11 no acepto el PIN para abrir la clave privada. Comprueba el PIN y que la "
                      "tarjeta este conectada.";
-      return {};
+      return false;
     }
     // Another token may hold the same certificate with its key (a trust list beside the card).
-    std::optional<CK_OBJECT_HANDLE> key = session.PrivateKeyFor(id, publicKey->modulus);
+    std::optional<CK_OBJECT_HANDLE> key = session->PrivateKeyFor(id, publicKey->modulus);
     if (!key) continue;
-
-    // Tokens without the combined mechanism sign a DigestInfo that we build.
-    Bytes input;
-    CK_MECHANISM mechanism = {CKM_SHA256_RSA_PKCS, nullptr, 0};
-    if (session.HasMechanism(CKM_SHA256_RSA_PKCS)) {
-      input = data;
-    } else {
-      mechanism.mechanism = CKM_RSA_PKCS;
-      input = DigestInfoPrefix();
-      Append(&input, Sha256Bytes(data));
-    }
-    CK_ULONG size = 0;
-    rv = module->C_SignInit(session.handle(), &mechanism, *key);
-    if (rv == CKR_OK) rv = module->C_Sign(session.handle(), input.data(), input.size(), nullptr, &size);
-    if (rv != CKR_OK || size == 0) {
-      *error = WithCode("PKCS#11: la clave no pudo firmar (¿PIN de la tarjeta?).", rv);
-      return {};
-    }
-    Bytes signature(size);
-    rv = module->C_Sign(session.handle(), input.data(), input.size(), signature.data(), &size);
-    if (rv != CKR_OK) {
-      *error = WithCode("PKCS#11: firma rechazada.", rv);
-      return {};
-    }
-    signature.resize(size);
-    return signature;
+    state->key = *key;
+    state->combined = session->HasMechanism(CKM_SHA256_RSA_PKCS);
+    state->session = std::move(session);
+    state_ = std::move(state);
+    return true;
   }
   *error = kNoKeyMessage;
-  return {};
+  return false;
+}
+
+Bytes SystemKeySession::Sign(const Bytes& data, std::string* error) {
+  error->clear();
+  if (!state_) {
+    *error = kNoKeyMessage;
+    return {};
+  }
+  Bytes input;
+  CK_MECHANISM mechanism = {CKM_SHA256_RSA_PKCS, nullptr, 0};
+  if (state_->combined) {
+    input = data;
+  } else {
+    mechanism.mechanism = CKM_RSA_PKCS;
+    input = DigestInfoPrefix();
+    Append(&input, Sha256Bytes(data));
+  }
+  const Module& module = state_->module;
+  const CK_SESSION_HANDLE session = state_->session->handle();
+  CK_ULONG size = 0;
+  CK_RV rv = module->C_SignInit(session, &mechanism, state_->key);
+  if (rv == CKR_OK) rv = module->C_Sign(session, input.data(), input.size(), nullptr, &size);
+  if (rv != CKR_OK || size == 0) {
+    *error = WithCode("PKCS#11: la clave no pudo firmar (¿PIN de la tarjeta?).", rv);
+    return {};
+  }
+  Bytes signature(size);
+  rv = module->C_Sign(session, input.data(), input.size(), signature.data(), &size);
+  if (rv != CKR_OK) {
+    *error = WithCode("PKCS#11: firma rechazada.", rv);
+    return {};
+  }
+  signature.resize(size);
+  return signature;
+}
+
+Bytes SignWithSystemKey(const Bytes& certificateDer, const Bytes& data, const std::string& pin,
+                        bool allowKeyPrompt, std::string* error) {
+  SystemKeySession session;
+  if (!session.Open(certificateDer, pin, allowKeyPrompt, error)) return {};
+  return session.Sign(data, error);
 }
 
 Bytes SignWithSystemKeyForVoting(const Bytes& certificateDer, const Bytes& data, std::string* error) {

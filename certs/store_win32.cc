@@ -249,34 +249,65 @@ void ListWindowsCertificates(std::vector<CertificateEntry>* entries, std::string
                         : std::to_string(added) + " certificado(s)";
 }
 
-Bytes SignWithWindowsKey(const Bytes& certificateDer, const Bytes& data, const std::string& pin,
-                         bool allowKeyPrompt, std::string* error) {
+struct SystemKeySession::State {
+  CertHandle cert;
+  PrivateKey key;
+};
+
+SystemKeySession::SystemKeySession() = default;
+SystemKeySession::~SystemKeySession() = default;
+
+void SystemKeySession::Close() {
+  state_.reset();
+}
+
+bool SystemKeySession::Open(const Bytes& certificateDer, const std::string& pin, bool allowKeyPrompt,
+                            std::string* error) {
+  Close();
   error->clear();
   if (certificateDer.empty()) {
     *error = "no hay el DER del certificado.";
-    return {};
+    return false;
   }
-  CertHandle cert = LoadCertificate(certificateDer);
-  if (!cert) {
+  auto state = std::make_unique<State>();
+  state->cert = LoadCertificate(certificateDer);
+  if (!state->cert) {
     *error = "Windows no pudo cargar el certificado.";
-    return {};
+    return false;
   }
   std::wstring widePin = Wide(pin);
   PinParameters parameters;
   parameters.pin = widePin.c_str();
   const bool withPin = !widePin.empty();
   const DWORD flags = withPin || !allowKeyPrompt ? kSilentSignFlags : kPromptSignFlags;
-  PrivateKey key;
-  const bool acquired = key.Acquire(cert.get(), flags, withPin ? &parameters : nullptr);
+  const bool acquired = state->key.Acquire(state->cert.get(), flags, withPin ? &parameters : nullptr);
   SecureZeroMemory(widePin.data(), widePin.size() * sizeof(wchar_t));
   if (!acquired) {
     *error = withPin
                  ? "Windows no acepto el PIN para abrir la clave privada. Comprueba el PIN y que la tarjeta "
                    "este conectada."
                  : kNoKeyMessage;
+    return false;
+  }
+  state_ = std::move(state);
+  return true;
+}
+
+Bytes SystemKeySession::Sign(const Bytes& data, std::string* error) {
+  error->clear();
+  if (!state_) {
+    *error = kNoKeyMessage;
     return {};
   }
+  const PrivateKey& key = state_->key;
   return key.IsCng() ? SignWithCng(key, data, error) : SignWithCapi(key, data, kSignerCapi, error);
+}
+
+Bytes SignWithWindowsKey(const Bytes& certificateDer, const Bytes& data, const std::string& pin,
+                         bool allowKeyPrompt, std::string* error) {
+  SystemKeySession session;
+  if (!session.Open(certificateDer, pin, allowKeyPrompt, error)) return {};
+  return session.Sign(data, error);
 }
 
 Bytes SignWithWindowsKeyForVoting(const Bytes& certificateDer, const Bytes& data, std::string* error) {

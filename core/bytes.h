@@ -40,3 +40,27 @@ inline void SecureClear(Bytes* bytes) {
   if (!bytes->empty()) SecureClear(bytes->data(), bytes->size());
   bytes->clear();
 }
+
+// SecretText keeps a secret (a PIN, a password) for as long as a run of operations needs it
+// and wipes it when it goes. It cannot be copied, so no copy escapes the wipe.
+class SecretText {
+ public:
+  SecretText() = default;
+  explicit SecretText(const std::string& text) { Set(text); }
+  ~SecretText() { SecureClear(&text_); }
+  SecretText(const SecretText&) = delete;
+  SecretText& operator=(const SecretText&) = delete;
+
+  const std::string& get() const { return text_; }
+  bool empty() const { return text_.empty(); }
+  void Clear() { SecureClear(&text_); }
+  // Set wipes the old secret and keeps a copy of `text`, allocated once at its size.
+  void Set(const std::string& text) {
+    Clear();
+    text_.reserve(text.size());
+    text_.assign(text);
+  }
+
+ private:
+  std::string text_;
+};

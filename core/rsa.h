@@ -21,6 +21,9 @@ class BigNat {
   static BigNat Multiply(const BigNat& a, const BigNat& b);
   // Remainder computes x mod n; n must not be zero.
   static BigNat Remainder(const BigNat& x, const BigNat& n);
+  // PowMod computes base^exponent mod n for base < n; n must not be zero. An odd n (every RSA
+  // modulus) takes Montgomery multiplication, any other the schoolbook product and remainder.
+  static BigNat PowMod(const BigNat& base, const BigNat& exponent, const BigNat& n);
 
   const std::vector<uint32_t>& limbs() const { return limbs_; }
 

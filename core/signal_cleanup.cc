@@ -14,6 +14,7 @@ constexpr int kChildSlots = 4;
 // Slots are claimed with an atomic flag; the handler reads only slots marked ready.
 struct PathSlot {
   std::atomic<int> state{0};  // 0 free, 1 being written, 2 ready
+  bool whileEmpty = false;    // written before the slot is marked ready
   char path[kPathLength];
 };
 PathSlot g_paths[kPathSlots];
@@ -34,12 +35,20 @@ void RunCleanup() {
   for (std::atomic<long>& child : g_children)
     if (long pid = child.load(); pid > 0) StopChild(pid);
   for (PathSlot& slot : g_paths)
-    if (slot.state.load() == 2) RemovePath(slot.path);
+    if (slot.state.load() == 2) (slot.whileEmpty ? RemoveEmptyPath : RemovePath)(slot.path);
 }
 
 }  // namespace signal_cleanup_internal
 
 void CleanupPath::Guard(const char* path) {
+  GuardSlot(path, false);
+}
+
+void CleanupPath::GuardWhileEmpty(const char* path) {
+  GuardSlot(path, true);
+}
+
+void CleanupPath::GuardSlot(const char* path, bool whileEmpty) {
   Release();
   Install();
   size_t len = std::strlen(path);
@@ -48,6 +57,7 @@ void CleanupPath::Guard(const char* path) {
     int expected = 0;
     if (!g_paths[i].state.compare_exchange_strong(expected, 1)) continue;
     std::memcpy(g_paths[i].path, path, len + 1);
+    g_paths[i].whileEmpty = whileEmpty;
     g_paths[i].state.store(2);
     slot_ = i;
     return;

@@ -16,10 +16,15 @@ class CleanupPath {
   CleanupPath& operator=(const CleanupPath&) = delete;
 
   void Guard(const char* path);
+  // GuardWhileEmpty removes `path` only while it is an empty file: a name claimed with an
+  // empty file stays once a finished file has been moved over it, even if the signal comes
+  // before the guard is released.
+  void GuardWhileEmpty(const char* path);
   // Release stops guarding (the file was renamed into place or already removed).
   void Release();
 
  private:
+  void GuardSlot(const char* path, bool whileEmpty);
   int slot_ = -1;
 };
 

@@ -9,6 +9,8 @@ void InstallHandlers();
 void RunCleanup();
 // Async-signal-safe primitives.
 void RemovePath(const char* path);
+// RemoveEmptyPath removes `path` when it is a regular file of no bytes.
+void RemoveEmptyPath(const char* path);
 void StopChild(long pid);
 
 }  // namespace signal_cleanup_internal

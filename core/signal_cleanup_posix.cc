@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,11 @@ void InstallHandlers() {
 
 void RemovePath(const char* path) {
   unlink(path);
+}
+
+void RemoveEmptyPath(const char* path) {
+  struct stat st;
+  if (lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0) unlink(path);
 }
 
 void StopChild(long pid) {

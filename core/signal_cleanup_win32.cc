@@ -1,5 +1,6 @@
 #include <io.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include "core/signal_cleanup_platform.h"
 
@@ -24,6 +25,11 @@ void InstallHandlers() {
 
 void RemovePath(const char* path) {
   _unlink(path);
+}
+
+void RemoveEmptyPath(const char* path) {
+  struct _stat64 st;
+  if (_stat64(path, &st) == 0 && (st.st_mode & _S_IFREG) && st.st_size == 0) _unlink(path);
 }
 
 void StopChild(long) {}

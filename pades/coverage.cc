@@ -172,6 +172,8 @@ class Judge {
 };
 
 void Judge::Note(int64_t number, Kind kind, bool ok, std::string what) {
+  // Every line names its object, so that a reader of the report can find it in the file.
+  if (number > 0 && what.find(Object(number)) == std::string::npos) what += " (" + Object(number) + ")";
   findings_.push_back({number, kind, ok, std::move(what)});
 }
 
@@ -460,19 +462,22 @@ void Judge::JudgePage(int64_t page) {
   const PdfValue* now = Now(page);
   const PdfValue* before = IsNew(page) ? nullptr : Before(page);
   const std::string label = graph_.PageLabel(page);
+  const bool leaf = !label.empty();
   if (!before) {
-    Note(page, Kind::Forbidden, false, label + " anadida (" + Object(page) + ")");
+    Note(page, Kind::Forbidden, false,
+         (leaf ? label + " anadida (" : "arbol de paginas: nodo nuevo (") + Object(page) + ")");
     return;
   }
-  if (!now || !IsDict(*now) || !IsDict(*before) ||
+  if (!leaf || !now || !IsDict(*now) || !IsDict(*before) ||
       (before->Get("Kids") && !(before->Get("Type") && before->Get("Type")->IsName("Page")))) {
-    Note(page, Kind::Forbidden, false, label + " modificada (" + Object(page) + ")");
+    Note(page, Kind::Forbidden, false,
+         (leaf ? label + " modificada (" : "arbol de paginas modificado (") + Object(page) + ")");
     return;
   }
   std::vector<std::string> keys = DifferentKeys(*before, *now);
   keys.erase(std::remove(keys.begin(), keys.end(), "Annots"), keys.end());
   if (!keys.empty()) {
-    Note(page, Kind::Forbidden, false, label + " modificada (" + KeyList(keys) + ")");
+    Note(page, Kind::Forbidden, false, label + " (" + Object(page) + ") modificada: " + KeyList(keys));
     return;
   }
   const std::vector<int64_t> oldList = ListBefore(before->Get("Annots"));
@@ -754,7 +759,7 @@ void Judge::ApplyPolicy() {
       if (allowed) f.what += " (la certificacion no permite cambios)";
       allowed = false;
     }
-    if (f.kind == Kind::Annotation && f.ok && p != 3 && !s_.certifiedForAnnotations) {
+    if (f.kind == Kind::Annotation && allowed && p != 3 && !s_.certifiedForAnnotations) {
       f.what += " (solo una certificacion que admite comentarios lo permite)";
       allowed = false;
     }
@@ -789,7 +794,14 @@ void Judge::Run() {
       JudgeFreed(n);
       continue;
     }
-    if (!graph_.IsReached(n) && n != graph_.root) continue;  // readers never reach it
+    if (!graph_.IsReached(n) && n != graph_.root) {
+      // Referred to, yet not reached: the references no longer resolve (another generation).
+      if (auto refs = graph_.referrers.find(n); refs != graph_.referrers.end() && c.state == State::Changed)
+        Note(n, Kind::Forbidden, false,
+             Object(n) + " redefinido con otra generacion: " + Label(refs->second.front().from) +
+                 " ya no lo alcanza (/" + refs->second.front().path + ")");
+      continue;  // otherwise readers never reach it
+    }
     const PdfValue& value = c.now.value;
     bool signatureValue = false;
     if (auto refs = graph_.referrers.find(n); refs != graph_.referrers.end())

@@ -61,7 +61,7 @@ bool ClaimSignedOutputPath(const std::string& input, OutputClaim* claim) {
     if (made == NewFile::Exists) continue;
     claim->path_ = candidate;
     claim->created_ = made == NewFile::Created;
-    if (claim->created_) claim->guard_.Guard(candidate.c_str());
+    if (claim->created_) claim->guard_.GuardWhileEmpty(candidate.c_str());
     return true;
   }
   return false;

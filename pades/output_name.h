@@ -14,7 +14,8 @@ bool SignedOutputPath(const std::string& input, std::string* output);
 
 // OutputClaim holds a name taken for a signed copy: an empty file that no other process can
 // take. Unless Keep is called once the signed copy has replaced it, the claim removes the
-// empty file when it goes, and also when a signal stops the process.
+// empty file when it goes, and also when a signal stops the process while the file is still
+// empty (a signed copy that has just replaced it stays).
 class OutputClaim {
  public:
   OutputClaim() = default;

@@ -187,7 +187,7 @@ ParseStatus Parser::Container(size_t* pos, PdfValue* out, int depth, bool dictio
       PdfValue value;
       if (ParseStatus s = Value(&p, &value, depth + 1); s != ParseStatus::Ok) return s;
       for (const auto& entry : out->entries) out->repeatedKey |= entry.first == key;
-      out->entries.emplace_back(std::move(key), std::move(value));
+      out->entries.push_back({std::move(key), std::move(value)});
     } else {
       PdfValue value;
       if (ParseStatus s = Value(&p, &value, depth + 1); s != ParseStatus::Ok) return s;

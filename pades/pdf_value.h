@@ -12,6 +12,7 @@
 // two spellings of one value ("/Page" and "/P#61ge", "<41>" and "(A)") are one value here.
 
 struct PdfValue {
+  struct Entry;
   enum class Type : uint8_t { Null, Boolean, Integer, Real, String, Name, Array, Dictionary, Reference };
   Type type = Type::Null;
   bool boolean = false;
@@ -22,7 +23,7 @@ struct PdfValue {
   uint32_t at = 0, end = 0;   // where the value lies in the text it was parsed from
   std::string text;           // String: its bytes; Name: decoded, without the slash
   std::vector<PdfValue> items;                            // Array
-  std::vector<std::pair<std::string, PdfValue>> entries;  // Dictionary, in written order
+  std::vector<Entry> entries;  // Dictionary, in written order
 
   bool Is(Type t) const { return type == t; }
   bool IsName(std::string_view name) const { return type == Type::Name && text == name; }
@@ -31,6 +32,11 @@ struct PdfValue {
   const PdfValue* Get(std::string_view key) const;
   // Number reads an Integer or a Real.
   bool Number(double* out) const;
+};
+
+struct PdfValue::Entry {
+  std::string first;  // the key, decoded
+  PdfValue second;
 };
 
 // SameValue compares two values as readers see them: numbers by value, dictionaries as sets of

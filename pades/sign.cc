@@ -94,13 +94,13 @@ std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path
   return std::nullopt;
 }
 
-// RepeatsKey says whether a dictionary names a key twice: readers disagree on which counts,
-// so a signer cannot know what it would be adding to.
-bool RepeatsKey(std::string_view body) {
+// Unclear says whether a dictionary the update rewrites cannot be read strictly, or names a key
+// twice: readers disagree on what it holds, so a signer cannot know what it would be adding to.
+bool Unclear(std::string_view body) {
   const std::string text = "<<" + std::string(body) + ">> ";
   size_t pos = 0;
   PdfValue value;
-  return ParsePdfValue(text, &pos, &value) == ParseStatus::Ok && value.repeatedKey;
+  return ParsePdfValue(text, &pos, &value) != ParseStatus::Ok || value.repeatedKey;
 }
 
 // PlanObjects chooses the stamp pages, reads the reference page, finds the AcroForm and the
@@ -122,15 +122,15 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
     return "la pagina de referencia del PDF no es un diccionario legible.";
 
   plan->acroForm = FindAcroForm(scan, scan->catalog());
-  bool repeated = RepeatsKey(scan->catalog()) || RepeatsKey(objects.referenceBody) ||
-                  (plan->acroForm.kind != AcroFormFound::Kind::None && RepeatsKey(plan->acroForm.body));
+  bool unclear = Unclear(scan->catalog()) || Unclear(objects.referenceBody) ||
+                 (plan->acroForm.kind != AcroFormFound::Kind::None && Unclear(plan->acroForm.body));
   for (size_t index : stampIndices) {
     std::string body;
-    repeated = repeated || (scan->ReadObjectDict(pages[index], &body) && RepeatsKey(body));
+    unclear = unclear || (scan->ReadObjectDict(pages[index], &body) && Unclear(body));
   }
-  if (repeated)
-    return "el PDF repite una clave en el catalogo, el formulario o una pagina; los lectores no coinciden en "
-           "su valor y no se firma.";
+  if (unclear)
+    return "el catalogo, el formulario o una pagina del PDF estan mal escritos (una clave repetida o un valor "
+           "ilegible); los lectores no coinciden en lo que dicen y no se firma.";
   const std::set<std::string> names = CollectSignatureNames(*scan);
   objects.fieldName = FieldName(names);
   if (!names.empty())
@@ -153,9 +153,10 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
   objects.field = uint32_t(next++);
   for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(uint32_t(next++));
   if (!stampIndices.empty() && NeedsAppearances(plan->acroForm)) {
-    objects.companion.emplace();
-    objects.companion->annotation = uint32_t(next++);
-    objects.companion->blank = uint32_t(next++);
+    FieldObjects::Companion companion;
+    companion.annotation = uint32_t(next++);
+    companion.blank = uint32_t(next++);
+    objects.companion = companion;
   }
   if (!stampIndices.empty()) {
     objects.font = uint32_t(next);

@@ -4,10 +4,12 @@
 #include <string>
 #include <vector>
 
-// OptionRule declares one "--name" option of a command.
+// OptionRule declares one "--name" option of a command, with what its help says of it.
 struct OptionRule {
   const char* name;  // with the leading dashes
   bool takesValue;
+  const char* value = "";  // the value's placeholder in the help, e.g. "FICHERO"
+  const char* help = "";
 };
 
 // Arguments is a parsed command line: positional words, and options with their values

@@ -6,82 +6,19 @@
 #include "card/dnie_certificates.h"
 #include "card/reader_report.h"
 #include "certs/certificate_list.h"
+#include "examples/quillmark/sign_command.h"
+#include "examples/quillmark/signing.h"
 #include "examples/quillmark/sources.h"
-#include "examples/quillmark/tsa_post.h"
 #include "examples/quillmark/verify_command.h"
-#include "pades/output_name.h"
 #include "pades/sign.h"
 
 namespace {
 
 const char* const kDefaultSampleText = "Documento de ejemplo de Quillmark";
-// The room asked for a time-stamped signature: enough for an authority's token with its
-// certificate chain; the engine settles the room on what the token really takes.
-constexpr uint32_t kTimestampReservation = 65536;
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "quillmark: %s\n", message.c_str());
-  return kExitFailed;
-}
-
-int Fail(const Failure& failure) {
-  return failure.status == kExitUsage ? UsageError(failure.message) : Fail(failure.message);
-}
-
-// Signer is what a command signs with: the chosen certificate and the secrets that unlock
-// it, wiped when the command ends.
-struct Signer {
-  SignerOptions options;
-  CertificateEntry entry;
-  ~Signer() {
-    SecureClear(&options.pin);
-    SecureClear(&options.pkcs12Password);
-  }
-  bool Choose(const Arguments& args, Failure* failure) {
-    return ReadSourceOptions(args, &options, failure) && ChooseCertificate(args, &options, &entry, failure);
-  }
-};
 
 std::vector<OptionRule> With(std::vector<OptionRule> options, const std::vector<OptionRule>& more) {
   options.insert(options.end(), more.begin(), more.end());
   return options;
-}
-
-bool ParseStamp(const Arguments& args, StampOptions* stamp, std::string* error) {
-  std::string mode = args.Has("--stamp") ? args.Value("--stamp") : args.Has("--pages") ? "pages" : "first";
-  if (mode == "first")
-    stamp->mode = StampMode::FirstPage;
-  else if (mode == "last")
-    stamp->mode = StampMode::LastPage;
-  else if (mode == "all")
-    stamp->mode = StampMode::AllPages;
-  else if (mode == "pages")
-    stamp->mode = StampMode::PageList;
-  else if (mode == "none")
-    stamp->mode = StampMode::None;
-  else {
-    *error = "--stamp admite first, last, all, pages o none.";
-    return false;
-  }
-  if (stamp->mode == StampMode::PageList) {
-    stamp->pageList = args.Value("--pages");
-    if (stamp->pageList.empty()) {
-      *error = "--stamp pages necesita --pages LISTA (por ejemplo 1,3-5).";
-      return false;
-    }
-  } else if (args.Has("--pages")) {
-    *error = "--pages solo vale con --stamp pages.";
-    return false;
-  }
-  return true;
-}
-
-SignatureTexts TextsFor(const Arguments& args, const CertificateEntry& entry) {
-  SignatureTexts texts;
-  texts.name = args.Has("--name") ? args.Value("--name") : entry.subjectCommonName;
-  texts.location = args.Has("--location") ? args.Value("--location") : "FirmaZEB";
-  texts.reason = args.Has("--reason") ? args.Value("--reason") : "Firma de documento";
-  return texts;
 }
 
 SigningCallback CallbackFor(const CertificateEntry& entry, const SignerOptions& options) {
@@ -92,56 +29,11 @@ SigningCallback CallbackFor(const CertificateEntry& entry, const SignerOptions& 
   };
 }
 
-void PrintSigned(const std::string& path, const SignResult& result) {
-  std::printf("Firmado: %s  (%llu bytes)\n", path.c_str(), static_cast<unsigned long long>(result.size));
-  if (!result.warning.empty()) std::printf("Aviso: %s\n", result.warning.c_str());
-  if (!result.info.empty()) std::printf("Nota: %s\n", result.info.c_str());
-  std::fflush(stdout);
-}
-
 // Finish reports a signing result: the output path on success, the engine's message otherwise.
 int Finish(const std::string& output, const SignResult& result) {
   if (!result.isSigned) return Fail(result.error.empty() ? "No se pudo firmar." : result.error);
   PrintSigned(output, result);
   return kExitOk;
-}
-
-int RunSign(const Arguments& args) {
-  if (args.positional.size() != 1) return UsageError("sign necesita un solo documento PDF de entrada.");
-  if (!HasSourceOption(args))
-    return UsageError("indique el certificado: --pkcs12 FICHERO, --store, --dnie o --cert N.");
-  StampOptions stamp;
-  std::string error;
-  if (!ParseStamp(args, &stamp, &error)) return UsageError(error);
-  const std::string& input = args.positional[0];
-  std::string output = args.Value("--out");
-  if (!args.Has("--out") && !SignedOutputPath(input, &output))
-    return Fail("no queda ningun nombre libre para la copia firmada de " + input + ".");
-  if (output.empty()) return UsageError("--out necesita una ruta.");
-
-  if (args.Has("--tsa") && args.Value("--tsa").empty())
-    return UsageError("--tsa necesita la URL de la autoridad.");
-
-  Signer signer;
-  Failure failure;
-  if (!signer.Choose(args, &failure)) return Fail(failure);
-  // The default name is taken for good only now, once the secrets are in, so that signers
-  // running side by side never write the same copy.
-  OutputClaim claim;
-  if (!args.Has("--out")) {
-    if (!ClaimSignedOutputPath(input, &claim))
-      return Fail("no queda ningun nombre libre para la copia firmada de " + input + ".");
-    output = claim.path();
-  }
-  SignResult result =
-      args.Has("--tsa")
-          ? SignPdf(input, output, signer.entry, kTimestampReservation,
-                    CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp,
-                    MakeTimestampCallback(TsaPost(args.Value("--tsa"))))
-          : SignPdf(input, output, signer.entry, kDefaultContentsReservation,
-                    CallbackFor(signer.entry, signer.options), TextsFor(args, signer.entry), stamp);
-  if (result.isSigned) claim.Keep();
-  return Finish(output, result);
 }
 
 int RunSample(const Arguments& args) {
@@ -227,40 +119,91 @@ int RunReaders(const Arguments& args) {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"sign",
-       "quillmark sign ENTRADA.pdf [--out SALIDA.pdf] (--pkcs12 FICHERO | --store | --dnie | --cert N)\n"
-       "               [--reader LECTOR]\n"
+       "quillmark sign ENTRADA.pdf... [--out SALIDA.pdf | --out-dir CARPETA]\n"
+       "               (--pkcs12 FICHERO | --store | --dnie | --cert N) [--reader LECTOR]\n"
        "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]\n"
        "               [--stamp first|last|all|pages|none] [--pages LISTA]\n"
-       "               [--name TEXTO] [--location TEXTO] [--reason TEXTO] [--tsa URL]",
-       With({{"--out", true},
-             {"--tsa", true},
-             {"--stamp", true},
-             {"--pages", true},
-             {"--name", true},
-             {"--location", true},
-             {"--reason", true},
+       "               [--name TEXTO] [--location TEXTO] [--reason TEXTO] [--tsa URL] [--json]",
+       "Firma uno o varios documentos PDF con un solo certificado: se elige una vez, la contraseña o\n"
+       "el PIN se piden una vez y la tarjeta se abre una vez para todos. Una CARPETA vale por sus\n"
+       "ficheros .pdf (sin subcarpetas). Cada copia firmada se llama NOMBRE_firmao.pdf\n"
+       "(NOMBRE_firmao2.pdf, ... si ya existe) y va junto a su documento o en --out-dir. Un\n"
+       "documento que no se puede firmar se informa y los demas siguen; si falla la clave o la\n"
+       "autoridad de sellado, la firma se detiene. En un terminal, una linea muestra el avance y el\n"
+       "tiempo que falta.\n"
+       "Estado de salida: 0 todos firmados, 1 alguno sin firmar (se listan al final), 2 error de uso.",
+       With({{"--out", true, "SALIDA.pdf", "la ruta de la copia firmada (un solo documento)"},
+             {"--out-dir", true, "CARPETA", "la carpeta de las copias firmadas (se crea si no existe)"},
+             {"--stamp", true, "MODO",
+              "paginas con sello visible: first (por omision), last, all, pages, none"},
+             {"--pages", true, "LISTA", "las paginas del sello con --stamp pages, por ejemplo 1,3-5"},
+             {"--name", true, "TEXTO", "el nombre de la firma (por omision, el del certificado)"},
+             {"--location", true, "TEXTO", "el lugar de la firma (por omision, FirmaZEB)"},
+             {"--reason", true, "TEXTO", "el motivo de la firma (por omision, Firma de documento)"},
+             {"--tsa", true, "URL", "anade un sello de tiempo RFC 3161 de esa autoridad"},
+             {"--json", false, "", "un objeto JSON por documento, una linea cada uno"},
              kCertOption},
             kSourceOptions),
+       {"quillmark sign contrato.pdf --pkcs12 firmante.p12 --password-file clave.txt",
+        "quillmark sign facturas/ --out-dir firmadas/ --dnie --pin-env PIN_DNIE"},
        RunSign},
       {"sample",
        "quillmark sample SALIDA.pdf [--text TEXTO] (--pkcs12 FICHERO | --store | --dnie | --cert N)\n"
        "               [--reader LECTOR]\n"
        "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]",
-       With({{"--text", true}, kCertOption}, kSourceOptions), RunSample},
+       "Escribe en SALIDA.pdf el documento de ejemplo de una pagina, firmado con sello visible.",
+       With({{"--text", true, "TEXTO", "el texto del documento"}, kCertOption}, kSourceOptions),
+       {"quillmark sample prueba.pdf --pkcs12 firmante.p12 --password-env CLAVE",
+        "quillmark sample prueba.pdf --text 'Acta de prueba' --dnie"},
+       RunSample},
       {"certs",
        "quillmark certs [--pkcs12 FICHERO [--password-file F | --password-env VAR]]\n"
        "               [--dnie [--reader LECTOR]]",
-       kSourceOptions, RunCerts},
+       "Numera los certificados de todas las fuentes (el DNIe, el almacen del sistema y el PKCS#12\n"
+       "dado); el numero es el que elige --cert. Con --dnie, lista lo que guarda el DNIe.",
+       kSourceOptions,
+       {"quillmark certs --pkcs12 firmante.p12 --password-file clave.txt",
+        "quillmark certs --dnie --reader 'Lector 00 00'"},
+       RunCerts},
       {"verify",
        "quillmark verify DOCUMENTO.pdf [--trust CERTIFICADOS.pem] [--json]",
-       {{"--trust", true}, {"--json", false}},
+       "Comprueba cada firma del documento: su integridad, lo que cambiaron las revisiones\n"
+       "posteriores y la confianza en su cadena. Estado de salida: 0 todas integras y confiables,\n"
+       "1 alguna rota o modificada, 3 integras con algun emisor no confiable.",
+       {{"--trust", true, "CERTIFICADOS.pem", "las autoridades de confianza (por omision, las del sistema)"},
+        {"--json", false, "", "el informe en JSON"}},
+       {"quillmark verify contrato_firmao.pdf",
+        "quillmark verify contrato_firmao.pdf --trust autoridades.pem --json"},
        RunVerify},
-      {"readers", "quillmark readers", {}, RunReaders},
+      {"readers",
+       "quillmark readers",
+       "Lista los lectores de tarjetas, su tipo y la tarjeta que contienen.",
+       {},
+       {"quillmark readers", "quillmark readers | grep predeterminado"},
+       RunReaders},
   };
   return commands;
 }
 
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : Commands())
+    if (name == command.name) return &command;
+  return nullptr;
+}
+
+void PrintCommandHelp(const Command& command) {
+  std::printf("Uso: %s\n\n%s\n", command.usage, command.summary);
+  if (!command.options.empty()) std::printf("\nOpciones:\n");
+  for (const OptionRule& option : command.options) {
+    std::string left = std::string(option.name) + (*option.value ? " " : "") + option.value;
+    std::printf("  %-24s %s\n", left.c_str(), option.help);
+  }
+  std::printf("\nEjemplos:\n  %s\n  %s\n", command.examples[0], command.examples[1]);
+}
+
 int UsageError(const std::string& message) {
-  std::fprintf(stderr, "quillmark: %s\nUse 'quillmark --help' para ver las opciones.\n", message.c_str());
+  std::fprintf(stderr,
+               "quillmark: %s\nUse 'quillmark --help' o 'quillmark help ORDEN' para ver las opciones.\n",
+               message.c_str());
   return kExitUsage;
 }

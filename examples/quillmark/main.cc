@@ -13,13 +13,36 @@ void PrintHelp() {
   std::printf("Quillmark %s: firma electronica de documentos PDF (PAdES).\n\nUso:\n", QUILLMARK_VERSION);
   for (const Command& command : Commands()) std::printf("  %s\n", command.usage);
   std::printf(
+      "  quillmark help ORDEN | ORDEN --help\n"
       "  quillmark --help | --version\n\n"
-      "Sin --out, la copia firmada se escribe junto al documento como NOMBRE_firmao.pdf\n"
-      "(NOMBRE_firmao2.pdf, ... si ya existe). Las contraseñas y PIN nunca van en la linea de\n"
-      "ordenes: se leen de un fichero ('-' para la entrada estandar), de una variable de entorno\n"
-      "o se piden en el terminal. 'quillmark certs' numera los certificados que --cert elige.\n\n"
-      "Estado de salida: 0 firmado, 1 fallo al firmar, 2 error de uso. verify: 0 todas las firmas\n"
-      "integras y confiables, 1 alguna rota o modificada, 3 integras con algun emisor no confiable.\n");
+      "Sin --out ni --out-dir, cada copia firmada se escribe junto a su documento como\n"
+      "NOMBRE_firmao.pdf (NOMBRE_firmao2.pdf, ... si ya existe). Las contraseñas y PIN nunca van en\n"
+      "la linea de ordenes: se leen de un fichero ('-' para la entrada estandar), de una variable\n"
+      "de entorno o se piden en el terminal. 'quillmark certs' numera los certificados que --cert\n"
+      "elige. 'quillmark help ORDEN' explica cada orden con ejemplos.\n\n"
+      "Estado de salida: 0 firmado, 1 fallo al firmar (algun documento sin firmar), 2 error de uso.\n"
+      "verify: 0 todas las firmas integras y confiables, 1 alguna rota o modificada, 3 integras con\n"
+      "algun emisor no confiable.\n");
+}
+
+// WantsHelp tells whether the words after a command ask for its help.
+bool WantsHelp(const std::vector<std::string>& words) {
+  for (const std::string& word : words)
+    if (word == "--help" || word == "-h") return true;
+  return false;
+}
+
+// RunHelp is `quillmark help [ORDEN]`.
+int RunHelp(const std::vector<std::string>& words) {
+  if (words.empty()) {
+    PrintHelp();
+    return kExitOk;
+  }
+  const Command* command = words.size() == 1 ? FindCommand(words[0]) : nullptr;
+  if (!command)
+    return UsageError(words.size() == 1 ? "orden desconocida: " + words[0] : "help admite una sola orden.");
+  PrintCommandHelp(*command);
+  return kExitOk;
 }
 
 }  // namespace
@@ -30,7 +53,8 @@ int main(int argc, char** argv) {
   argc = arguments.Count();
   argv = arguments.Vector();
   if (argc < 2) return UsageError("falta la orden (sign, sample, certs, verify o readers).");
-  std::string name = argv[1];
+  const std::string name = argv[1];
+  const std::vector<std::string> words(argv + 2, argv + argc);
   if (name == "--help" || name == "-h") {
     PrintHelp();
     return kExitOk;
@@ -39,13 +63,15 @@ int main(int argc, char** argv) {
     std::printf("quillmark %s\n", QUILLMARK_VERSION);
     return kExitOk;
   }
-  for (const Command& command : Commands()) {
-    if (name != command.name) continue;
-    Arguments args;
-    std::string error;
-    if (!ParseArguments(std::vector<std::string>(argv + 2, argv + argc), command.options, &args, &error))
-      return UsageError(error);
-    return command.run(args);
+  if (name == "help") return RunHelp(words);
+  const Command* command = FindCommand(name);
+  if (!command) return UsageError("orden desconocida: " + name);
+  if (WantsHelp(words)) {
+    PrintCommandHelp(*command);
+    return kExitOk;
   }
-  return UsageError("orden desconocida: " + name);
+  Arguments args;
+  std::string error;
+  if (!ParseArguments(words, command->options, &args, &error)) return UsageError(error);
+  return command->run(args);
 }

@@ -10,10 +10,16 @@
 #include "examples/quillmark/secrets.h"
 
 const std::vector<OptionRule> kSourceOptions = {
-    {"--pkcs12", true},   {"--password-file", true}, {"--password-env", true}, {"--store", false},
-    {"--pin-file", true}, {"--pin-env", true},       {"--dnie", false},        {"--reader", true},
+    {"--pkcs12", true, "FICHERO", "firma con la clave de un fichero PKCS#12 (mediante openssl)"},
+    {"--password-file", true, "F", "la contraseña del PKCS#12, de la primera linea de F ('-': la entrada)"},
+    {"--password-env", true, "VAR", "la contraseña del PKCS#12, de la variable de entorno VAR"},
+    {"--store", false, "", "firma con un certificado del almacen del sistema"},
+    {"--pin-file", true, "F", "el PIN del DNIe o del token, de la primera linea de F ('-': la entrada)"},
+    {"--pin-env", true, "VAR", "el PIN del DNIe o del token, de la variable de entorno VAR"},
+    {"--dnie", false, "", "firma con el DNIe del lector predeterminado o de --reader"},
+    {"--reader", true, "LECTOR", "el lector del DNIe (vea 'quillmark readers')"},
 };
-const OptionRule kCertOption = {"--cert", true};
+const OptionRule kCertOption = {"--cert", true, "N", "el certificado numero N de 'quillmark certs'"};
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "core/bytes.h"
 #include "core/signal_cleanup.h"
+#include "examples/quillmark/progress.h"
 #include "examples/quillmark/secrets.h"
 
 namespace {
@@ -66,4 +67,8 @@ bool AskSecret(const std::string& prompt, std::string* secret, std::string* erro
 
 void ForgetVariable(const std::string& variable) {
   unsetenv(variable.c_str());
+}
+
+bool StderrIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
 }

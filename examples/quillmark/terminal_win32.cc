@@ -1,10 +1,12 @@
 #include <conio.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "core/bytes.h"
 #include "core/text.h"
+#include "examples/quillmark/progress.h"
 #include "examples/quillmark/secrets.h"
 
 bool AskSecret(const std::string& prompt, std::string* secret, std::string*) {
@@ -26,4 +28,8 @@ bool AskSecret(const std::string& prompt, std::string* secret, std::string*) {
 
 void ForgetVariable(const std::string& variable) {
   _putenv_s(variable.c_str(), "");
+}
+
+bool StderrIsTerminal() {
+  return _isatty(_fileno(stderr)) != 0;
 }

@@ -5,6 +5,7 @@
 
 #include "certs/trust_anchors.h"
 #include "examples/quillmark/commands.h"
+#include "examples/quillmark/json_text.h"
 #include "pades/verify.h"
 
 namespace {
@@ -71,7 +72,7 @@ std::string Join(const std::vector<std::string>& parts, const std::string& separ
 }
 
 const char* CertificationText(int p) {
-  return p == 1 ? "no permite ningun cambio (P=1)"
+  return p == 1   ? "no permite ningun cambio (P=1)"
          : p == 2 ? "permite rellenar formularios y firmar (P=2)"
                   : "permite rellenar formularios, firmar y comentar (P=3)";
 }
@@ -87,15 +88,17 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
   const size_t n = report.signatures.size();
   for (size_t i = 0; i < n; ++i) {
     const SignatureReport& s = report.signatures[i];
-    std::printf("\nFirma %zu de %zu: campo \"%s\"%s\n", i + 1, n, s.fieldName.c_str(),
-                s.fieldCount > 1 ? (" (y otros " + std::to_string(s.fieldCount - 1) + " campos con la misma firma)").c_str()
-                                 : "");
+    std::printf(
+        "\nFirma %zu de %zu: campo \"%s\"%s\n", i + 1, n, s.fieldName.c_str(),
+        s.fieldCount > 1
+            ? (" (y otros " + std::to_string(s.fieldCount - 1) + " campos con la misma firma)").c_str()
+            : "");
     std::printf("  Firmante: %s%s\n", s.signerName.empty() ? "(desconocido)" : s.signerName.c_str(),
                 s.signerSerial.empty() ? "" : (" · numero de serie " + s.signerSerial).c_str());
     std::printf("  Fecha (/M): %s\n", s.signingTime.empty() ? "(sin fecha)" : s.signingTime.c_str());
-    if (!s.cmsSigningTime.empty()) std::printf("  Hora del CMS (signingTime): %s\n", s.cmsSigningTime.c_str());
-    if (s.certification)
-      std::printf("  Certificacion: %s\n", CertificationText(s.certification));
+    if (!s.cmsSigningTime.empty())
+      std::printf("  Hora del CMS (signingTime): %s\n", s.cmsSigningTime.c_str());
+    if (s.certification) std::printf("  Certificacion: %s\n", CertificationText(s.certification));
     std::printf("  Tipo: %s · perfil: %s\n", s.subFilter.c_str(), s.profile.c_str());
     if (s.timestamp.present)
       std::printf("  Sello de tiempo: %s\n",
@@ -127,26 +130,9 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
   std::printf("\n%s\n", FinalLine(report, status).c_str());
 }
 
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      out += escape;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
-
 void PrintJson(const std::string& path, const VerifyReport& report, int status) {
-  std::string out = "{\"file\":" + Json(path);
-  if (!report.error.empty()) out += ",\"error\":" + Json(report.error);
+  std::string out = "{\"file\":" + JsonString(path);
+  if (!report.error.empty()) out += ",\"error\":" + JsonString(report.error);
   out += ",\"signatures\":[";
   for (size_t i = 0; i < report.signatures.size(); ++i) {
     const SignatureReport& s = report.signatures[i];
@@ -154,39 +140,41 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
     std::string changes;
     for (const RevisionChange& change : c.changes)
       changes += std::string(changes.empty() ? "" : ",") + "{\"object\":" + std::to_string(change.number) +
-                 ",\"allowed\":" + (change.allowed ? "true" : "false") + ",\"what\":" + Json(change.what) +
-                 "}";
+                 ",\"allowed\":" + (change.allowed ? "true" : "false") +
+                 ",\"what\":" + JsonString(change.what) + "}";
     std::string chain;
-    for (const std::string& link : s.trust.chain) chain += (chain.empty() ? "" : ",") + Json(link);
-    out += std::string(i ? "," : "") + "{\"field\":" + Json(s.fieldName) +
-           ",\"fields\":" + std::to_string(s.fieldCount) + ",\"cmsSigningTime\":" + Json(s.cmsSigningTime) +
-           ",\"time\":" + Json(s.time) + ",\"timeSource\":" + Json(s.timeSource) +
-           ",\"validityTime\":" + Json(s.validityTime) + ",\"validityBasis\":" + Json(s.validityBasis) +
+    for (const std::string& link : s.trust.chain) chain += (chain.empty() ? "" : ",") + JsonString(link);
+    out += std::string(i ? "," : "") + "{\"field\":" + JsonString(s.fieldName) +
+           ",\"fields\":" + std::to_string(s.fieldCount) +
+           ",\"cmsSigningTime\":" + JsonString(s.cmsSigningTime) + ",\"time\":" + JsonString(s.time) +
+           ",\"timeSource\":" + JsonString(s.timeSource) + ",\"validityTime\":" + JsonString(s.validityTime) +
+           ",\"validityBasis\":" + JsonString(s.validityBasis) +
            ",\"certification\":" + std::to_string(s.certification) +
            ",\"documentTimestamp\":" + (s.documentTimestamp ? "true" : "false") +
-           ",\"stampPage\":" + std::to_string(s.stampPage) +
-           ",\"signer\":" + Json(s.signerName) + ",\"serialNumber\":" + Json(s.signerSerial) +
-           ",\"signingTime\":" + Json(s.signingTime) + ",\"subFilter\":" + Json(s.subFilter) +
-           ",\"profile\":" + Json(s.profile) + ",\"integrity\":{\"status\":" +
-           Json(s.integrity == Integrity::Intact   ? "intact"
-                : s.integrity == Integrity::Broken ? "broken"
-                                                   : "unsupported") +
-           ",\"detail\":" + Json(s.integrityDetail) +
+           ",\"stampPage\":" + std::to_string(s.stampPage) + ",\"signer\":" + JsonString(s.signerName) +
+           ",\"serialNumber\":" + JsonString(s.signerSerial) +
+           ",\"signingTime\":" + JsonString(s.signingTime) + ",\"subFilter\":" + JsonString(s.subFilter) +
+           ",\"profile\":" + JsonString(s.profile) + ",\"integrity\":{\"status\":" +
+           JsonString(s.integrity == Integrity::Intact   ? "intact"
+                      : s.integrity == Integrity::Broken ? "broken"
+                                                         : "unsupported") +
+           ",\"detail\":" + JsonString(s.integrityDetail) +
            "},\"coverage\":{\"revision\":" + std::to_string(c.revision) +
            ",\"revisions\":" + std::to_string(c.revisions) +
            ",\"wholeFile\":" + (c.wholeFile ? "true" : "false") +
            ",\"modified\":" + (c.modified ? "true" : "false") + ",\"changes\":[" + changes +
-           "]},\"trust\":{\"status\":" + Json(TrustKey(s.trust.status)) + ",\"chain\":[" + chain +
-           "],\"detail\":" + Json(s.trust.status == TrustStatus::Trusted ? "" : s.trust.detail) + "}";
+           "]},\"trust\":{\"status\":" + JsonString(TrustKey(s.trust.status)) + ",\"chain\":[" + chain +
+           "],\"detail\":" + JsonString(s.trust.status == TrustStatus::Trusted ? "" : s.trust.detail) + "}";
     if (s.timestamp.present)
       out += std::string(",\"timestamp\":{\"valid\":") + (s.timestamp.valid ? "true" : "false") +
              ",\"trusted\":" + (s.timestamp.trusted ? "true" : "false") +
-             ",\"time\":" + Json(s.timestamp.time) + ",\"authority\":" + Json(s.timestamp.authority) +
-             ",\"detail\":" + Json(s.timestamp.detail) + "}";
-    out += ",\"verdict\":" + Json(Verdict(s)) + "}";
+             ",\"time\":" + JsonString(s.timestamp.time) +
+             ",\"authority\":" + JsonString(s.timestamp.authority) +
+             ",\"detail\":" + JsonString(s.timestamp.detail) + "}";
+    out += ",\"verdict\":" + JsonString(Verdict(s)) + "}";
   }
-  out += "],\"verdict\":" + Json(FinalLine(report, status)) + ",\"exitStatus\":" + std::to_string(status) +
-         "}\n";
+  out += "],\"verdict\":" + JsonString(FinalLine(report, status)) +
+         ",\"exitStatus\":" + std::to_string(status) + "}\n";
   std::fputs(out.c_str(), stdout);
 }
 

@@ -30,6 +30,17 @@ if qm_run sample "$(winpath "$qm/contrato Ω.pdf")" &&
     --trust "$(winpath "$qm/cert.pem")" </dev/null 2>&1)" || fail "quillmark.exe verify fallo: $out"
   grep -q "Resultado: 2 firma(s), todas integras y confiables." <<<"$out" ||
     fail "quillmark.exe verify no confirma las 2 firmas: $out"
+  # A folder as the batch: both of its documents, with one key extraction, into a folder whose
+  # name the file-system library must take as UTF-8 too.
+  if qm_run sign "$(winpath "$qm")" --out-dir "$(winpath "$qm/firmadas Ω")"; then
+    for name in "contrato Ω_firmao.pdf" "contrato Ω_firmao_firmao.pdf"; do
+      out="$(pdfsig "$qm/firmadas Ω/$name" 2>&1 || true)"
+      grep -q "Signature Validation: Signature is Valid." <<<"$out" || fail "pdfsig no valida $name: $out"
+    done
+    echo "quillmark.exe firmo la carpeta en un lote"
+  else
+    fail "quillmark.exe no firmo la carpeta"
+  fi
 else
   fail "quillmark.exe no firmo con el PKCS#12"
 fi

@@ -124,6 +124,21 @@ TEST(BigNat, ArithmeticAgainstKnownValues) {
   BigNat x = BigNat::FromBytes(HexDecode("FFFFFFFFFFFFFFFFFFFFFFFF"));
   EXPECT_EQ(HexEncode(BigNat::Remainder(x, m).ToBytes(9)), "00FFFFFFFF00000000");
   EXPECT_EQ(HexEncode(BigNat::Remainder(x, BigNat::FromBytes(HexDecode("0A"))).ToBytes(1)), "05");
+
+  // PowMod's Montgomery path (odd moduli) agrees with square-and-multiply by the schoolbook
+  // product and remainder, which even moduli still take.
+  const BigNat base = BigNat::FromBytes(HexDecode("0FEDCBA9876543210FEDCBA987654321"));
+  for (const char* modulus : {"F123456789ABCDEF0123456789ABCDEF01", "F123456789ABCDEF0123456789ABCDEF02"}) {
+    SCOPED_TRACE(modulus);
+    const BigNat n = BigNat::FromBytes(HexDecode(modulus));
+    BigNat expected = BigNat::FromBytes(Bytes{1});
+    for (int bit = 16; bit >= 0; --bit) {
+      expected = BigNat::Remainder(BigNat::Multiply(expected, expected), n);
+      if ((65537 >> bit) & 1) expected = BigNat::Remainder(BigNat::Multiply(expected, base), n);
+    }
+    EXPECT_EQ(HexEncode(BigNat::PowMod(base, BigNat::FromBytes(HexDecode("010001")), n).ToBytes(17)),
+              HexEncode(expected.ToBytes(17)));
+  }
 }
 
 }  // namespace

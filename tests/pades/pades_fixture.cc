@@ -23,9 +23,10 @@ using testing_support::RunCommand;
 
 namespace pades_test {
 
-void PdfBuilder::Object(int number, const std::string& body) {
+void PdfBuilder::Object(int number, const std::string& body, unsigned generation) {
   offsets_.push_back({number, text_.size()});
-  text_ += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+  if (generation) generations_[number] = generation;
+  text_ += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
 }
 
 std::string PdfBuilder::Finish(const std::string& trailerExtra, bool finalNewline, int size) {
@@ -37,7 +38,8 @@ std::string PdfBuilder::Finish(const std::string& trailerExtra, bool finalNewlin
   char line[32];
   for (int n = 1; n <= highest; ++n) {
     if (next < offsets_.size() && offsets_[next].first == n) {
-      std::snprintf(line, sizeof line, "%010zu 00000 n \n", offsets_[next++].second);
+      std::snprintf(line, sizeof line, "%010zu %05u n \n", offsets_[next].second, generations_[n]);
+      ++next;
     } else {
       std::snprintf(line, sizeof line, "%010d 65535 f \n", 0);
     }

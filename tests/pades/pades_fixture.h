@@ -16,7 +16,7 @@ namespace pades_test {
 class PdfBuilder {
  public:
   explicit PdfBuilder(std::string header = "%PDF-1.7\n") : text_(std::move(header)) {}
-  void Object(int number, const std::string& body);
+  void Object(int number, const std::string& body, unsigned generation = 0);
   // Finish appends the xref table and a trailer "<< /Size N /Root 1 0 R" + extra + " >>".
   std::string Finish(const std::string& trailerExtra = "", bool finalNewline = true, int size = -1);
   std::string& text() { return text_; }
@@ -24,6 +24,7 @@ class PdfBuilder {
  private:
   std::string text_;
   std::vector<std::pair<int, size_t>> offsets_;
+  std::map<int, unsigned> generations_;
 };
 
 // How ModernDocument lays out a file: which objects go into the object stream, and the form of

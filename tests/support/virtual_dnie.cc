@@ -137,6 +137,13 @@ std::vector<std::string> VirtualDnie::CommandsHex() const {
   return out;
 }
 
+int VirtualDnie::CommandCount(uint8_t ins) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return int(std::count_if(trace_.begin(), trace_.end(), [ins](const TraceEntry& e) {
+    return e.command.size() >= 2 && e.command[1] == ins;
+  }));
+}
+
 void VirtualDnie::ClearTrace() {
   std::lock_guard<std::mutex> lock(mutex_);
   trace_.clear();
@@ -369,6 +376,12 @@ Bytes VirtualDnie::Sign(const Bytes& input) {
   std::remove((base + ".in").c_str());
   std::remove((base + ".out").c_str());
   if (run.status != 0 || signature.empty()) return Status(0x6F00);
+  // A card that lets its security status lapse (a timer, a reset of the channel) between
+  // signatures.
+  if (faults.dropAfter > 0 && ++signatures_ == faults.dropAfter) {
+    faults.dropAfter = 0;
+    verified_ = false;
+  }
   return Answer(signature, 0x9000, true);
 }
 

@@ -26,6 +26,7 @@ struct CardFaults {
   int muteAfter = -1;           // stop answering after this many commands
   bool wrongFormSigns = false;  // sign an input of the other form instead of refusing it
   int forgetPin = 0;            // forget the verified PIN before this many signatures
+  int dropAfter = 0;            // forget the verified PIN once, after this many signatures
 };
 
 // One exchanged command and its answer, as the card saw it.
@@ -75,6 +76,9 @@ class VirtualDnie {
 
   std::vector<TraceEntry> Trace() const;
   std::vector<std::string> CommandsHex() const;  // the commands only, as hex
+  // CommandCount counts the commands with instruction byte `ins` (0x20 VERIFY, 0x22 MSE,
+  // 0x2A PSO) received since the trace was last cleared.
+  int CommandCount(uint8_t ins) const;
   void ClearTrace();
 
  private:

@@ -97,4 +97,56 @@ TEST_F(QuillmarkDnie, ReadersCertificatesAndSignatures) {
   EXPECT_FALSE(FileExists(work.File("muestra_firmao2.pdf")));
 }
 
+TEST_F(QuillmarkDnie, BatchVerifiesThePinOnceAndStopsAtARefusal) {
+  std::string why;
+  if (!daemon.Start(&why)) GTEST_SKIP() << why;
+  auto card = MakeDnie(DnieGeneration::V3);
+  ASSERT_TRUE(daemon.Insert(0, card.get()));
+  ASSERT_EQ(RunCommand("cd " + Quote(work.path()) +
+                       " && mkdir lote && gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -o lote/1.pdf -c "
+                       "showpage && for n in 2 3 4 5; do cp lote/1.pdf lote/$n.pdf; done")
+                .status,
+            0);
+  auto valid = [&](const std::string& folder) {
+    int count = 0;
+    for (int n = 1; n <= 5; ++n)
+      count += Count(
+          RunCommand("pdfsig " + Quote(work.File(folder + "/" + std::to_string(n) + "_firmao.pdf"))).output,
+          "Signature is Valid.");
+    return count;
+  };
+
+  // One VERIFY for the batch, then the security environment and the signature per document.
+  card->ClearTrace();
+  CommandResult r = Run("sign lote --out-dir firmados --dnie --pin-env QM_PIN", "12345678");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(Count(r.output, "Firmado: firmados/"), 5) << r.output;
+  EXPECT_EQ(card->CommandCount(0x20), 1);
+  EXPECT_EQ(card->CommandCount(0x22), 5);
+  EXPECT_EQ(card->CommandCount(0x2A), 5);
+  EXPECT_EQ(valid("firmados"), 5);
+
+  // A card that lets its security status lapse after the first signature answers 6982 to the
+  // second: the kept PIN is verified once more and the batch goes on.
+  card->faults.dropAfter = 1;
+  card->ClearTrace();
+  r = Run("sign lote --out-dir otra --dnie --pin-env QM_PIN", "12345678");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(card->CommandCount(0x20), 2);
+  EXPECT_EQ(card->CommandCount(0x2A), 6);
+  EXPECT_EQ(valid("otra"), 5);
+
+  // A wrong PIN stops everything before a document is touched, and spends one attempt.
+  card->ClearTrace();
+  r = Run("sign lote --out-dir nada --dnie --pin-env QM_PIN", "00000000");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("quillmark: PIN incorrecto: quedan 2 intento(s).\n"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(card->CommandCount(0x20), 1);
+  EXPECT_EQ(card->CommandCount(0x2A), 0);
+  EXPECT_EQ(card->retriesLeft(), 2);
+  EXPECT_FALSE(FileExists(work.File("nada")));
+  EXPECT_FALSE(FileExists(work.File("lote/1_firmao.pdf")));
+}
+
 }  // namespace

@@ -1,4 +1,6 @@
 // Drives the real quillmark program: exit statuses, messages, files written and left behind.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,15 @@ using namespace testing_support;
 namespace {
 
 const std::string kProgram = std::string(VY_BINARY_DIR) + "/bin/quillmark";
+
+// ListedNames lists a folder's entries in name order.
+std::vector<std::string> ListedNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 class QuillmarkCli : public PeopleSuite {
  protected:
@@ -155,6 +166,11 @@ TEST_F(QuillmarkCli, UsageErrorsExitTwo) {
       {"sign doc.pdf --cert uno", "--cert necesita un numero"},
       {"certs " + Pkcs12() + " --password-file p.txt",
        "--password-file y --password-env no pueden ir juntas."},
+      {"sign " + Pkcs12(), "sign necesita al menos un documento PDF o una carpeta."},
+      {"sign a.pdf b.pdf --out x.pdf " + Pkcs12(),
+       "--out vale para un solo documento; para varios, use --out-dir CARPETA."},
+      {"sign a.pdf --out x.pdf --out-dir d " + Pkcs12(), "--out y --out-dir no pueden ir juntas."},
+      {"help firmar", "orden desconocida: firmar"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.arguments);
@@ -166,7 +182,117 @@ TEST_F(QuillmarkCli, UsageErrorsExitTwo) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.output.find("quillmark sign ENTRADA.pdf"), std::string::npos);
   EXPECT_EQ(Run("--version").output, "quillmark " + std::string(QUILLMARK_TEST_VERSION) + "\n");
+  // Each command explains itself, with two examples, whichever way it is asked.
+  for (const char* command : {"sign", "sample", "certs", "verify", "readers"}) {
+    SCOPED_TRACE(command);
+    CommandResult asked = Run(std::string("help ") + command);
+    EXPECT_EQ(asked.status, 0);
+    EXPECT_EQ(asked.output.rfind(std::string("Uso: quillmark ") + command, 0), 0u) << asked.output;
+    const std::string examples = asked.output.substr(asked.output.find("\nEjemplos:\n"));
+    EXPECT_EQ(Count(examples, std::string("\n  quillmark ") + command), 2) << asked.output;
+    CommandResult flag = Run(std::string(command) + " doc.pdf --help");
+    EXPECT_EQ(flag.status, 0);
+    EXPECT_EQ(flag.output, asked.output);
+  }
   EXPECT_TRUE(work_.Entries().empty());
+}
+
+TEST_F(QuillmarkCli, BatchSignsEachDocumentWithOneKeyExtraction) {
+  // A stand-in openssl that logs each run and hands it to the real program.
+  TempDir bin;
+  const std::string log = bin.File("log");
+  ASSERT_TRUE(WriteFileText(bin.File("openssl"),
+                            "#!/bin/sh\necho \"$*\" >> " + Quote(log) + "\nexec /usr/bin/openssl \"$@\"\n"));
+  ASSERT_EQ(chmod(bin.File("openssl").c_str(), 0700), 0);
+  ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
+  std::filesystem::create_directories(work_.File("lote/sub"));
+  ASSERT_EQ(Run("sample lote/a.pdf " + Pkcs12()).status, 0);
+  ASSERT_EQ(
+      RunCommand("cd " + Quote(work_.File("lote")) +
+                 " && cp a.pdf b.pdf && cp a.pdf e.PDF && cp a.pdf sub/f.pdf && cp a.pdf .oculto.pdf && "
+                 "qpdf --encrypt u o 256 -- a.pdf c.pdf && echo texto > d.pdf")
+          .status,
+      0);
+  std::remove(log.c_str());
+  const Bytes original = ReadFileBytes(work_.File("lote/a.pdf"));
+
+  // The encrypted and the broken documents fail in the middle; the others are signed.
+  CommandResult r = Run("sign lote --out-dir firmadas --json " + Pkcs12());
+  EXPECT_EQ(r.status, 1) << r.output;
+  for (const char* name : {"a", "b"})
+    EXPECT_NE(r.output.find(std::string("{\"input\":\"lote/") + name + ".pdf\",\"output\":\"firmadas/" +
+                            name + "_firmao.pdf\",\"signed\":true,\"size\":"),
+              std::string::npos)
+        << r.output;
+  EXPECT_NE(r.output.find("{\"input\":\"lote/c.pdf\",\"output\":null,\"signed\":false,\"size\":0,\"warning\":"
+                          "null,\"info\":null,\"error\":\"el PDF esta cifrado; no se puede firmar.\"}\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("\"error\":\"lote/d.pdf no es un PDF.\"}\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("quillmark: firmados 3 de 5 documentos; sin firmar: lote/c.pdf, lote/d.pdf\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("1/5"), std::string::npos) << "no progress line off a terminal";
+  EXPECT_EQ(ListedNames(work_.File("firmadas")),
+            (std::vector<std::string>{"a_firmao.pdf", "b_firmao.pdf", "e_firmao.pdf"}));
+  for (const char* name : {"a", "b", "e"}) {
+    CommandResult check =
+        RunCommand("pdfsig " + Quote(work_.File(std::string("firmadas/") + name + "_firmao.pdf")));
+    EXPECT_EQ(Count(check.output, "Signature Validation: Signature is Valid."), 2) << check.output;
+  }
+  EXPECT_EQ(ReadFileBytes(work_.File("lote/a.pdf")), original);
+  EXPECT_EQ(ListedNames(work_.File("lote")),
+            (std::vector<std::string>{".oculto.pdf", "a.pdf", "b.pdf", "c.pdf", "d.pdf", "e.PDF", "sub"}));
+  // The key left openssl once, and signed in memory.
+  std::string runs = ToText(ReadFileBytes(log));
+  EXPECT_EQ(Count(runs, "-nocerts"), 1) << runs;
+  EXPECT_EQ(Count(runs, "dgst"), 0) << runs;
+
+  // Without the openssl library each document costs one openssl run; the key still leaves it once.
+  std::remove(log.c_str());
+  r = Run("sign lote/a.pdf lote/b.pdf " + Pkcs12(), "QUILLMARK_LIBCRYPTO=none");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Firmado: lote/a_firmao.pdf  ("), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Firmado: lote/b_firmao.pdf  ("), std::string::npos) << r.output;
+  runs = ToText(ReadFileBytes(log));
+  EXPECT_EQ(Count(runs, "-nocerts"), 1) << runs;
+  EXPECT_EQ(Count(runs, "dgst"), 2) << runs;
+  EXPECT_EQ(
+      Count(RunCommand("pdfsig " + Quote(work_.File("lote/b_firmao.pdf"))).output, "Signature is Valid."), 2);
+  EXPECT_TRUE(temp_.dir.Entries().empty());
+}
+
+TEST_F(QuillmarkCli, BatchShowsItsProgressOnATerminal) {
+  ASSERT_EQ(Run("sample a.pdf " + Pkcs12()).status, 0);
+  ASSERT_EQ(RunCommand("cd " + Quote(work_.path()) + " && cp a.pdf b.pdf && cp a.pdf c.pdf").status, 0);
+  // script(1) gives the program a terminal and keeps what it wrote there.
+  CommandResult r = RunCommand("cd " + Quote(work_.path()) + " && script -qec " +
+                               Quote(Quote(kProgram) + " sign a.pdf b.pdf c.pdf " + Pkcs12()) + " /dev/null");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("\r1/3 · a.pdf"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("\r2/3 · b.pdf · quedan "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("\r3/3 · c.pdf · quedan "), std::string::npos) << r.output;
+  EXPECT_EQ(Count(r.output, "Firmado: "), 3) << r.output;
+}
+
+TEST_F(QuillmarkCli, BatchSignsWithATokenKeyAndStopsAtARefusedPin) {
+  hsm_.InitToken("personal", "1234");
+  hsm_.Import("personal", "1234", *beto_, Bytes{0x01}, Bytes{0x01});
+  ASSERT_EQ(Run("sample a.pdf " + Pkcs12()).status, 0);
+  ASSERT_EQ(RunCommand("cd " + Quote(work_.path()) + " && cp a.pdf b.pdf && cp a.pdf c.pdf").status, 0);
+
+  CommandResult r = Run("sign a.pdf b.pdf c.pdf --store --pin-env QM_PIN", "QM_PIN=0000");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("quillmark: PKCS#11 no acepto el PIN"), std::string::npos) << r.output;
+  EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"a.pdf", "b.pdf", "c.pdf"}));
+
+  r = Run("sign a.pdf b.pdf c.pdf --store --pin-env QM_PIN", "QM_PIN=1234");
+  ASSERT_EQ(r.status, 0) << r.output;
+  for (const char* name : {"a", "b", "c"}) {
+    CommandResult check = RunCommand("pdfsig " + Quote(work_.File(std::string(name) + "_firmao.pdf")));
+    EXPECT_EQ(Count(check.output, "Signer Certificate Common Name: Beto Rojas"), 1) << check.output;
+    EXPECT_EQ(Count(check.output, "Signature Validation: Signature is Valid."), 2) << check.output;
+  }
 }
 
 TEST_F(QuillmarkCli, VerifySeparatesIntegrityFromTrust) {
