@@ -239,11 +239,11 @@ bool CMainWindow::OpenDocument(const std::string& path) {
     ShowStatusLine();
     RefreshCounter();
     FocusControl(view_);
-    Verify();
+    Verify(path);
   } else {
-    verifier_.Cancel();
-    ShowPanel(false);
     SetPathStatus("Error al abrir ", path, ": " + view_->LastError(), StatusKind::kError);
+    // The verifier needs no page renderer: a file that does not show still tells its signatures.
+    Verify(path);
   }
   Invalidate();
   return opened;
@@ -459,18 +459,20 @@ void CMainWindow::Signed(const SignResult& result, const std::string& output, co
   status_ = status + warning;
 }
 
-void CMainWindow::Verify() {
+void CMainWindow::Verify(const std::string& path) {
   showNewStamp_ = false;
+  signaturesLikely_ = false;
   rows_.clear();
   report_ = VerifyReport{};
   ShowPanel(false);
   CVerifier::Replies replies;
   replies.probed = [this](bool likely) { Probed(likely); };
   replies.verified = [this](const VerifyReport& report) { Verified(report); };
-  verifier_.Start(documentPath_, std::move(replies));
+  verifier_.Start(path, std::move(replies));
 }
 
 void CMainWindow::Probed(bool signaturesLikely) {
+  signaturesLikely_ = signaturesLikely;
   if (!signaturesLikely || panelShown_) return;
   FillPanel(true);
 }
@@ -479,7 +481,8 @@ void CMainWindow::Verified(const VerifyReport& report) {
   report_ = report;
   rows_.clear();
   for (const SignatureReport& signature : report.signatures) rows_.push_back(RowFor(signature));
-  if (report.signatures.empty() && report.error.empty()) {
+  // A file that cannot be read is the footer's news, unless it looked signed.
+  if (report.signatures.empty() && (report.error.empty() || !signaturesLikely_)) {
     ShowPanel(false);
     return;
   }

@@ -89,7 +89,7 @@ class CMainWindow : public Vy::CWindow {
   bool AskPin(const CertificateEntry& entry);
   void Signed(const SignResult& result, const std::string& output, const StampOptions& stamp);
   // The signature panel: verification starts with every document shown.
-  void Verify();
+  void Verify(const std::string& path);
   void Probed(bool signaturesLikely);
   void Verified(const VerifyReport& report);
   void ShowPanel(bool shown);
@@ -116,7 +116,8 @@ class CMainWindow : public Vy::CWindow {
   Verdict summaryVerdict_ = Verdict::kGood;
   bool summaryNeutral_ = true;  // "Verificando...": no verdict yet
   bool panelShown_ = false;
-  bool showNewStamp_ = false;  // the report after a signature shows that signature's stamp
+  bool showNewStamp_ = false;
+  bool signaturesLikely_ = false;  // the file names /ByteRange: a panel is worth showing  // the report after a signature shows that signature's stamp
   Vy::CButton* nav_[4] = {};
   Vy::CButton* zoomOut_ = nullptr;
   Vy::CButton* zoomIn_ = nullptr;
