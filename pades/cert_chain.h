@@ -56,6 +56,7 @@ enum class TrustStatus {
   Expired,        // some certificate of the chain was not valid at the signing time
   NotForSigning,  // the signer's key usage or extended key usage does not allow it
   IssuerNotCa,    // a certificate that issues others is no CA
+  Revoked,        // the document's own revocation data says a certificate was revoked by then
 };
 
 struct TrustResult {

@@ -156,7 +156,7 @@ bool Gatherer::Reuse(const Need& need, ValidationData* out, ValidationData::Entr
   const CertificateDetails &cert = pool_[need.cert], &issuer = pool_[need.issuer];
   for (const Bytes& response : embedded_.ocsps) {
     const OcspCheck check = CheckOcspResponse(response, cert, issuer, {}, -1);
-    if (!check.ok || check.thisUpdate < need.provenTime ||
+    if (!check.ok || !SpeaksFor(check.thisUpdate, check.nextUpdate, need.provenTime) ||
         !Revoked(cert, check.revoked, check.revocationTime, need.provenTime).empty())
       continue;
     Note(&entry->ocsps, Index(&out->ocsps, response));
@@ -165,7 +165,7 @@ bool Gatherer::Reuse(const Need& need, ValidationData* out, ValidationData::Entr
   }
   for (const Bytes& crl : embedded_.crls) {
     const CrlCheck check = CheckCrl(crl, cert, issuer, -1);
-    if (!check.ok || check.thisUpdate < need.provenTime ||
+    if (!check.ok || !SpeaksFor(check.thisUpdate, check.nextUpdate, need.provenTime) ||
         !Revoked(cert, check.revoked, check.revocationTime, need.provenTime).empty())
       continue;
     Note(&entry->crls, Index(&out->crls, crl));
@@ -313,6 +313,11 @@ bool GatherValidationData(const std::vector<ValidationSubject>& subjects, const 
   if (gatherer.Run(subjects, out, error)) return true;
   *out = ValidationData();
   return false;
+}
+
+bool SpeaksFor(int64_t thisUpdate, std::optional<int64_t> nextUpdate, int64_t at) {
+  if (thisUpdate + kRevocationClockSlack >= at) return true;
+  return nextUpdate && at <= *nextUpdate;
 }
 
 std::string VriKey(const Bytes& contents) {

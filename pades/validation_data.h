@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,11 @@ struct ValidationData {
 [[nodiscard]] bool GatherValidationData(const std::vector<ValidationSubject>& subjects,
                                         const EmbeddedData& embedded, const Network& network, int64_t now,
                                         ValidationData* out, std::string* error);
+
+// SpeaksFor says whether revocation data issued at `thisUpdate` (valid until `nextUpdate`, when
+// it says) tells a certificate's status at `at`: it was issued at or after that time, or was
+// still current then.
+bool SpeaksFor(int64_t thisUpdate, std::optional<int64_t> nextUpdate, int64_t at);
 
 // VriKey is the security store's key for a signature: the upper-case hex SHA-1 of its /Contents
 // value (the decoded string, padding included).

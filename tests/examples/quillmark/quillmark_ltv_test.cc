@@ -9,6 +9,8 @@
 #include "pades/dss.h"
 #include "pades/long_term.h"
 #include "pades/pdf_scan.h"
+#include "pades/seal.h"
+#include "pades/update_chain.h"
 #include "tests/certs/cert_test_helpers.h"
 #include "tests/support/revocation_services.h"
 
@@ -114,6 +116,16 @@ class QuillmarkLtv : public ::testing::Test {
     EXPECT_EQ(stamps, documentTimestamps);
   }
 
+  // Level is what quillmark verify --json says of one signature, with both roots trusted.
+  std::string Level(const std::string& name, size_t signature) {
+    const CommandResult r = Run("verify " + name + " --json --trust " + Quote(services_->TrustBundle()));
+    std::vector<std::string> levels;
+    for (size_t at = r.output.find("\"level\":\""); at != std::string::npos;
+         at = r.output.find("\"level\":\"", at + 1))
+      levels.push_back(r.output.substr(at + 9, r.output.find('"', at + 9) - at - 9));
+    return signature < levels.size() ? levels[signature] : "(" + r.output + ")";
+  }
+
   static RevocationServices* services_;
   ScopedEnv noProxy_{"no_proxy", "127.0.0.1,localhost"};
   TempDir work_;
@@ -128,6 +140,17 @@ TEST_F(QuillmarkLtv, SignsAtTheLongTermLevels) {
   r = Run("sign doc.pdf --out lta.pdf --level B-LTA" + Tsa() + Pkcs12("ana"));
   ASSERT_EQ(r.status, 0) << r.output;
   ExpectLongTerm("lta.pdf", 1, 1);
+  ASSERT_EQ(Run("sign doc.pdf --out t.pdf" + Tsa() + Pkcs12("ana")).status, 0);
+  ASSERT_EQ(Run("sign doc.pdf --out b.pdf" + Pkcs12("ana")).status, 0);
+  // Read back offline: each level as far as the document's own data takes it.
+  EXPECT_EQ(Level("b.pdf", 0), "B-B");
+  EXPECT_EQ(Level("t.pdf", 0), "B-T");
+  EXPECT_EQ(Level("lt.pdf", 0), "B-LT");
+  EXPECT_EQ(Level("lta.pdf", 0), "B-LTA");
+  EXPECT_EQ(Level("lta.pdf", 1), "");  // the archive stamp itself
+  r = Run("verify lta.pdf --trust " + Quote(services_->TrustBundle()));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("perfil: PAdES B-T · nivel: PAdES B-LTA"), std::string::npos) << r.output;
 
   struct Case {
     std::string arguments, message;
@@ -195,6 +218,8 @@ TEST_F(QuillmarkLtv, ExtendsAnotherSignersDocumentAndRenewsItsArchiveStamp) {
       << r.output;
   // The first signature, a document time stamp that dates it, the store, and the archive stamp.
   ExpectLongTerm("lta.pdf", 1, 2);
+  EXPECT_EQ(Level("ajeno.pdf", 0), "B-B");
+  EXPECT_EQ(Level("lta.pdf", 0), "B-LTA");
 
   // Run again, in place, it renews the archive stamp: the signer's status proven after the
   // first stamp is used again, only the last stamp's authority is looked up anew.
@@ -210,10 +235,50 @@ TEST_F(QuillmarkLtv, ExtendsAnotherSignersDocumentAndRenewsItsArchiveStamp) {
   r = Run("extend ajeno.pdf --out lt.pdf --level b-lt" + Tsa());
   ASSERT_EQ(r.status, 0) << r.output;
   ExpectLongTerm("lt.pdf", 1, 1);
+  EXPECT_EQ(Level("lt.pdf", 0), "B-LT");
   r = Run("extend doc.pdf --out nada.pdf --level b-lt" + Tsa());
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.output.find("el documento no contiene firmas que ampliar."), std::string::npos) << r.output;
   EXPECT_FALSE(FileExists(work_.File("nada.pdf")));
+}
+
+// A signer whose certificate the document's own data shows revoked before its time stamp is not
+// trusted, with the date; verify fetches nothing to find out.
+TEST_F(QuillmarkLtv, VerifyFindsARevocationInTheDocumentsOwnData) {
+  CommandResult r = Run("sign doc.pdf --out rosa.pdf --level b-t" + Tsa() + Pkcs12("rosa"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  const TestIdentity& rosa = services_->Holder(Person::Revoked);
+  r = RunCommand("openssl ocsp -issuer " + Quote(services_->Root().certPem) + " -cert " +
+                 Quote(rosa.certPem) + " -url " + services_->OcspUrl() + " -respout " +
+                 Quote(work_.File("rosa.ocsp")));
+  ASSERT_NE(r.output.find(": revoked"), std::string::npos) << r.output;
+
+  // The answer goes into the store as any producer of long-term signatures would put it there.
+  PdfScan scan;
+  ASSERT_EQ(scan.Open(work_.File("rosa.pdf")), ScanStatus::Ok);
+  UpdateChain chain(&scan);
+  ValidationData data;
+  data.certificates = {rosa.certDer, services_->Root().certDer};
+  data.ocsps = {ReadFileBytes(work_.File("rosa.ocsp"))};
+  data.entries.push_back({"00", {0, 1}, {0}, {}});
+  std::string error;
+  ASSERT_TRUE(AppendSecurityStore(&chain, SecurityStore(), data, &error)) << error;
+  ASSERT_EQ(WriteChecked(work_.File("rosa-lt.pdf"), &scan.file(), scan.length(), chain.Tail(), nullptr),
+            WriteStatus::Written);
+
+  const std::string trust = " --trust " + Quote(services_->TrustBundle());
+  const int before = services_->OcspRequests();
+  r = Run("verify rosa-lt.pdf --json" + trust);
+  EXPECT_EQ(r.status, 3) << r.output;
+  EXPECT_NE(r.output.find("\"trust\":{\"status\":\"revoked\""), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("el certificado de Rosa Revocada fue revocado el " + services_->RevokedAt()),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("\"level\":\"B-T\""), std::string::npos) << r.output;
+  EXPECT_EQ(services_->OcspRequests(), before);
+  // Without the answer in the document nothing says so.
+  r = Run("verify rosa.pdf --json" + trust);
+  EXPECT_EQ(r.status, 0) << r.output;
 }
 
 }  // namespace
