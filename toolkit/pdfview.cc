@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "toolkit/app.h"
 #include "toolkit/window.h"
 
 namespace Vy {
@@ -107,6 +108,7 @@ void CPdfView::ResetDocumentState() {
   scrollX_ = scrollY_ = 0;
   rasters_.clear();
   prefetched_.clear();
+  ahead_ = {0, -1};
   ReadPageSizes();
   layout_.pages.clear();  // nothing to keep the place of
   ++sizesVersion_;
@@ -463,6 +465,20 @@ void CPdfView::KeepRastersNear(int first, int last) {
 }
 
 void CPdfView::PrefetchAround(int first, int last) {
+  ahead_ = {first, last};
+  VyApp* app = VyApp::Current();
+  if (!app || !app->Backend()) return AskAhead();
+  if (askPosted_) return;
+  askPosted_ = true;
+  app->Post([self = std::weak_ptr<CPdfView*>(self_)] {
+    if (std::shared_ptr<CPdfView*> view = self.lock()) (*view)->AskAhead();
+  });
+}
+
+void CPdfView::AskAhead() {
+  askPosted_ = false;
+  auto [first, last] = ahead_;
+  if (!document_ || last < first) return;
   for (int index : {last + 1, first - 1}) {
     if (index < 0 || index >= pageCount_ || rasters_.count(index)) continue;
     int width = RasterWidth(index);

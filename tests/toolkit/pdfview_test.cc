@@ -297,6 +297,8 @@ TEST_F(PdfViewTest, ZoomGeometry) {
 TEST_F(PdfViewTest, ContinuousScrollingAndPagesAhead) {
   ScriptedDocument* document = LoadScripted(3);
   EXPECT_EQ(document->renders, (std::vector<std::pair<int, int>>{{0, 512}}));
+  EXPECT_TRUE(document->prefetches.empty()) << "asked for once the frame is out";
+  backend().RunPending();
   EXPECT_EQ(document->prefetches, (std::vector<std::pair<int, int>>{{1, 512}})) << "the next page, ahead";
   // The wheel goes on past the end of page 1 into page 2, which becomes current once it fills
   // most of the view, and back.
@@ -311,6 +313,7 @@ TEST_F(PdfViewTest, ContinuousScrollingAndPagesAhead) {
   EXPECT_TRUE(Near(win.PixelAt(100, 100), {226, 229, 236, 255})) << "the gap";
   EXPECT_TRUE(Near(win.PixelAt(100, 200), {40, 100, 200, 255})) << "page 2";
   EXPECT_EQ(document->renders, (std::vector<std::pair<int, int>>{{0, 512}, {1, 512}}));
+  backend().RunPending();
   EXPECT_EQ(document->prefetches.back(), (std::pair<int, int>{2, 512}));
   win.Wheel(100, 100, 3);
   EXPECT_EQ(view->CurrentPage(), 0);
