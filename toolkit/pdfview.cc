@@ -55,7 +55,7 @@ bool DrawVisibleRows(CCanvas& canvas, const Pdf::PageRaster& raster, const Rect&
   int end = std::clamp(static_cast<int>(std::ceil((bottom - page.y) * rowsPerPixel)) + 1, first + 1, raster.height);
   int y0 = page.y + static_cast<int>(std::lround(first / rowsPerPixel));
   int y1 = page.y + static_cast<int>(std::lround(end / rowsPerPixel));
-  const uint8_t* rows = raster.pixels.data() + static_cast<size_t>(first) * raster.width * 4;
+  const uint8_t* rows = raster.pixels.get() + static_cast<size_t>(first) * raster.width * 4;
   return canvas.DrawImageRGBA(rows, raster.width, end - first, {page.x, y0, page.width, std::max(y1 - y0, 1)});
 }
 

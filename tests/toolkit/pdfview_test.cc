@@ -22,8 +22,10 @@ class ScriptedDocument : public Pdf::IDocument {
     if (!failure.empty() || emptySuccess) return failure.empty();
     raster->width = width;
     raster->height = static_cast<int>(std::lround(width * ratio));
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
     for (int i = 0; i < raster->width * raster->height; ++i)
-      raster->pixels.insert(raster->pixels.end(), {static_cast<uint8_t>(40 * index), 100, 200, 255});
+      bytes->insert(bytes->end(), {static_cast<uint8_t>(40 * index), 100, 200, 255});
+    raster->pixels = std::shared_ptr<const uint8_t>(bytes, bytes->data());
     return true;
   }
   bool PageSizes(std::vector<Pdf::PageSize>* sizes, std::string*) override {

@@ -19,12 +19,14 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/text.h"
 #include "toolkit/cairo/cairo_canvas.h"
+#include "toolkit/x11/x11_frame.h"
 #include "toolkit/window.h"
 
 namespace Vy {
@@ -226,7 +228,7 @@ class CX11WindowImpl : public CWindowImpl {
   XIC ic_ = nullptr;
   Pixmap buffer_ = 0;
   Size bufferSize_;
-  cairo_surface_t* image_ = nullptr;  // the window's pixels, on the usual visual
+  std::unique_ptr<CX11Frame> frame_;  // the window's pixels, on the usual visual
   Size size_;
   Point position_{-1, -1};
   Size minSize_{200, 150};
@@ -452,8 +454,7 @@ void CX11WindowImpl::ReleaseNative() {
   ic_ = nullptr;
   if (buffer_) XFreePixmap(display(), buffer_);
   buffer_ = 0;
-  if (image_) cairo_surface_destroy(image_);
-  image_ = nullptr;
+  frame_.reset();
   XDestroyWindow(display(), window_);
   XFlush(display());
   window_ = 0;
@@ -555,18 +556,11 @@ void CX11WindowImpl::KillTimer(unsigned id) {
   if (window_ && id != 0) app_->KillTimer(this, id);
 }
 
-// TrueColorRgb is true for the usual 24-bit visual with red, green and blue in the bytes of a
-// 32-bit word, whose pixels are those of a Cairo RGB24 image.
-bool TrueColorRgb(Display* d, int screen) {
-  Visual* v = DefaultVisual(d, screen);
-  return DefaultDepth(d, screen) == 24 && v->red_mask == 0xff0000 && v->green_mask == 0xff00 && v->blue_mask == 0xff;
-}
-
 void CX11WindowImpl::Paint() {
   if (!window_ || !owner_ || size_.width < 1 || size_.height < 1) return;
   Display* d = display();
   int screen = DefaultScreen(d);
-  if (TrueColorRgb(d, screen)) {
+  if (CX11Frame::Usable(d)) {
     PaintThroughImage();
     return;
   }
@@ -592,33 +586,17 @@ void CX11WindowImpl::Paint() {
 void CX11WindowImpl::PaintThroughImage() {
   // The window is drawn in this process with pixman and sent as one image: drawing through the
   // X server would make it composite every text run and scale every page raster itself.
-  Display* d = display();
-  int screen = DefaultScreen(d);
-  if (!image_ || cairo_image_surface_get_width(image_) != size_.width ||
-      cairo_image_surface_get_height(image_) != size_.height) {
-    if (image_) cairo_surface_destroy(image_);
-    image_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, size_.width, size_.height);
-  }
-  if (cairo_surface_status(image_) != CAIRO_STATUS_SUCCESS) return;
-  cairo_t* cr = cairo_create(image_);
+  if (!frame_) frame_ = std::make_unique<CX11Frame>(display());
+  cairo_surface_t* surface = frame_->Surface(size_.width, size_.height);
+  if (!surface) return;
+  cairo_t* cr = cairo_create(surface);
   dirty_ = false;
   {
     CCairoCanvas canvas(cr);
     owner_->PaintWindow(canvas);
   }
   cairo_destroy(cr);
-  cairo_surface_flush(image_);
-  if (!window_) return;  // the paint closed the window
-  XImage* image = XCreateImage(d, DefaultVisual(d, screen), 24, ZPixmap, 0,
-                               reinterpret_cast<char*>(cairo_image_surface_get_data(image_)), size_.width,
-                               size_.height, 32, cairo_image_surface_get_stride(image_));
-  if (!image) return;
-  // Cairo's words are in this machine's byte order; Xlib swaps for the server when it must.
-  const uint32_t probe = 1;
-  image->byte_order = *reinterpret_cast<const uint8_t*>(&probe) ? LSBFirst : MSBFirst;
-  XPutImage(d, window_, DefaultGC(d, screen), image, 0, 0, 0, 0, size_.width, size_.height);
-  image->data = nullptr;  // Cairo's
-  XDestroyImage(image);
+  if (window_) frame_->Show(window_);  // unless the paint closed the window
 }
 
 void CX11WindowImpl::Send(Event& event) {
