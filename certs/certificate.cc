@@ -98,16 +98,6 @@ int Digits(const uint8_t* p, int count) {
   return v;
 }
 
-// DaysFromCivil counts days since 1970-01-01 in the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 // DecodeTime reads UTCTime (0x17) or GeneralizedTime (0x18); time-zone suffixes are ignored.
 int32_t DecodeTime(uint32_t tag, const uint8_t* p, size_t len) {
   int year, month, day, hour = 0, minute = 0, second = 0;
@@ -134,7 +124,7 @@ int32_t DecodeTime(uint32_t tag, const uint8_t* p, size_t len) {
     return 0;
   }
   if (month < 1 || month > 12 || day < 1 || day > 31) return 0;
-  int64_t seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  int64_t seconds = DaysSince1970(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
   return int32_t(uint32_t(uint64_t(seconds)));  // a 32-bit field: later than 2038 wraps negative
 }
 

@@ -1,5 +1,7 @@
 #include "core/der.h"
 
+#include "core/calendar.h"
+
 namespace {
 
 void AppendLength(Bytes* out, size_t n) {
@@ -101,4 +103,36 @@ bool DerReader::Expect(uint32_t tag, DerReader* contents, DerElement* element) {
   uint32_t next;
   if (!PeekTag(&next) || next != tag) return false;
   return Next(element, contents);
+}
+
+bool DerReadTime(uint32_t tag, const uint8_t* content, size_t len, int64_t* seconds) {
+  size_t at = 0;
+  auto digits = [&](int count, int* out) {
+    int v = 0;
+    for (int i = 0; i < count; ++i, ++at) {
+      if (at >= len || content[at] < '0' || content[at] > '9') return false;
+      v = v * 10 + (content[at] - '0');
+    }
+    *out = v;
+    return true;
+  };
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  if (tag == 0x17) {
+    if (!digits(2, &year)) return false;
+    year += year < 50 ? 2000 : 1900;
+  } else if (tag != 0x18 || !digits(4, &year)) {
+    return false;
+  }
+  if (!digits(2, &month) || !digits(2, &day) || !digits(2, &hour) || !digits(2, &minute) ||
+      !digits(2, &second))
+    return false;
+  if (tag == 0x18 && at < len && content[at] == '.') {
+    size_t fraction = ++at;
+    while (at < len && content[at] >= '0' && content[at] <= '9') ++at;
+    if (at == fraction) return false;
+  }
+  if (at + 1 != len || content[at] != 'Z') return false;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) return false;
+  *seconds = DaysSince1970(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
 }

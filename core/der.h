@@ -53,3 +53,8 @@ class DerReader {
   size_t len_ = 0;
   size_t pos_ = 0;
 };
+
+// DerReadTime reads the content of a UTCTime (tag 0x17, "YYMMDDHHMMSSZ", years 1950-2049) or a
+// GeneralizedTime (tag 0x18, "YYYYMMDDHHMMSS" with optional fractional seconds, then "Z") into
+// seconds since 1970 UTC: the forms RFC 5280 allows. It returns false on any other text.
+[[nodiscard]] bool DerReadTime(uint32_t tag, const uint8_t* content, size_t len, int64_t* seconds);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,5 +30,12 @@ HttpResponse HttpPostJson(std::string_view url, const Bytes& body, int timeoutMs
 // answer is asked for as `accept` (for example "application/timestamp-query" and
 // "application/timestamp-reply"). A media type with a control character is refused before
 // any connection.
+// With `maxBodyBytes` above 0, an answer whose body would pass that size is cut off and fails
+// with "Respuesta demasiado grande (mas de N bytes).".
 HttpResponse HttpPostBinary(std::string_view url, const Bytes& body, std::string_view contentType,
-                            std::string_view accept, int timeoutMs = 0);
+                            std::string_view accept, int timeoutMs = 0, size_t maxBodyBytes = 0);
+
+// HttpGet fetches `url` asking for `accept`, under the same rules: the URL checks, the
+// time-out, the size limit, no redirect followed.
+HttpResponse HttpGet(std::string_view url, std::string_view accept, int timeoutMs = 0,
+                     size_t maxBodyBytes = 0);

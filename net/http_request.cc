@@ -151,15 +151,33 @@ std::string JoinHttpUrl(const HttpUrl& url) {
 
 bool MakeHttpPost(std::string_view url, std::string_view contentType, std::string_view accept,
                   const Bytes& body, int timeoutMs, HttpRequest* out, std::string* error) {
-  *out = HttpRequest{};
-  if (!SplitHttpUrl(url, &out->url, error)) return false;
-  if (!IsMediaType(contentType) || !IsMediaType(accept)) {
+  if (!MakeHttpGet(url, accept, timeoutMs, out, error)) return false;
+  if (!IsMediaType(contentType)) {
+    *out = HttpRequest{};
     *error = "Tipo de contenido no valido.";
     return false;
   }
+  out->get = false;
   out->contentType = std::string(contentType);
-  out->accept = std::string(accept);
   out->body = &body;
+  return true;
+}
+
+bool MakeHttpGet(std::string_view url, std::string_view accept, int timeoutMs, HttpRequest* out,
+                 std::string* error) {
+  *out = HttpRequest{};
+  if (!SplitHttpUrl(url, &out->url, error)) return false;
+  if (!IsMediaType(accept)) {
+    *out = HttpRequest{};
+    *error = "Tipo de contenido no valido.";
+    return false;
+  }
+  out->get = true;
+  out->accept = std::string(accept);
   out->timeoutMs = timeoutMs < 1 ? kHttpDefaultTimeoutMs : timeoutMs;
   return true;
+}
+
+std::string HttpTooLargeMessage(size_t maxBodyBytes) {
+  return "Respuesta demasiado grande (mas de " + std::to_string(maxBodyBytes) + " bytes).";
 }

@@ -34,17 +34,26 @@ inline constexpr char kHttpUserAgent[] = "TalvenNet/1.0";
 inline constexpr int kHttpDefaultTimeoutMs = 15000;
 inline constexpr char kHttpTimeoutMessage[] = "Tiempo de espera agotado (timeout).";
 
-// HttpRequest is one POST, ready for a transport. `body` is borrowed from the caller.
+// HttpRequest is one POST or GET, ready for a transport. `body` is borrowed from the caller;
+// a GET has none and no content type.
 struct HttpRequest {
   HttpUrl url;
+  bool get = false;
   std::string contentType;
   std::string accept;
   const Bytes* body = nullptr;
   int timeoutMs = kHttpDefaultTimeoutMs;  // for the connection and for the whole exchange
+  size_t maxBodyBytes = 0;                // 0: no limit
 };
+
+// HttpTooLargeMessage is the error of an answer whose body passes the request's limit.
+std::string HttpTooLargeMessage(size_t maxBodyBytes);
 
 // MakeHttpPost checks the URL and the media types and fills `out`; a timeout below 1 becomes
 // kHttpDefaultTimeoutMs. It returns false, with the message in `error`, when SplitHttpUrl
 // refuses the URL or a media type is empty or holds a character that would end its header.
 [[nodiscard]] bool MakeHttpPost(std::string_view url, std::string_view contentType, std::string_view accept,
                                 const Bytes& body, int timeoutMs, HttpRequest* out, std::string* error);
+// MakeHttpGet is MakeHttpPost for a GET, which sends no body.
+[[nodiscard]] bool MakeHttpGet(std::string_view url, std::string_view accept, int timeoutMs, HttpRequest* out,
+                               std::string* error);

@@ -24,13 +24,22 @@ using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 struct Exchange {
   CURL* easy = nullptr;
   HttpResponse* response = nullptr;
+  size_t maxBodyBytes = 0;   // 0: no limit
   bool headersDone = false;  // the final (non-1xx) response's headers have all arrived
+  bool tooLarge = false;
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* exchange = static_cast<Exchange*>(user);
-  exchange->response->body.insert(exchange->response->body.end(), data, data + size * count);
-  return size * count;
+  Bytes& body = exchange->response->body;
+  size_t take = size * count;
+  if (exchange->maxBodyBytes && take > exchange->maxBodyBytes - body.size()) {
+    // Taking less than offered makes libcurl end the transfer with a write error.
+    take = exchange->maxBodyBytes - body.size();
+    exchange->tooLarge = true;
+  }
+  body.insert(body.end(), data, data + take);
+  return exchange->tooLarge ? 0 : take;
 }
 
 // The blank line that ends a header block; interim 1xx blocks do not count.
@@ -65,7 +74,6 @@ std::string ErrorText(CURLcode code, const char* detail) {
 CURLcode SetOptions(CURL* easy, const HttpRequest& request, const std::string& url, curl_slist* headers,
                     Exchange* exchange, char* errorBuffer) {
   static const char kEmpty[] = "";
-  const Bytes& body = *request.body;
   CURLcode result = CURLE_OK;
   auto set = [&](CURLoption option, auto value) {
     if (result == CURLE_OK) result = curl_easy_setopt(easy, option, value);
@@ -77,10 +85,15 @@ CURLcode SetOptions(CURL* easy, const HttpRequest& request, const std::string& u
   set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   set(CURLOPT_USERAGENT, kHttpUserAgent);
   set(CURLOPT_HTTPHEADER, headers);
-  set(CURLOPT_POST, 1L);
-  // A null POSTFIELDS would make libcurl read the body from standard input.
-  set(CURLOPT_POSTFIELDS, body.empty() ? kEmpty : reinterpret_cast<const char*>(body.data()));
-  set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  if (request.get) {
+    set(CURLOPT_HTTPGET, 1L);
+  } else {
+    const Bytes& body = *request.body;
+    set(CURLOPT_POST, 1L);
+    // A null POSTFIELDS would make libcurl read the body from standard input.
+    set(CURLOPT_POSTFIELDS, body.empty() ? kEmpty : reinterpret_cast<const char*>(body.data()));
+    set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+  }
   set(CURLOPT_SSLVERSION,
       static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2));
   set(CURLOPT_SSL_VERIFYPEER, 1L);
@@ -116,15 +129,22 @@ HttpResponse SendHttpRequest(const HttpRequest& request) {
   EasyHandle easy(curl_easy_init());
   HeaderList headers;
   // "Expect:" with no value stops libcurl from waiting for 100-continue before the body.
-  if (!easy || !AddHeader(&headers, "Content-Type: " + request.contentType) ||
+  if (!easy || (!request.get && !AddHeader(&headers, "Content-Type: " + request.contentType)) ||
       !AddHeader(&headers, "Accept: " + request.accept) || !AddHeader(&headers, "Expect:")) {
     response.error = ErrorText(CURLE_OUT_OF_MEMORY, errorBuffer);
     return response;
   }
   const std::string url = JoinHttpUrl(request.url);
-  Exchange exchange{easy.get(), &response};
+  Exchange exchange{easy.get(), &response, request.maxBodyBytes};
   CURLcode code = SetOptions(easy.get(), request, url, headers.get(), &exchange, errorBuffer);
   if (code == CURLE_OK) code = curl_easy_perform(easy.get());
+  if (exchange.tooLarge) {
+    long status = 0;
+    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    response.status = static_cast<int32_t>(status);
+    response.error = HttpTooLargeMessage(request.maxBodyBytes);
+    return response;
+  }
   if (code == CURLE_OK || exchange.headersDone) {
     long status = 0;
     curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);

@@ -60,16 +60,25 @@ class Handle {
   HINTERNET handle_;
 };
 
-void ReadBody(HINTERNET request, Bytes* body) {
+// ReadBody reads until the end, a read failure or the limit (0: none); it returns false only
+// when the body would pass the limit.
+bool ReadBody(HINTERNET request, Bytes* body, size_t limit) {
   for (;;) {
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available) || available == 0) return;
+    if (!WinHttpQueryDataAvailable(request, &available) || available == 0) return true;
+    // One byte past the limit tells a body of exactly the limit from a longer one.
+    if (limit && available > limit + 1 - body->size())
+      available = static_cast<DWORD>(limit + 1 - body->size());
     const size_t at = body->size();
     body->resize(at + available);
     DWORD read = 0;
     const bool ok = WinHttpReadData(request, body->data() + at, available, &read);
     body->resize(at + (ok ? read : 0));
-    if (!ok) return;
+    if (limit && body->size() > limit) {
+      body->resize(limit);
+      return false;
+    }
+    if (!ok) return true;
   }
 }
 
@@ -114,8 +123,9 @@ HttpResponse SendHttpRequest(const HttpRequest& request) {
     response.error = ErrorText(GetLastError());
     return response;
   }
-  Handle exchange(WinHttpOpenRequest(connection.get(), L"POST", target.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                     WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+  Handle exchange(WinHttpOpenRequest(connection.get(), request.get ? L"GET" : L"POST", target.c_str(),
+                                     nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                                     secure ? WINHTTP_FLAG_SECURE : 0));
   if (!exchange) {
     response.error = ErrorText(GetLastError());
     return response;
@@ -130,9 +140,10 @@ HttpResponse SendHttpRequest(const HttpRequest& request) {
   WinHttpSetOption(exchange.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout,
                    sizeof headersTimeout);
 
-  const std::wstring headers =
-      Wide("Content-Type: " + request.contentType + "\r\nAccept: " + request.accept + "\r\n");
-  const Bytes& body = *request.body;
+  const std::wstring headers = Wide((request.get ? "" : "Content-Type: " + request.contentType + "\r\n") +
+                                    "Accept: " + request.accept + "\r\n");
+  static const Bytes kNoBody;
+  const Bytes& body = request.get ? kNoBody : *request.body;
   const DWORD length = static_cast<DWORD>(body.size());
   void* data = body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<uint8_t*>(body.data());
   if (!WinHttpSendRequest(exchange.get(), headers.c_str(), static_cast<DWORD>(-1), data, length, length, 0) ||
@@ -147,6 +158,8 @@ HttpResponse SendHttpRequest(const HttpRequest& request) {
   if (WinHttpQueryHeaders(exchange.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
     response.status = static_cast<int32_t>(status);
-  ReadBody(exchange.get(), &response.body);  // a failure while reading is not reported
+  // A failure while reading is not reported; a body past the limit is.
+  if (!ReadBody(exchange.get(), &response.body, request.maxBodyBytes))
+    response.error = HttpTooLargeMessage(request.maxBodyBytes);
   return response;
 }

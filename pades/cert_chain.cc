@@ -17,6 +17,50 @@ Bytes Whole(const DerReader& within, const DerElement& e) {
   return Bytes(within.data() + e.headerStart, within.data() + e.end);
 }
 
+// Uris collects the uniformResourceIdentifier ([6]) entries of a GeneralNames content.
+void Uris(DerReader names, std::vector<std::string>* out) {
+  DerElement name;
+  DerReader value;
+  while (!names.Empty() && names.Next(&name, &value))
+    if (name.tag == 0x86) out->emplace_back(value.data(), value.data() + value.size());
+}
+
+// ReadAccess reads authorityInfoAccess: each AccessDescription names a method and a location.
+void ReadAccess(DerReader value, CertificateDetails* out) {
+  static const Bytes kOcsp = {0x2B, 0x06, 0x01, 0x05, 0x05, 0x07, 0x30, 0x01};
+  static const Bytes kCaIssuers = {0x2B, 0x06, 0x01, 0x05, 0x05, 0x07, 0x30, 0x02};
+  DerReader list, description, method;
+  DerElement location;
+  DerReader uri;
+  if (!value.Expect(0x30, &list)) return;
+  while (!list.Empty() && list.Expect(0x30, &description)) {
+    if (!description.Expect(0x06, &method) || !description.Next(&location, &uri) || location.tag != 0x86)
+      continue;
+    std::string url(uri.data(), uri.data() + uri.size());
+    if (method.ToBytes() == kOcsp) out->ocspUrls.push_back(std::move(url));
+    if (method.ToBytes() == kCaIssuers) out->caIssuerUrls.push_back(std::move(url));
+  }
+}
+
+// ReadDistributionPoints keeps the full names of points that hold the whole list (no reasons,
+// no other issuer): a list limited to some reasons would not answer for the others.
+void ReadDistributionPoints(DerReader value, CertificateDetails* out) {
+  DerReader list, point;
+  if (!value.Expect(0x30, &list)) return;
+  while (!list.Empty() && list.Expect(0x30, &point)) {
+    DerElement field;
+    DerReader content;
+    std::vector<std::string> names;
+    bool partial = false;
+    while (!point.Empty() && point.Next(&field, &content)) {
+      DerReader fullName;
+      if (field.tag == 0xA0 && content.Expect(0xA0, &fullName)) Uris(fullName, &names);
+      if (field.tag == 0x81 || field.tag == 0xA2) partial = true;
+    }
+    if (!partial) out->crlUrls.insert(out->crlUrls.end(), names.begin(), names.end());
+  }
+}
+
 void ReadExtensions(DerReader list, CertificateDetails* out) {
   DerReader extension;
   while (!list.Empty() && list.Expect(0x30, &extension)) {
@@ -31,6 +75,7 @@ void ReadExtensions(DerReader list, CertificateDetails* out) {
       if (value.Expect(0x03, &bits) && bits.size() >= 2) {
         out->digitalSignature = (bits.data()[1] & 0xC0) != 0;
         out->keyCertSign = (bits.data()[1] & 0x04) != 0;
+        out->crlSign = (bits.data()[1] & 0x02) != 0;
       }
     } else if (id == Bytes{0x55, 0x1D, 0x13}) {  // basicConstraints
       DerReader constraints, ca;
@@ -44,6 +89,16 @@ void ReadExtensions(DerReader list, CertificateDetails* out) {
     } else if (id == Bytes{0x55, 0x1D, 0x0E}) {  // subjectKeyIdentifier
       DerReader keyId;
       if (value.Expect(0x04, &keyId)) out->subjectKeyId = keyId.ToBytes();
+    } else if (id == Bytes{0x55, 0x1D, 0x23}) {  // authorityKeyIdentifier
+      DerReader identifier, keyId;
+      if (value.Expect(0x30, &identifier) && identifier.Expect(0x80, &keyId))
+        out->authorityKeyId = keyId.ToBytes();
+    } else if (id == Bytes{0x2B, 0x06, 0x01, 0x05, 0x05, 0x07, 0x01, 0x01}) {
+      ReadAccess(value, out);
+    } else if (id == Bytes{0x55, 0x1D, 0x1F}) {  // cRLDistributionPoints
+      ReadDistributionPoints(value, out);
+    } else if (id == Bytes{0x2B, 0x06, 0x01, 0x05, 0x05, 0x07, 0x30, 0x01, 0x05}) {
+      out->ocspNoCheck = true;
     }
   }
 }
@@ -109,6 +164,11 @@ bool ReadCertificateDetails(const Bytes& der, CertificateDetails* out) {
   d.issuer = Whole(tbs, element);
   if (!tbs.Expect(0x30, &skipped) || !tbs.Expect(0x30, &skipped, &element)) return false;
   d.subject = Whole(tbs, element);
+  DerReader spki, keyBits;
+  if (!tbs.Expect(0x30, &spki) || !spki.Expect(0x30, &skipped) || !spki.Expect(0x03, &keyBits) ||
+      keyBits.size() < 1)
+    return false;
+  d.publicKey.assign(keyBits.data() + 1, keyBits.data() + keyBits.size());
   DerReader contents;
   while (!tbs.Empty() && tbs.Next(&element, &contents)) {
     DerReader list;
@@ -120,10 +180,15 @@ bool ReadCertificateDetails(const Bytes& der, CertificateDetails* out) {
 }
 
 bool IsSignedBy(const CertificateDetails& cert, const CertificateDetails& issuer) {
-  if (!issuer.key || cert.issuer != issuer.subject) return false;
-  const HashKind kind = HashOfSignatureOid(cert.signatureAlgorithm, {});
-  if (kind == HashKind::Unsupported) return false;
-  return VerifyRsaDigest(*issuer.key, kind, HashOf(kind, cert.tbs), cert.signature);
+  return cert.issuer == issuer.subject &&
+         VerifiesWith(issuer, cert.signatureAlgorithm, cert.tbs, cert.signature);
+}
+
+bool VerifiesWith(const CertificateDetails& signer, const Bytes& algorithm, const Bytes& signedBytes,
+                  const Bytes& signature) {
+  const HashKind kind = HashOfSignatureOid(algorithm, {});
+  if (!signer.key || kind == HashKind::Unsupported) return false;
+  return VerifyRsaDigest(*signer.key, kind, HashOf(kind, signedBytes), signature);
 }
 
 std::string SerialNumberOf(const ParsedCertificate& cert) {

@@ -20,12 +20,21 @@ struct CertificateDetails {
   Bytes issuer, subject;     // whole Name elements, compared byte for byte
   Bytes serial;              // content bytes
   Bytes subjectKeyId;
+  Bytes authorityKeyId;
+  Bytes publicKey;  // subjectPublicKey's bits, without the unused-bits byte
   std::optional<RsaPublicKey> key;
   bool hasKeyUsage = false;
   bool digitalSignature = false;  // digitalSignature or nonRepudiation
   bool keyCertSign = false;
+  bool crlSign = false;
   bool basicConstraintsCa = false;
   std::vector<Bytes> extendedKeyUsages;  // OIDs; empty when the extension is absent
+  // Where the certificate's status and issuer are published (URIs as written).
+  std::vector<std::string> ocspUrls;      // authorityInfoAccess, id-ad-ocsp
+  std::vector<std::string> caIssuerUrls;  // authorityInfoAccess, id-ad-caIssuers
+  std::vector<std::string> crlUrls;       // cRLDistributionPoints, full names
+  bool ocspNoCheck = false;               // id-pkix-ocsp-nocheck: a responder's own certificate
+  bool SelfIssued() const { return issuer == subject; }
 };
 // ReadCertificateDetails decodes one DER certificate. It returns false when its structure
 // cannot be read.
@@ -33,6 +42,10 @@ bool ReadCertificateDetails(const Bytes& der, CertificateDetails* out);
 
 // IsSignedBy says whether `issuer`'s RSA key verifies `cert`'s signature (SHA-256/384/512).
 bool IsSignedBy(const CertificateDetails& cert, const CertificateDetails& issuer);
+// VerifiesWith says whether `signer`'s RSA key verifies `signature` over `signedBytes` under
+// the signature algorithm `algorithm` (an OID of RSA with SHA-256/384/512).
+bool VerifiesWith(const CertificateDetails& signer, const Bytes& algorithm, const Bytes& signedBytes,
+                  const Bytes& signature);
 
 // SerialNumberOf is the subject's serialNumber attribute (a DNI), or empty.
 std::string SerialNumberOf(const ParsedCertificate& cert);
@@ -43,6 +56,7 @@ enum class TrustStatus {
   Expired,        // some certificate of the chain was not valid at the signing time
   NotForSigning,  // the signer's key usage or extended key usage does not allow it
   IssuerNotCa,    // a certificate that issues others is no CA
+  Revoked,        // the document's own revocation data says a certificate was revoked by then
 };
 
 struct TrustResult {

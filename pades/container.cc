@@ -8,6 +8,22 @@
 #include "pades/file_io.h"
 #include "pades/pdf_syntax.h"
 
+namespace {
+
+// ClosePlaceholders ends a dictionary with the /ByteRange and /Contents placeholders.
+void ClosePlaceholders(std::string* out, size_t reservation, SignaturePlaceholders* placeholders) {
+  *out += "/ByteRange [";
+  placeholders->byteRange = out->size();
+  *out += "0000000000 0000000000 0000000000 0000000000]\n/Contents ";
+  placeholders->contentsOpen = out->size();
+  *out += '<';
+  out->append(2 * reservation, '0');
+  placeholders->contentsClose = out->size();
+  *out += ">\n>>\nendobj\n";
+}
+
+}  // namespace
+
 std::string SignatureDictionary(uint32_t number, const SignatureTexts& texts, std::string_view signingTime,
                                 size_t reservation, SignaturePlaceholders* placeholders) {
   std::string out = std::to_string(number) + " 0 obj\n";
@@ -17,14 +33,15 @@ std::string SignatureDictionary(uint32_t number, const SignatureTexts& texts, st
   out += "/Location " + TextStringHex(texts.location) + "\n";
   out += "/Reason " + TextStringHex(texts.reason) + "\n";
   out += "/M (" + PdfDate(signingTime) + ")\n";
-  out += "/ByteRange [";
-  placeholders->byteRange = out.size();
-  out += "0000000000 0000000000 0000000000 0000000000]\n/Contents ";
-  placeholders->contentsOpen = out.size();
-  out += '<';
-  out.append(2 * reservation, '0');
-  placeholders->contentsClose = out.size();
-  out += ">\n>>\nendobj\n";
+  ClosePlaceholders(&out, reservation, placeholders);
+  return out;
+}
+
+std::string DocumentTimestampDictionary(uint32_t number, size_t reservation,
+                                        SignaturePlaceholders* placeholders) {
+  std::string out = std::to_string(number) + " 0 obj\n";
+  out += "<<\n/Type /DocTimeStamp\n/Filter /Adobe.PPKLite\n/SubFilter /ETSI.RFC3161\n";
+  ClosePlaceholders(&out, reservation, placeholders);
   return out;
 }
 
@@ -98,4 +115,46 @@ bool CheckSignedFile(const std::string& path, const Sha256Digest& expected) {
   };
   if (!feed(0, uint64_t(b)) || !feed(uint64_t(c), uint64_t(d))) return false;
   return hash.Final() == expected;
+}
+
+bool CheckSignedRanges(const std::string& path, const std::vector<RangeCheck>& checks) {
+  InputFile file;
+  if (!file.Open(path)) return false;
+  struct Pending {
+    uint64_t ranges[4];
+    Sha256Context hash;
+  };
+  std::vector<Pending> pending;
+  for (const RangeCheck& check : checks) {
+    std::string text(43, '\0');
+    size_t got = 0;
+    size_t pos = 0;
+    int64_t range[4] = {};
+    if (!file.ReadAt(check.byteRange, text.data(), text.size(), &got) || got != text.size()) return false;
+    for (int64_t& value : range)
+      if (!ScanLong(text, &pos, &value)) return false;
+    const uint64_t expected[4] = {0, check.contentsOpen, check.contentsClose + 1,
+                                  check.end - (check.contentsClose + 1)};
+    for (int i = 0; i < 4; ++i)
+      if (range[i] < 0 || uint64_t(range[i]) != expected[i]) return false;
+    if (check.end > file.size()) return false;
+    pending.push_back({{expected[0], expected[1], expected[2], check.end}, Sha256Context()});
+  }
+  // One sequential pass feeds every signature's hash with the part of each block it covers.
+  std::string buffer(size_t(1) << 20, '\0');
+  for (uint64_t at = 0; at < file.size();) {
+    size_t got = 0;
+    const size_t want = size_t(std::min<uint64_t>(buffer.size(), file.size() - at));
+    if (!file.ReadAt(at, buffer.data(), want, &got) || got != want) return false;
+    for (Pending& p : pending) {
+      for (int r = 0; r < 4; r += 2) {
+        const uint64_t from = std::max(at, p.ranges[r]), to = std::min(at + got, p.ranges[r + 1]);
+        if (from < to) p.hash.Update(buffer.data() + (from - at), size_t(to - from));
+      }
+    }
+    at += got;
+  }
+  for (size_t i = 0; i < pending.size(); ++i)
+    if (pending[i].hash.Final() != checks[i].digest) return false;
+  return true;
 }

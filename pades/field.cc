@@ -344,35 +344,45 @@ std::string RefOf(const PdfScan& scan, int64_t number) {
   return std::to_string(number) + " " + std::to_string(scan.Generation(number)) + " R";
 }
 
-void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
-                   const AcroFormFound& acroForm, const ArrayReader& readArray) {
-  std::string body = AppendRef(acroForm.body, "Fields", objects.field, readArray);
+}  // namespace
+
+void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
+                   FormState* form) {
+  ArrayReader readArray = [scan](int64_t number, std::string* elements) {
+    return scan->ReadObjectArray(number, elements);
+  };
+  AcroFormFound& acroForm = form->acroForm;
+  std::string body = AppendRef(acroForm.body, "Fields", field, readArray);
   body = SetKey(body, "SigFlags", "3");
   // An existing form gains nothing else: a default appearance or resources of its own would
   // change how readers regenerate its other fields (a check box drawn page-wide, say). Nor does
   // an archival document's new form: Helvetica is not embedded, which PDF/A forbids even where
   // nothing draws it.
-  if (acroForm.kind == AcroFormFound::Kind::None && !objects.archival)
+  if (acroForm.kind == AcroFormFound::Kind::None && !form->archival)
     body +=
         " /DA (0 0 0 rg /Helv 0 Tf) /DR << /Font << /Helv << /Type /Font /Subtype /Type1 /BaseFont "
         "/Helvetica >> >> >>";
-  const uint32_t catalogGeneration = scan->Generation(objects.catalogNumber);
+  const uint32_t catalog = uint32_t(form->catalogNumber);
   switch (acroForm.kind) {
     case AcroFormFound::Kind::Inline:
-      WriteObject(update, uint32_t(objects.catalogNumber),
-                  WrapDict(SetKey(scan->catalog(), "AcroForm", WrapDict(body))), catalogGeneration);
+      form->catalog = SetKey(form->catalog, "AcroForm", WrapDict(body));
+      WriteObject(update, catalog, WrapDict(form->catalog), form->catalogGeneration);
       break;
     case AcroFormFound::Kind::Referenced:
       WriteObject(update, uint32_t(acroForm.number), WrapDict(body), scan->Generation(acroForm.number));
       break;
     case AcroFormFound::Kind::None:
-      WriteObject(update, uint32_t(objects.catalogNumber),
-                  WrapDict(SetKey(scan->catalog(), "AcroForm", Ref(*objects.newAcroForm))),
-                  catalogGeneration);
-      WriteObject(update, *objects.newAcroForm, WrapDict(body));
+      form->catalog = SetKey(form->catalog, "AcroForm", Ref(*newAcroForm));
+      WriteObject(update, catalog, WrapDict(form->catalog), form->catalogGeneration);
+      WriteObject(update, *newAcroForm, WrapDict(body));
+      acroForm.kind = AcroFormFound::Kind::Referenced;
+      acroForm.number = *newAcroForm;
       break;
   }
+  acroForm.body = std::move(body);
 }
+
+namespace {
 
 // StampAnnotation is the locked stamp annotation that shows the signature's appearance on a
 // page; /NM ties it to its field.
@@ -385,8 +395,7 @@ std::string StampAnnotation(const FieldObjects& objects, const std::string& page
 
 }  // namespace
 
-void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
-                       const AcroFormFound& acroForm) {
+void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, FormState* form) {
   ArrayReader readArray = [scan](int64_t number, std::string* elements) {
     return scan->ReadObjectArray(number, elements);
   };
@@ -409,7 +418,7 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
   if (objects.stampPages.empty()) {
     const int64_t page = objects.referencePage;
     writePage(page, objects.referenceBody, {objects.field});
-    MergeAcroForm(update, scan, objects, acroForm, readArray);
+    MergeAcroForm(update, scan, objects.field, objects.newAcroForm, form);
     WriteObject(update, objects.field,
                 "<< /Type /Annot /Subtype /Widget /FT /Sig /T (" + objects.fieldName +
                     ") /Rect [0 0 0 0] /F 4 /P " + RefOf(*scan, page) + tail + " >>");
@@ -431,7 +440,7 @@ void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& 
   } else {
     writePage(first, firstBody, {objects.field});
   }
-  MergeAcroForm(update, scan, objects, acroForm, readArray);
+  MergeAcroForm(update, scan, objects.field, objects.newAcroForm, form);
   const std::string widgetAppearance = !placement.fits ? std::string()
                                        : companion     ? " /AP << /N " + Ref(companion->blank) + " >>"
                                                        : appearance;

@@ -42,6 +42,21 @@ AcroFormFound FindAcroForm(PdfScan* scan, std::string_view catalog);
 // not a widget to be seen.
 bool NeedsAppearances(const AcroFormFound& acroForm);
 
+// FormState is the newest catalog and AcroForm an update builds on.
+struct FormState {
+  int64_t catalogNumber = 0;
+  uint32_t catalogGeneration = 0;
+  std::string catalog;  // body, as last written (or as read)
+  AcroFormFound acroForm;
+  bool archival = false;  // a PDF/A document: a new AcroForm gets no /DA or /DR
+};
+// MergeAcroForm adds `field` to the AcroForm's /Fields with /SigFlags 3 and writes what that
+// changes: the AcroForm object, or the catalog when the form is inline or new (`newAcroForm`
+// is then its number, and the new form gets a default appearance and font). `form` becomes the
+// state after the update.
+void MergeAcroForm(UpdateBuffer* update, PdfScan* scan, uint32_t field, std::optional<uint32_t> newAcroForm,
+                   FormState* form);
+
 // WinAnsi is text in the stamp font's encoding (WinAnsiEncoding, Windows code page 1252, which
 // holds all of Spanish).
 struct WinAnsi {
@@ -102,7 +117,6 @@ struct FieldObjects {
   std::array<std::string, 3> lines;               // in code page 1252, for Helvetica
   std::optional<EmbeddedStampFont> embeddedFont;  // the stamp's font when it is embedded
   double width = 0;
-  int64_t catalogNumber = 0;
   bool archival = false;  // a PDF/A document: the AcroForm gains no /DA or /DR
 };
 // LayOutStamp sets the stamp's lines, font and width. Helvetica draws the lines in code page
@@ -113,6 +127,5 @@ struct FieldObjects {
 std::optional<std::string> LayOutStamp(const std::array<std::string, 3>& lines, bool archival,
                                        FieldObjects* objects, std::string* warning);
 // WriteFieldObjects appends the pages, the AcroForm, the field and its widgets, the font and
-// the appearance stream.
-void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects,
-                       const AcroFormFound& acroForm);
+// the appearance stream; `form` becomes the state after the update.
+void WriteFieldObjects(UpdateBuffer* update, PdfScan* scan, const FieldObjects& objects, FormState* form);

@@ -57,20 +57,25 @@ Holes AppendSignatureDictionary(UpdateBuffer* update, uint32_t number, const Sig
   return {dictionary + at.byteRange, dictionary + at.contentsOpen, dictionary + at.contentsClose};
 }
 
-Sealed Seal(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes, const Reservation& reservation,
-            const ParsedCertificate& certificate, const SigningCallback& callback,
-            const TimestampCallback& timestamp) {
-  Sealed out;
+Sha256Digest PatchByteRange(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes) {
   std::string& text = update->text();
   const uint64_t base = update->base();
   const size_t open = size_t(holes.contentsOpen - base), after = size_t(holes.contentsClose + 1 - base);
   text.replace(size_t(holes.byteRange - base), 43,
                ByteRangeText(holes.contentsOpen, holes.contentsClose, update->Offset()));
-
   // The base bytes lie wholly before the hole, so their hash goes on.
   baseHash.Update(text.data(), open);
   baseHash.Update(text.data() + after, text.size() - after);
-  out.digest = baseHash.Final();
+  return baseHash.Final();
+}
+
+Sealed Seal(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes, const Reservation& reservation,
+            const ParsedCertificate& certificate, const SigningCallback& callback,
+            const TimestampCallback& timestamp) {
+  Sealed out;
+  std::string& text = update->text();
+  const size_t open = size_t(holes.contentsOpen - update->base());
+  out.digest = PatchByteRange(update, baseHash, holes);
 
   const Bytes signedAttributes =
       BuildSignedAttributes(Bytes(out.digest.begin(), out.digest.end()), certificate.der, *reservation.key);
@@ -97,12 +102,16 @@ Sealed Seal(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes, co
                 std::to_string(reservation.bytes) + " B.";
     return out;
   }
+  out.cms = cms;
   out.ok = true;
   return out;
 }
 
-WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inputLength,
-                         const std::string& text, const Sha256Digest* digest) {
+namespace {
+
+template <typename Check>
+WriteStatus WriteThenCheck(const std::string& path, InputFile* input, uint64_t inputLength,
+                           const std::string& text, Check check) {
   // The copy is written beside the output and renamed into place only once checked.
   OutputFile output;
   if (!output.CreateBeside(path)) return WriteStatus::OpenFailed;
@@ -111,9 +120,24 @@ WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inp
     return WriteStatus::Incomplete;
   // The input may be the output's own path: it is let go before the rename.
   if (input) input->Close();
-  if (digest && !CheckSignedFile(output.tempPath(), *digest)) return WriteStatus::CheckFailed;
+  if (!check(output.tempPath())) return WriteStatus::CheckFailed;
   if (!output.Commit()) return WriteStatus::OpenFailed;
   return WriteStatus::Written;
+}
+
+}  // namespace
+
+WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inputLength,
+                         const std::string& text, const Sha256Digest* digest) {
+  return WriteThenCheck(path, input, inputLength, text, [digest](const std::string& written) {
+    return !digest || CheckSignedFile(written, *digest);
+  });
+}
+
+WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inputLength,
+                         const std::string& text, const std::vector<RangeCheck>& checks) {
+  return WriteThenCheck(path, input, inputLength, text,
+                        [&checks](const std::string& written) { return CheckSignedRanges(written, checks); });
 }
 
 std::string WriteError(WriteStatus status, const std::string& path) {

@@ -5,9 +5,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/sha256.h"
 #include "pades/cms.h"
+#include "pades/container.h"
 #include "pades/file_io.h"
 #include "pades/sign.h"
 #include "pades/update.h"
@@ -52,9 +54,13 @@ Holes AppendSignatureDictionary(UpdateBuffer* update, uint32_t number, const Sig
 struct Sealed {
   bool ok = false;
   Sha256Digest digest{};  // over the file without the /Contents hole
+  Bytes cms;              // the container written into /Contents
   std::string note;       // the callback's note
   std::string error;
 };
+// PatchByteRange writes the /ByteRange of the signature whose revision `update` ends the file
+// (everything before it hashed into `baseHash`) and returns the digest of the two ranges.
+Sha256Digest PatchByteRange(UpdateBuffer* update, Sha256Context baseHash, const Holes& holes);
 // Seal patches /ByteRange of the file that is `update`'s base bytes (already hashed into
 // `baseHash`) followed by its text, hashes the two ranges, has the callback sign the signed
 // attributes and patches the CMS into /Contents. It fails, with the Spanish text, when the
@@ -69,5 +75,9 @@ enum class WriteStatus { Written, OpenFailed, Incomplete, CheckFailed };
 // against `digest` (when given), and renames it into place.
 WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inputLength,
                          const std::string& text, const Sha256Digest* digest);
+// The same, checking each of `checks` (several signatures, or one whose revision is followed by
+// others) instead of the file's last /ByteRange.
+WriteStatus WriteChecked(const std::string& path, InputFile* input, uint64_t inputLength,
+                         const std::string& text, const std::vector<RangeCheck>& checks);
 // WriteError is the Spanish text of a failed open or write.
 std::string WriteError(WriteStatus status, const std::string& path);

@@ -1,12 +1,14 @@
 #include "pades/sign.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "core/text.h"
 #include "pades/cms.h"
 #include "pades/container.h"
 #include "pades/field.h"
 #include "pades/file_io.h"
+#include "pades/long_term.h"
 #include "pades/pdf_revision.h"
 #include "pades/pdf_scan.h"
 #include "pades/pdf_value.h"
@@ -14,6 +16,7 @@
 #include "pades/pdfa.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
+#include "pades/update_chain.h"
 
 namespace pades_internal {
 
@@ -29,11 +32,7 @@ std::string SigningTimeNow() {
   return UtcTimeNow("%y%m%d%H%M%SZ");
 }
 
-}  // namespace pades_internal
-
-namespace {
-
-std::string OpenError(ScanStatus status, const std::string& inputPath) {
+std::string ScanErrorText(ScanStatus status, const std::string& inputPath) {
   switch (status) {
     case ScanStatus::Ok: return "";
     case ScanStatus::Unreadable: return "no se pudo leer " + inputPath + ".";
@@ -61,22 +60,6 @@ std::string OpenError(ScanStatus status, const std::string& inputPath) {
   return "";
 }
 
-void AddWarning(SignResult* result, const std::string& warning) {
-  result->warning += (result->warning.empty() ? "" : " ") + warning;
-}
-
-// SignaturePlan is what the update writes for one signature: the field's objects and their
-// numbers, and the AcroForm they join.
-struct SignaturePlan {
-  FieldObjects objects;
-  AcroFormFound acroForm;
-  int64_t size = 0;                    // the new trailer's /Size
-  std::optional<uint32_t> xrefStream;  // the cross-reference stream's number, when one is written
-  // The input's structure leaves room for guessing: the update lists every object as it was
-  // read, and no /Prev leads readers back into what they might resolve otherwise.
-  bool complete = false;
-};
-
 // Guessing says why readers might resolve the input differently from this reader: a table
 // that had to be repaired, a "startxref" that is not the last revision's, or a chain of
 // sections that cannot be read strictly. It returns nothing when every reader agrees.
@@ -94,6 +77,14 @@ std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path
   return std::nullopt;
 }
 
+}  // namespace pades_internal
+
+namespace {
+
+void AddWarning(SignResult* result, const std::string& warning) {
+  result->warning += (result->warning.empty() ? "" : " ") + warning;
+}
+
 // Unclear says whether a dictionary the update rewrites cannot be read strictly, or names a key
 // twice: readers disagree on what it holds, so a signer cannot know what it would be adding to.
 bool Unclear(std::string_view body) {
@@ -103,12 +94,13 @@ bool Unclear(std::string_view body) {
   return ParsePdfValue(text, &pos, &value) != ParseStatus::Ok || value.repeatedKey;
 }
 
-// PlanObjects chooses the stamp pages, reads the reference page, finds the AcroForm and the
+// PlanObjects chooses the stamp pages, reads the reference page, names the field after the
 // earlier signatures, and numbers the new objects. The page-list warning and the notice about
 // earlier signatures go into `result`; a failure's text is returned.
-std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp, const SignatureTexts& texts,
-                                       std::string_view signingTime, SignaturePlan* plan,
-                                       SignResult* result) {
+std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& stamp,
+                                       const SignatureTexts& texts, std::string_view signingTime,
+                                       FieldObjects* plan, SignResult* result) {
+  PdfScan* scan = &chain->scan();
   const std::vector<int64_t>& pages = scan->pages();
   const std::vector<size_t> stampIndices = ChooseStampPages(stamp, pages.size());
   if (stamp.mode == StampMode::PageList && !stamp.pageList.empty() && stampIndices.empty())
@@ -116,14 +108,14 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
                       "\" no contiene indices validos para este documento (" + std::to_string(pages.size()) +
                       " paginas); se usa firma invisible.";
 
-  FieldObjects& objects = plan->objects;
+  FieldObjects& objects = *plan;
   objects.referencePage = pages[stampIndices.empty() ? pages.size() - 1 : stampIndices[0]];
   if (!scan->ReadObjectDict(objects.referencePage, &objects.referenceBody))
     return "la pagina de referencia del PDF no es un diccionario legible.";
 
-  plan->acroForm = FindAcroForm(scan, scan->catalog());
+  const AcroFormFound& acroForm = chain->form().acroForm;
   bool unclear = Unclear(scan->catalog()) || Unclear(objects.referenceBody) ||
-                 (plan->acroForm.kind != AcroFormFound::Kind::None && Unclear(plan->acroForm.body));
+                 (acroForm.kind != AcroFormFound::Kind::None && Unclear(acroForm.body));
   for (size_t index : stampIndices) {
     std::string body;
     unclear = unclear || (scan->ReadObjectDict(pages[index], &body) && Unclear(body));
@@ -131,13 +123,14 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
   if (unclear)
     return "el catalogo, el formulario o una pagina del PDF estan mal escritos (una clave repetida o un valor "
            "ilegible); los lectores no coinciden en lo que dicen y no se firma.";
-  const std::set<std::string> names = CollectSignatureNames(*scan);
+  std::set<std::string>& names = chain->fieldNames();
   objects.fieldName = FieldName(names);
   if (!names.empty())
     result->info = "el documento ya contenia " + std::to_string(names.size()) +
                    " firma(s); se anade otra sin alterar las anteriores.";
+  names.insert(objects.fieldName);
 
-  objects.archival = ReadPdfaClaim(scan).part > 0;
+  objects.archival = chain->form().archival;
   if (!stampIndices.empty()) {
     std::string warning;
     if (auto error = LayOutStamp(StampLines(texts.name, signingTime), objects.archival, &objects, &warning))
@@ -145,56 +138,26 @@ std::optional<std::string> PlanObjects(PdfScan* scan, const StampOptions& stamp,
     if (!warning.empty()) AddWarning(result, warning);
   }
 
-  // New objects are numbered from past both /Size and the highest number in use. A new
-  // AcroForm is needed whenever none can be read, also when the catalog's reference to one is
-  // dangling, so that its number never collides with the field's.
-  int64_t next = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
-  if (plan->acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = uint32_t(next++);
-  objects.field = uint32_t(next++);
-  for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(uint32_t(next++));
-  if (!stampIndices.empty() && NeedsAppearances(plan->acroForm)) {
+  // A new AcroForm is needed whenever none can be read, also when the catalog's reference to
+  // one is dangling, so that its number never collides with the field's.
+  if (acroForm.kind == AcroFormFound::Kind::None) objects.newAcroForm = chain->Allocate();
+  objects.field = chain->Allocate();
+  for (size_t i = 1; i < stampIndices.size(); ++i) objects.stamps.push_back(chain->Allocate());
+  if (!stampIndices.empty() && NeedsAppearances(acroForm)) {
     FieldObjects::Companion companion;
-    companion.annotation = uint32_t(next++);
-    companion.blank = uint32_t(next++);
+    companion.annotation = chain->Allocate();
+    companion.blank = chain->Allocate();
     objects.companion = companion;
   }
   if (!stampIndices.empty()) {
-    objects.font = uint32_t(next);
-    next += objects.embeddedFont ? kStampFontObjects : 1;
-    objects.appearance = uint32_t(next++);
+    objects.font = chain->Allocate();
+    for (uint32_t i = 1; objects.embeddedFont && i < kStampFontObjects; ++i) chain->Allocate();
+    objects.appearance = chain->Allocate();
   }
-  objects.signature = uint32_t(next++);
-  const bool compressed =
-      std::any_of(scan->index().begin(), scan->index().end(), [](const IndexEntry& e) { return e.compressed; });
-  if (scan->newestSectionIsStream() || (plan->complete && compressed)) plan->xrefStream = uint32_t(next++);
-  // Readers refuse larger numbers (ISO 32000-1 Annex C), so the update could not be read.
-  if (next - 1 > kMaxObjectNumber)
-    return "el PDF usa numeros de objeto por encima de 8388607, el maximo que admiten los lectores; no se "
-           "puede firmar.";
-  plan->size = next;
+  objects.signature = chain->Allocate();
+  if (!chain->CanEnd()) return kTooManyObjects;
   for (size_t index : stampIndices) objects.stampPages.push_back(pages[index]);
-  objects.catalogNumber = scan->root();
   return std::nullopt;
-}
-
-// UpdateTrailer chains the update to the input's newest section and keeps its first
-// identifier; the second is new, from the input's digest.
-TrailerFields UpdateTrailer(const PdfScan& scan, const SignaturePlan& plan) {
-  Sha256Context inputHash = scan.hashAfterInput();
-  const Sha256Digest inputDigest = inputHash.Final();
-  TrailerFields trailer;
-  trailer.size = uint32_t(plan.size);
-  trailer.root = scan.root();
-  trailer.rootGeneration = scan.Generation(scan.root());
-  if (!plan.complete) trailer.prev = scan.startxref();
-  if (auto info = FindValue(scan.trailer(), "Info")) {
-    size_t pos = 0;
-    if (std::optional<Reference> ref = ReadReference(*info, &pos))
-      trailer.info = std::to_string(ref->number) + " " + std::to_string(ref->generation) + " R";
-  }
-  const std::string second = HexEncode(inputDigest.data(), 16);
-  trailer.id = {scan.firstIdentifier().value_or(second), second};
-  return trailer;
 }
 
 }  // namespace
@@ -203,54 +166,68 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
                      const ParsedCertificate& certificate, uint32_t contentsReservation,
                      const SigningCallback& callback, const SignatureTexts& givenTexts,
                      const StampOptions& stamp, std::string_view signingTime,
-                     const TimestampCallback& timestamp) {
+                     const TimestampCallback& timestamp, const LongTermOptions* longTerm) {
   SignResult result;
   const SignatureTexts texts = pades_internal::WithDefaults(givenTexts, certificate);
   auto fail = [&](std::string message) {
     result.error = std::move(message);
     return result;
   };
+  const bool longTermLevel = longTerm && longTerm->level >= SignatureLevel::BLT;
+  if (longTermLevel && !timestamp)
+    return fail("B-LT y B-LTA necesitan el sello de tiempo de la firma (--tsa).");
 
   PdfScan scan;
   if (ScanStatus status = scan.Open(inputPath); status != ScanStatus::Ok)
-    return fail(OpenError(status, inputPath));
-  SignaturePlan plan;
-  plan.complete = Guessing(scan, inputPath).has_value();
-  if (auto error = PlanObjects(&scan, stamp, texts, signingTime, &plan, &result)) return fail(*error);
+    return fail(pades_internal::ScanErrorText(status, inputPath));
+  // When readers might resolve the input differently, the update lists every object as it was
+  // read, and no /Prev leads them back into what they might resolve otherwise.
+  UpdateChain chain(&scan, pades_internal::Guessing(scan, inputPath).has_value());
+  FieldObjects plan;
+  if (auto error = PlanObjects(&chain, stamp, texts, signingTime, &plan, &result)) return fail(*error);
 
-  UpdateBuffer update(scan.length());
-  if (scan.lastByte() != '\n' && scan.lastByte() != '\r') update.text() += '\n';
-  if (plan.complete)
-    for (const IndexEntry& e : scan.index())
-      update.Keep({uint32_t(e.number), e.offset, e.generation, e.compressed, e.streamIndex});
-  WriteFieldObjects(&update, &scan, plan.objects, plan.acroForm);
+  UpdateBuffer* update = chain.Begin();
+  WriteFieldObjects(update, &scan, plan, &chain.form());
 
   const Reservation reservation = SettleReservation(certificate, callback, contentsReservation, timestamp);
   if (!reservation.error.empty()) return fail(reservation.error);
   if (!reservation.key) return fail(kNoCertificate);
 
   const Holes holes =
-      AppendSignatureDictionary(&update, plan.objects.signature, texts, signingTime, reservation.bytes);
+      AppendSignatureDictionary(update, plan.signature, texts, signingTime, reservation.bytes);
   // The update's cross-reference takes the form of the input's newest section.
-  if (plan.xrefStream) {
-    WriteXrefStream(&update, UpdateTrailer(scan, plan), *plan.xrefStream);
-  } else {
-    WriteXrefAndTrailer(&update, UpdateTrailer(scan, plan), plan.complete ? XrefLayout::WholeFile : XrefLayout::PerObject);
-  }
-  if (update.Offset() > PdfScan::kMaxSignedFileSize) return fail(OpenError(ScanStatus::TooLarge, inputPath));
+  if (!chain.End()) return fail(kTooManyObjects);
+  if (chain.Length() > PdfScan::kMaxSignedFileSize)
+    return fail(pades_internal::ScanErrorText(ScanStatus::TooLarge, inputPath));
 
   const Sealed sealed =
-      Seal(&update, scan.hashAfterInput(), holes, reservation, certificate, callback, timestamp);
+      Seal(update, chain.HashBefore(update), holes, reservation, certificate, callback, timestamp);
   if (!sealed.ok) return fail(sealed.error);
 
-  const WriteStatus written =
-      WriteChecked(outputPath, &scan.file(), scan.length(), update.text(), &sealed.digest);
+  WriteStatus written;
+  if (longTermLevel) {
+    std::vector<RangeCheck> checks = {
+        {holes.byteRange, holes.contentsOpen, holes.contentsClose, update->Offset(), sealed.digest}};
+    Bytes contents = sealed.cms;
+    contents.resize(reservation.bytes, 0);
+    ValidationSubject subject;
+    bool stamped = false;
+    std::string error;
+    if (!SubjectOfContents(contents, int64_t(std::time(nullptr)), &subject, &stamped, &error) ||
+        !AppendLongTermRevisions(&chain, {subject}, *longTerm, &checks, &error))
+      return fail(error);
+    if (chain.Length() > PdfScan::kMaxSignedFileSize)
+      return fail(pades_internal::ScanErrorText(ScanStatus::TooLarge, inputPath));
+    written = WriteChecked(outputPath, &scan.file(), scan.length(), chain.Tail(), checks);
+  } else {
+    written = WriteChecked(outputPath, &scan.file(), scan.length(), chain.Tail(), &sealed.digest);
+  }
   if (written == WriteStatus::CheckFailed) {
-    result.size = update.Offset();
+    result.size = chain.Length();
     return fail("autocomprobacion del ByteRange fallida: no se escribe el PDF firmado.");
   }
   if (written != WriteStatus::Written) return fail(WriteError(written, outputPath));
-  result.size = update.Offset();
+  result.size = chain.Length();
   result.ok = true;
   result.isSigned = true;
   // The notice about earlier signatures stays in front of the callback's note.
@@ -271,6 +248,14 @@ SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
                    const TimestampCallback& timestamp) {
   return SignPdfAt(inputPath, outputPath, certificate, contentsReservation, callback, texts, stamp,
                    pades_internal::SigningTimeNow(), timestamp);
+}
+
+SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
+                   const ParsedCertificate& certificate, uint32_t contentsReservation,
+                   const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
+                   const TimestampCallback& timestamp, const LongTermOptions& longTerm) {
+  return SignPdfAt(inputPath, outputPath, certificate, contentsReservation, callback, texts, stamp,
+                   pades_internal::SigningTimeNow(), timestamp, &longTerm);
 }
 
 SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,

@@ -6,6 +6,7 @@
 
 #include "certs/certificate.h"
 #include "core/bytes.h"
+#include "pades/network.h"
 
 // The signing engine's entry points: a PDF file, a certificate and a signing callback in, a
 // copy of the document with one more PAdES signature (/SubFilter /ETSI.CAdES.detached)
@@ -45,6 +46,21 @@ using SigningCallback = std::function<Bytes(const Bytes& signedAttributes, std::
 // written. It is called once more before signing, over a zero value, to learn the token's size.
 using TimestampCallback = std::function<Bytes(const Bytes& signatureValue, std::string* error)>;
 
+// SignatureLevel is the PAdES baseline level of a signature (ETSI EN 319 142-1, 6): B-B the
+// signature alone; B-T with a signature time stamp; B-LT with the validation data of its
+// certificates in the document security store as well; B-LTA then with a document time stamp
+// over all of it.
+enum class SignatureLevel { BB, BT, BLT, BLTA };
+
+// LongTermOptions are what B-LT and B-LTA need besides the signature time stamp: the network
+// for OCSP answers, revocation lists and issuers' certificates, and the authority that stamps
+// the document (B-LTA).
+struct LongTermOptions {
+  SignatureLevel level = SignatureLevel::BT;
+  Network network;
+  DigestTimestampCallback documentTimestamp;
+};
+
 // SignResult reports one signing operation. `ok` and `isSigned` are set together, only when the
 // output carries the new signature and passed the read-back check.
 struct SignResult {
@@ -73,6 +89,14 @@ SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
                    const ParsedCertificate& certificate, uint32_t contentsReservation,
                    const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
                    const TimestampCallback& timestamp);
+// The same at B-LT or B-LTA (below those, `longTerm` is not used): after the time-stamped
+// signature, a revision with its validation data and, for B-LTA, one with a document time
+// stamp. Any fetch or check that fails, a revoked certificate among them, fails the whole
+// operation and nothing is written.
+SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
+                   const ParsedCertificate& certificate, uint32_t contentsReservation,
+                   const SigningCallback& callback, const SignatureTexts& texts, const StampOptions& stamp,
+                   const TimestampCallback& timestamp, const LongTermOptions& longTerm);
 // The signer program's form: a reservation of kDefaultContentsReservation.
 SignResult SignPdf(const std::string& inputPath, const std::string& outputPath,
                    const ParsedCertificate& certificate, const SigningCallback& callback,

@@ -73,15 +73,18 @@ bool ParseTstInfo(const Bytes& der, TstInfo* out) {
   return true;
 }
 
-TokenCheck CheckTimeStampToken(const Bytes& token, const Bytes& data) {
+namespace {
+
+// CheckToken checks a token whose imprint `matches` approves.
+template <typename Matches>
+TokenCheck CheckToken(const Bytes& token, Matches matches) {
   TokenCheck out;
   if (!ParseCmsSignedData(token, &out.cms) || out.cms.contentType != cms_oid::kTstInfo || !out.cms.content ||
       !ParseTstInfo(*out.cms.content, &out.info)) {
     out.error = "el sello de tiempo no es un TSTInfo firmado legible.";
     return out;
   }
-  const HashKind imprintKind = HashOfDigestOid(out.info.imprintAlgorithm);
-  if (imprintKind == HashKind::Unsupported || HashOf(imprintKind, data) != out.info.imprint) {
+  if (!matches(out.info)) {
     out.error = "el sello de tiempo no corresponde a esta firma (su huella es de otros datos).";
     return out;
   }
@@ -97,8 +100,9 @@ TokenCheck CheckTimeStampToken(const Bytes& token, const Bytes& data) {
   return out;
 }
 
-Bytes CheckTimeStampResponse(const Bytes& response, const Bytes& signatureValue, const Bytes& nonce,
-                             std::string* error) {
+// CheckResponse reads a TimeStampResp and checks its token with `check` and the nonce.
+template <typename Check>
+Bytes CheckResponse(const Bytes& response, const Bytes& nonce, std::string* error, Check check) {
   BerCursor input(response.data(), response.size()), resp, statusInfo;
   BerItem status, token;
   if (!input.Expect(0x30, &resp) || !resp.Expect(0x30, &statusInfo) ||
@@ -117,16 +121,49 @@ Bytes CheckTimeStampResponse(const Bytes& response, const Bytes& signatureValue,
     return {};
   }
   const Bytes tokenBytes = token.Whole();
-  TokenCheck check = CheckTimeStampToken(tokenBytes, signatureValue);
-  if (!check.ok) {
-    *error = check.error;
+  const TokenCheck checked = check(tokenBytes);
+  if (!checked.ok) {
+    *error = checked.error;
     return {};
   }
-  if (check.info.nonce != nonce) {
+  if (checked.info.nonce != nonce) {
     *error = "el sello de tiempo no lleva el nonce de la peticion (respuesta a otra peticion).";
     return {};
   }
   return tokenBytes;
+}
+
+}  // namespace
+
+TokenCheck CheckTimeStampToken(const Bytes& token, const Bytes& data) {
+  return CheckToken(token, [&data](const TstInfo& info) {
+    const HashKind kind = HashOfDigestOid(info.imprintAlgorithm);
+    return kind != HashKind::Unsupported && HashOf(kind, data) == info.imprint;
+  });
+}
+
+Bytes CheckTimeStampResponse(const Bytes& response, const Bytes& signatureValue, const Bytes& nonce,
+                             std::string* error) {
+  return CheckResponse(response, nonce, error,
+                       [&](const Bytes& token) { return CheckTimeStampToken(token, signatureValue); });
+}
+
+Bytes CheckDigestTimeStampResponse(const Bytes& response, const Bytes& digest, const Bytes& nonce,
+                                   std::string* error) {
+  return CheckResponse(response, nonce, error, [&](const Bytes& token) {
+    return CheckToken(token, [&digest](const TstInfo& info) {
+      return info.imprintAlgorithm == cms_oid::kSha256 && info.imprint == digest;
+    });
+  });
+}
+
+DigestTimestampCallback MakeDigestTimestampCallback(TimestampPost post) {
+  return [post = std::move(post)](const Bytes& digest, std::string* error) -> Bytes {
+    const Bytes nonce = RandomNonce();
+    Bytes response;
+    if (!post(BuildTimeStampRequest(digest, nonce), &response, error)) return {};
+    return CheckDigestTimeStampResponse(response, digest, nonce, error);
+  };
 }
 
 TimestampCallback MakeTimestampCallback(TimestampPost post) {

@@ -7,6 +7,7 @@
 #include "core/bytes.h"
 #include "pades/cert_chain.h"
 #include "pades/cms_reader.h"
+#include "pades/network.h"
 #include "pades/sign.h"
 
 // Trusted time stamps (RFC 3161) over a signature value: the request we send, and the checks
@@ -48,12 +49,19 @@ TokenCheck CheckTimeStampToken(const Bytes& token, const Bytes& data);
 Bytes CheckTimeStampResponse(const Bytes& response, const Bytes& signatureValue, const Bytes& nonce,
                              std::string* error);
 
+// CheckDigestTimeStampResponse is the same for a token over a SHA-256 `digest` itself (a
+// document time stamp's byte ranges), whose imprint must be exactly that digest.
+Bytes CheckDigestTimeStampResponse(const Bytes& response, const Bytes& digest, const Bytes& nonce,
+                                   std::string* error);
+
 // TimestampPost sends one request body and returns the answer body, or false with a Spanish
 // message (the transport's failure or an HTTP error status).
 using TimestampPost = std::function<bool(const Bytes& request, Bytes* response, std::string* error)>;
 // MakeTimestampCallback asks the authority behind `post` for a token over each signature
 // value, with a fresh random nonce, and checks the answer before handing the token over.
 TimestampCallback MakeTimestampCallback(TimestampPost post);
+// MakeDigestTimestampCallback asks for tokens over digests, for document time stamps.
+DigestTimestampCallback MakeDigestTimestampCallback(TimestampPost post);
 
 // The extended key usage an authority's certificate needs (id-kp-timeStamping).
 extern const Bytes kTimeStampingUsage;

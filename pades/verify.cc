@@ -5,12 +5,14 @@
 #include <ctime>
 
 #include "core/calendar.h"
+#include "pades/long_term_check.h"
 #include "pades/tsa.h"
 
 namespace {
 
 // CheckSignerWith verifies the signer with one candidate certificate.
-SignerCheck CheckSignerWith(const CmsSignedData& cms, CertificateDetails certificate, const Bytes& contentDigest) {
+SignerCheck CheckSignerWith(const CmsSignedData& cms, CertificateDetails certificate,
+                            const Bytes& contentDigest) {
   SignerCheck out;
   const CmsSignerInfo& signer = cms.signers[0];
   out.certificate = std::move(certificate);
@@ -124,7 +126,8 @@ struct Document {
 // SignedRevisionOf finds the revision a signature's bytes end with and how many newer sections
 // the current chain has before it. It returns nullptr, with the reason, when the signed bytes
 // do not end a revision or that revision cannot be read.
-PdfRevision* SignedRevisionOf(Document* doc, const PdfSignature& signature, size_t* later, std::string* error) {
+PdfRevision* SignedRevisionOf(Document* doc, const PdfSignature& signature, size_t* later,
+                              std::string* error) {
   const std::optional<uint64_t> startxref = doc->reader.RevisionStartxref(signature.SignedEnd());
   if (!startxref) {
     *error = "el /ByteRange no termina al final de una revision (%%EOF y su fin de linea)";
@@ -156,8 +159,8 @@ TimestampReport TimestampOf(const CmsSignerInfo& signer, const std::vector<Bytes
   stamp.time = HumanUtc(token.info.genTimeSeconds);
   stamp.seconds = token.info.genTimeSeconds;
   stamp.authority = HolderName(token.authority.parsed);
-  const TrustResult trust =
-      BuildChain(token.authority, token.cms.certificates, anchors, token.info.genTimeSeconds, kTimeStampingUsage);
+  const TrustResult trust = BuildChain(token.authority, token.cms.certificates, anchors,
+                                       token.info.genTimeSeconds, kTimeStampingUsage);
   stamp.trusted = trust.status == TrustStatus::Trusted;
   if (!stamp.trusted) stamp.detail = "autoridad de sellado de tiempo: " + trust.detail;
   return stamp;
@@ -171,6 +174,10 @@ struct Checked {
   bool certificateFound = false;
   uint64_t signedEnd = 0;
   int64_t proofSeconds = 0;  // what its own time stamp proves, 0 when nothing
+  int64_t judgedAt = 0;      // when the signer's certificate was judged
+  // What the stored validation data proves of the signer's chain and of its time stamp's
+  // authority (a document time stamp's own authority).
+  RevocationProof signerProof, authorityProof;
 };
 
 void CheckDocumentTimestamp(Document* doc, const PdfSignature& signature, const std::vector<Bytes>& anchors,
@@ -195,7 +202,8 @@ void CheckDocumentTimestamp(Document* doc, const PdfSignature& signature, const 
     report.integrityDetail = "la huella del sello de tiempo no coincide con los bytes firmados";
     return;
   }
-  const SignerCheck check = CheckSigner(cms, HashOf(HashOfDigestOid(cms.signers[0].digestAlgorithm), *cms.content));
+  const SignerCheck check =
+      CheckSigner(cms, HashOf(HashOfDigestOid(cms.signers[0].digestAlgorithm), *cms.content));
   report.integrity = check.status;
   report.integrityDetail = check.detail;
   if (!check.certificateFound) return;
@@ -204,7 +212,11 @@ void CheckDocumentTimestamp(Document* doc, const PdfSignature& signature, const 
   report.timeSource = "sello de tiempo";
   report.validityTime = report.time;
   report.validityBasis = "sello de tiempo";
-  report.trust = BuildChain(check.certificate, cms.certificates, anchors, info.genTimeSeconds, kTimeStampingUsage);
+  report.trust =
+      BuildChain(check.certificate, cms.certificates, anchors, info.genTimeSeconds, kTimeStampingUsage);
+  out->certificate = check.certificate;
+  out->certificateFound = true;
+  report.timestamp.seconds = info.genTimeSeconds;
   if (report.integrity == Integrity::Intact && report.trust.status == TrustStatus::Trusted)
     out->proofSeconds = info.genTimeSeconds;
 }
@@ -212,7 +224,8 @@ void CheckDocumentTimestamp(Document* doc, const PdfSignature& signature, const 
 void CheckCms(Document* doc, const PdfSignature& signature, const std::vector<Bytes>& anchors, Checked* out) {
   SignatureReport& report = out->report;
   const CmsSignerInfo& signer = out->cms.signers[0];
-  if (CertificateDetails cert; !out->cms.certificates.empty() && ReadCertificateDetails(out->cms.certificates[0], &cert))
+  if (CertificateDetails cert;
+      !out->cms.certificates.empty() && ReadCertificateDetails(out->cms.certificates[0], &cert))
     report.signerName = HolderName(cert.parsed);  // replaced by the signer's own below
   const HashKind kind = HashOfDigestOid(signer.digestAlgorithm);
   SignerCheck check;
@@ -246,8 +259,8 @@ void CheckCms(Document* doc, const PdfSignature& signature, const std::vector<By
 
 // CheckBytes runs the checks that need no certificate: the /ByteRange, the revision it ends,
 // the CMS over those bytes and what later revisions changed.
-Checked CheckBytes(Document* doc, const PdfSignature& signature, const std::vector<Bytes>& anchors, bool first,
-                   int certifier) {
+Checked CheckBytes(Document* doc, const PdfSignature& signature, const std::vector<Bytes>& anchors,
+                   bool first, int certifier) {
   Checked out;
   SignatureReport& report = out.report;
   report.fieldName = signature.fieldName;
@@ -320,7 +333,8 @@ Checked CheckBytes(Document* doc, const PdfSignature& signature, const std::vect
 
 // JudgeCertificate judges the signer's certificate at the time a time stamp proves (its own, or
 // a valid document time stamp over it), else at `now`.
-void JudgeCertificate(Checked* c, const std::vector<Checked>& all, const std::vector<Bytes>& anchors, int64_t now) {
+void JudgeCertificate(Checked* c, const std::vector<Checked>& all, const std::vector<Bytes>& anchors,
+                      int64_t now) {
   SignatureReport& report = c->report;
   if (report.documentTimestamp || !c->certificateFound) return;
   int64_t at = now;
@@ -338,10 +352,68 @@ void JudgeCertificate(Checked* c, const std::vector<Checked>& all, const std::ve
       }
   }
   report.validityTime = HumanUtc(at);
+  c->judgedAt = at;
   report.trust = BuildChain(c->certificate, c->cms.certificates, anchors, at);
   if (report.trust.status == TrustStatus::Expired)
     report.trust.detail += at == now ? " y ningun sello de tiempo prueba que la firma sea anterior"
                                      : " en la fecha que prueba el sello de tiempo";
+}
+
+// ProveAuthority checks the time stamp's authority against the stored data at the time it
+// stamped: an authority revoked by then proves nothing.
+void ProveAuthority(Checked* c, const StoredValidationData& store) {
+  SignatureReport& report = c->report;
+  if (report.documentTimestamp) {
+    if (!c->certificateFound) return;
+    c->authorityProof = ProveFromStore(c->certificate, c->cms.certificates, store, report.timestamp.seconds);
+    if (c->authorityProof.revoked.empty() || report.trust.status != TrustStatus::Trusted) return;
+    report.trust.status = TrustStatus::Revoked;
+    report.trust.detail = c->authorityProof.revoked;
+    c->proofSeconds = 0;
+    return;
+  }
+  if (!report.timestamp.valid) return;
+  const TokenCheck token =
+      CheckTimeStampToken(c->cms.signers[0].timeStampTokens[0], c->cms.signers[0].signature);
+  c->authorityProof =
+      ProveFromStore(token.authority, token.cms.certificates, store, token.info.genTimeSeconds);
+  if (c->authorityProof.revoked.empty() || !report.timestamp.trusted) return;
+  report.timestamp.trusted = false;
+  report.timestamp.detail = "autoridad de sellado de tiempo: " + c->authorityProof.revoked;
+  c->proofSeconds = 0;
+}
+
+// ProveSigner checks the signer's chain against the stored data at the time it was judged.
+void ProveSigner(Checked* c, const StoredValidationData& store) {
+  SignatureReport& report = c->report;
+  if (report.documentTimestamp || !c->certificateFound) return;
+  c->signerProof = ProveFromStore(c->certificate, c->cms.certificates, store, c->judgedAt);
+  if (c->signerProof.revoked.empty() || report.trust.status != TrustStatus::Trusted) return;
+  report.trust.status = TrustStatus::Revoked;
+  report.trust.detail = c->signerProof.revoked;
+}
+
+bool Holds(const Checked& c) {
+  return c.report.integrity == Integrity::Intact && !c.report.coverage.modified;
+}
+
+// LevelOf is the long-term level a signature reaches (SignatureReport::level).
+std::string LevelOf(const Checked& c, const std::vector<Checked>& all) {
+  if (c.report.documentTimestamp || !Holds(c)) return "";
+  // The earliest document time stamp over the signature dates it when it has no stamp of its own.
+  const Checked* dated = nullptr;
+  for (const Checked& d : all)
+    if (d.report.documentTimestamp && Holds(d) && d.signedEnd > c.signedEnd &&
+        (!dated || d.signedEnd < dated->signedEnd))
+      dated = &d;
+  const bool ownStamp = c.report.timestamp.valid;
+  if (!ownStamp && !dated) return "B-B";
+  const RevocationProof& stamp = ownStamp ? c.authorityProof : dated->authorityProof;
+  if (!c.signerProof.complete || !stamp.complete) return "B-T";
+  const uint64_t data = std::max({c.signerProof.dataEnd, stamp.dataEnd, c.signedEnd});
+  for (const Checked& d : all)
+    if (d.report.documentTimestamp && Holds(d) && d.signedEnd > data) return "B-LTA";
+  return "B-LT";
 }
 
 std::string OpenError(Document* doc, const std::string& path) {
@@ -371,7 +443,8 @@ SignerCheck CheckSigner(const CmsSignedData& cms, const Bytes& contentDigest) {
   for (const Bytes& der : cms.certificates) {
     CertificateDetails cert;
     if (!ReadCertificateDetails(der, &cert)) continue;
-    const bool byName = !signer.issuer.empty() && cert.issuer == signer.issuer && cert.serial == signer.serial;
+    const bool byName =
+        !signer.issuer.empty() && cert.issuer == signer.issuer && cert.serial == signer.serial;
     const bool byKeyId = !signer.keyId.empty() && cert.subjectKeyId == signer.keyId;
     if (!byName && !byKeyId) continue;
     // Anyone can add a certificate with the signer's issuer and serial: each candidate is
@@ -441,7 +514,12 @@ VerifyReport VerifyPdf(const std::string& path, const std::vector<Bytes>& anchor
     checked.push_back(CheckBytes(&doc, signature, anchors, checked.empty(), certifier));
     if (checked.size() == 1) certifier = checked.back().report.certification;
   }
+  // The document's own validation data is read once; nothing is fetched.
+  const StoredValidationData store = ReadStoredValidationData(doc.current.get(), &doc.file);
+  for (Checked& c : checked) ProveAuthority(&c, store);
   for (Checked& c : checked) JudgeCertificate(&c, checked, anchors, now);
+  for (Checked& c : checked) ProveSigner(&c, store);
+  for (Checked& c : checked) c.report.level = LevelOf(c, checked);
   for (Checked& c : checked) report.signatures.push_back(std::move(c.report));
   return report;
 }

@@ -64,6 +64,11 @@ struct SignatureReport {
   std::string validityBasis;  // "sello de tiempo", "sello de tiempo del documento" or "ahora"
   std::string subFilter;
   std::string profile;  // "PAdES B-B", "PAdES B-T", or what the dictionary is otherwise
+  // The long-term level the signature reaches with what the document holds: "B-B" intact,
+  // "B-T" dated by a time stamp (its own or a document time stamp over it), "B-LT" with stored
+  // data proving its chains unrevoked at the times they are judged, "B-LTA" with that data under
+  // a document time stamp. Empty for document time stamps and signatures that do not hold.
+  std::string level;
   int certification = 0;          // the DocMDP permission of a certification signature (1 to 3)
   bool documentTimestamp = false;  // a document time stamp rather than a signature
   int stampPage = -1;                 // 0-based page of the first visible widget, -1 when none

@@ -6,6 +6,7 @@
 #include "card/dnie_certificates.h"
 #include "card/reader_report.h"
 #include "certs/certificate_list.h"
+#include "examples/quillmark/long_term_command.h"
 #include "examples/quillmark/sign_command.h"
 #include "examples/quillmark/signing.h"
 #include "examples/quillmark/sources.h"
@@ -123,14 +124,17 @@ const std::vector<Command>& Commands() {
        "               (--pkcs12 FICHERO | --store | --dnie | --cert N) [--reader LECTOR]\n"
        "               [--password-file F | --password-env VAR] [--pin-file F | --pin-env VAR]\n"
        "               [--stamp first|last|all|pages|none] [--pages LISTA]\n"
-       "               [--name TEXTO] [--location TEXTO] [--reason TEXTO] [--tsa URL] [--json]",
+       "               [--name TEXTO] [--location TEXTO] [--reason TEXTO] [--tsa URL]\n"
+       "               [--level b-b|b-t|b-lt|b-lta] [--json]",
        "Firma uno o varios documentos PDF con un solo certificado: se elige una vez, la contraseña o\n"
        "el PIN se piden una vez y la tarjeta se abre una vez para todos. Una CARPETA vale por sus\n"
        "ficheros .pdf (sin subcarpetas). Cada copia firmada se llama NOMBRE_firmao.pdf\n"
        "(NOMBRE_firmao2.pdf, ... si ya existe) y va junto a su documento o en --out-dir. Un\n"
        "documento que no se puede firmar se informa y los demas siguen; si falla la clave o la\n"
        "autoridad de sellado, la firma se detiene. En un terminal, una linea muestra el avance y el\n"
-       "tiempo que falta.\n"
+       "tiempo que falta. Con --level b-lt, cada firma lleva tambien los datos de validacion de sus\n"
+       "certificados (respuestas OCSP o listas de revocacion) y, con b-lta, un sello de tiempo del\n"
+       "documento.\n"
        "Estado de salida: 0 todos firmados, 1 alguno sin firmar (se listan al final), 2 error de uso.",
        With({{"--out", true, "SALIDA.pdf", "la ruta de la copia firmada (un solo documento)"},
              {"--out-dir", true, "CARPETA", "la carpeta de las copias firmadas (se crea si no existe)"},
@@ -141,12 +145,29 @@ const std::vector<Command>& Commands() {
              {"--location", true, "TEXTO", "el lugar de la firma (por omision, FirmaZEB)"},
              {"--reason", true, "TEXTO", "el motivo de la firma (por omision, Firma de documento)"},
              {"--tsa", true, "URL", "anade un sello de tiempo RFC 3161 de esa autoridad"},
+             {"--level", true, "NIVEL",
+              "el nivel PAdES: b-b, b-t (por omision con --tsa), b-lt o b-lta (estos con --tsa)"},
              {"--json", false, "", "un objeto JSON por documento, una linea cada uno"},
              kCertOption},
             kSourceOptions),
        {"quillmark sign contrato.pdf --pkcs12 firmante.p12 --password-file clave.txt",
         "quillmark sign facturas/ --out-dir firmadas/ --dnie --pin-env PIN_DNIE"},
        RunSign},
+      {"extend",
+       "quillmark extend DOCUMENTO.pdf [--out SALIDA.pdf] --level b-lt|b-lta --tsa URL",
+       "Lleva las firmas y los sellos de tiempo del documento, los haya hecho quien sea, a PAdES B-LT\n"
+       "(los certificados y las respuestas OCSP o listas de revocacion que prueban que no estaban\n"
+       "revocados, en el almacen /DSS) o a B-LTA (ademas, un sello de tiempo del documento). Una firma\n"
+       "sin sello de tiempo recibe antes un sello del documento que la fecha. Repetido sobre un\n"
+       "documento B-LTA, renueva el sello de archivo. Sin --out amplia el propio documento; si algo\n"
+       "falla, no se escribe nada.\n"
+       "Estado de salida: 0 ampliado, 1 no se pudo ampliar, 2 error de uso.",
+       {{"--out", true, "SALIDA.pdf", "la ruta del documento ampliado (por omision, el mismo)"},
+        {"--level", true, "NIVEL", "b-lt o b-lta"},
+        {"--tsa", true, "URL", "la autoridad de sellado de tiempo RFC 3161"}},
+       {"quillmark extend contrato_firmao.pdf --level b-lta --tsa http://sello.example/tsa",
+        "quillmark extend archivo.pdf --out archivo_lta.pdf --level b-lt --tsa http://sello.example/tsa"},
+       RunExtend},
       {"sample",
        "quillmark sample SALIDA.pdf [--text TEXTO] (--pkcs12 FICHERO | --store | --dnie | --cert N)\n"
        "               [--reader LECTOR]\n"

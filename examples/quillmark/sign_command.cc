@@ -9,6 +9,7 @@
 #include "core/text.h"
 #include "examples/quillmark/commands.h"
 #include "examples/quillmark/json_text.h"
+#include "examples/quillmark/long_term_command.h"
 #include "examples/quillmark/progress.h"
 #include "examples/quillmark/signing.h"
 #include "examples/quillmark/tsa_post.h"
@@ -82,6 +83,7 @@ bool ParseStamp(const Arguments& args, StampOptions* stamp, std::string* error) 
 struct Plan {
   DocumentList list;
   StampOptions stamp;
+  SignatureLevel level = SignatureLevel::BB;
   std::string out, outDir, tsa;
 };
 
@@ -112,11 +114,7 @@ bool MakePlan(const Arguments& args, Plan* plan, std::string* error) {
     *error = "indique el certificado: --pkcs12 FICHERO, --store, --dnie o --cert N.";
     return false;
   }
-  if (!ParseStamp(args, &plan->stamp, error)) return false;
-  if (args.Has("--tsa") && args.Value("--tsa").empty()) {
-    *error = "--tsa necesita la URL de la autoridad.";
-    return false;
-  }
+  if (!ParseStamp(args, &plan->stamp, error) || !ReadSignLevel(args, &plan->level, error)) return false;
   plan->list = ListDocuments(args.positional);
   plan->out = args.Value("--out");
   plan->outDir = args.Value("--out-dir");
@@ -202,6 +200,7 @@ class Batch {
         if (token.empty()) stopped_ = true;
         return token;
       };
+      longTerm_ = StoppingOnFailure(LongTermFor(plan.level, plan.tsa));
     }
   }
 
@@ -221,7 +220,7 @@ class Batch {
       *output = claim.path();
     }
     SignResult result = timestamp_ ? SignPdf(input, *output, entry_, kTimestampReservation, callback_, texts_,
-                                             plan_.stamp, timestamp_)
+                                             plan_.stamp, timestamp_, longTerm_)
                                    : SignPdf(input, *output, entry_, kDefaultContentsReservation, callback_,
                                              texts_, plan_.stamp);
     if (result.isSigned) claim.Keep();
@@ -231,12 +230,36 @@ class Batch {
   bool stopped() const { return stopped_; }
 
  private:
+  // StoppingOnFailure makes a revocation service or an authority that does not answer stop the
+  // batch too: every later document would need the same answers.
+  LongTermOptions StoppingOnFailure(LongTermOptions options) {
+    Network network = options.network;
+    options.network.postOcsp = [this, network](const std::string& url, const Bytes& request) {
+      FetchAnswer answer = network.postOcsp(url, request);
+      if (!answer.error.empty() || answer.status != 200) stopped_ = true;
+      return answer;
+    };
+    options.network.get = [this, network](const std::string& url, const std::string& accept) {
+      FetchAnswer answer = network.get(url, accept);
+      if (!answer.error.empty() || answer.status != 200) stopped_ = true;
+      return answer;
+    };
+    DigestTimestampCallback stamp = options.documentTimestamp;
+    options.documentTimestamp = [this, stamp](const Bytes& digest, std::string* error) {
+      Bytes token = stamp(digest, error);
+      if (token.empty()) stopped_ = true;
+      return token;
+    };
+    return options;
+  }
+
   const Plan& plan_;
   const SignatureTexts texts_;
   const CertificateEntry& entry_;
   SigningSession* session_;
   SigningCallback callback_;
   TimestampCallback timestamp_;
+  LongTermOptions longTerm_;
   bool stopped_ = false;
 };
 

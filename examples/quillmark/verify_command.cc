@@ -61,6 +61,7 @@ const char* TrustKey(TrustStatus t) {
     case TrustStatus::Expired: return "expired";
     case TrustStatus::NotForSigning: return "notForSigning";
     case TrustStatus::IssuerNotCa: return "issuerNotCa";
+    case TrustStatus::Revoked: return "revoked";
   }
   return "";
 }
@@ -99,7 +100,8 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
     if (!s.cmsSigningTime.empty())
       std::printf("  Hora del CMS (signingTime): %s\n", s.cmsSigningTime.c_str());
     if (s.certification) std::printf("  Certificacion: %s\n", CertificationText(s.certification));
-    std::printf("  Tipo: %s · perfil: %s\n", s.subFilter.c_str(), s.profile.c_str());
+    std::printf("  Tipo: %s · perfil: %s%s\n", s.subFilter.c_str(), s.profile.c_str(),
+                s.level.empty() ? "" : (" · nivel: PAdES " + s.level).c_str());
     if (s.timestamp.present)
       std::printf("  Sello de tiempo: %s\n",
                   !s.timestamp.valid
@@ -154,7 +156,8 @@ void PrintJson(const std::string& path, const VerifyReport& report, int status) 
            ",\"stampPage\":" + std::to_string(s.stampPage) + ",\"signer\":" + JsonString(s.signerName) +
            ",\"serialNumber\":" + JsonString(s.signerSerial) +
            ",\"signingTime\":" + JsonString(s.signingTime) + ",\"subFilter\":" + JsonString(s.subFilter) +
-           ",\"profile\":" + JsonString(s.profile) + ",\"integrity\":{\"status\":" +
+           ",\"profile\":" + JsonString(s.profile) + ",\"level\":" + JsonString(s.level) +
+           ",\"integrity\":{\"status\":" +
            JsonString(s.integrity == Integrity::Intact   ? "intact"
                       : s.integrity == Integrity::Broken ? "broken"
                                                          : "unsupported") +

@@ -73,3 +73,34 @@ TEST(Der, ReadsHighTagsAndWalksContents) {
 }
 
 }  // namespace
+
+TEST(Der, TimesInTheFormsCertificatesAndRevocationDataUse) {
+  struct Case {
+    uint32_t tag;
+    const char* text;
+    int64_t seconds;  // -1: refused
+  } cases[] = {
+      {0x17, "261206101500Z", 1796552100},
+      {0x17, "500101000000Z", -631152000},  // two-digit years from 50 are 19xx
+      {0x18, "20261206101500Z", 1796552100},
+      {0x18, "20261206101500.25Z", 1796552100},
+      {0x18, "20261206101500", -1},       // local time
+      {0x18, "20261206101500+0100", -1},  // offsets are not DER
+      {0x17, "2612061015Z", -1},          // seconds left out
+      {0x18, "20261206101500.Z", -1},
+      {0x18, "20261306101500Z", -1},
+      {0x18, "2026120610150AZ", -1},
+      {0x17, "261206101500Z ", -1},
+      {0x04, "261206101500Z", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    int64_t seconds = 0;
+    const std::string text = c.text;
+    const bool ok = DerReadTime(c.tag, reinterpret_cast<const uint8_t*>(text.data()), text.size(), &seconds);
+    EXPECT_EQ(ok, c.seconds != -1);
+    if (ok) {
+      EXPECT_EQ(seconds, c.seconds);
+    }
+  }
+}

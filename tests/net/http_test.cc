@@ -115,6 +115,34 @@ TEST_F(Http, PostsBinaryBodiesAsTheirMediaType) {
   EXPECT_EQ(requests[0].body, body);
 }
 
+// Revocation lists come by GET, with nothing but Accept, and under a size limit: a body of
+// exactly the limit is whole, one byte more is refused with what had arrived.
+TEST_F(Http, GetsUnderASizeLimit) {
+  HttpsServer server;
+  ASSERT_TRUE(Started(&server)->port());
+  const Bytes crl(100000, 0x5A);
+  server.SetAnswer({.contentType = "application/pkix-crl", .body = crl});
+  struct Case {
+    size_t limit;
+    std::string error;
+  } cases[] = {
+      {0, ""}, {crl.size(), ""}, {crl.size() - 1, "Respuesta demasiado grande (mas de 99999 bytes)."}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    const HttpResponse response = HttpGet(server.Url("/ca.crl?v=1"), "application/pkix-crl", 5000, c.limit);
+    EXPECT_EQ(response.error, c.error);
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body.size(), c.error.empty() ? crl.size() : c.limit);
+  }
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), std::size(cases));
+  EXPECT_EQ(requests[0].RequestLine(), "GET /ca.crl?v=1 HTTP/1.1");
+  EXPECT_EQ(Sorted(requests[0].Headers()),
+            Sorted({"Host: 127.0.0.1:" + std::to_string(server.port()), "User-Agent: TalvenNet/1.0",
+                    "Accept: application/pkix-crl"}));
+  EXPECT_TRUE(requests[0].body.empty());
+}
+
 TEST_F(Http, TransportFailuresComeBackAsErrorsWithoutStatus) {
   struct Case {
     const char* name;

@@ -47,8 +47,8 @@ void StopChild(pid_t pid, double seconds) {
   }
 }
 
-bool StartLoopbackServer(const std::vector<std::string>& argv, const TempDir& dir, pid_t* pid, int* port,
-                         std::string* why) {
+bool StartServerUntil(const std::vector<std::string>& argv, const TempDir& dir,
+                      const std::function<bool()>& ready, pid_t* pid, std::string* why) {
   const std::string log = dir.File("server.log");
   std::vector<char*> words;
   for (const std::string& word : argv) words.push_back(const_cast<char*>(word.c_str()));
@@ -74,7 +74,7 @@ bool StartLoopbackServer(const std::vector<std::string>& argv, const TempDir& di
       [&] {
         int status = 0;
         exited = waitpid(*pid, &status, WNOHANG) == *pid;
-        return exited || FileExists(dir.File("port"));
+        return exited || ready();
       },
       15);
   if (!up || exited) {
@@ -83,6 +83,14 @@ bool StartLoopbackServer(const std::vector<std::string>& argv, const TempDir& di
     *why = ToText(ReadFileBytes(log));
     return false;
   }
+  return true;
+}
+
+bool StartLoopbackServer(const std::vector<std::string>& argv, const TempDir& dir, pid_t* pid, int* port,
+                         std::string* why) {
+  if (!StartServerUntil(
+          argv, dir, [&] { return FileExists(dir.File("port")); }, pid, why))
+    return false;
   *port = std::atoi(ToText(ReadFileBytes(dir.File("port"))).c_str());
   return true;
 }
@@ -156,7 +164,7 @@ TestIdentity TestPki::MakeCa(const std::string& cn) {
 }
 
 TestIdentity TestPki::MakeLeaf(const TestIdentity& ca, const std::string& name, const std::string& subject,
-                               const std::string& keySpec, const std::string& extensions) {
+                               const std::string& keySpec, const std::string& extensions, int serial) {
   TestIdentity id;
   std::string base = dir_ + "/" + name;
   id.keyPem = base + ".key.pem";
@@ -166,7 +174,7 @@ TestIdentity TestPki::MakeLeaf(const TestIdentity& ca, const std::string& name, 
           Quote(base + ".csr"));
   WriteFileText(base + ".ext", "[ext]\nbasicConstraints=CA:FALSE\n" + extensions + "\n");
   MustRun("openssl x509 -req -in " + Quote(base + ".csr") + " -CA " + Quote(ca.certPem) + " -CAkey " +
-          Quote(ca.keyPem) + " -set_serial " + std::to_string(1000 + serial_++) +
+          Quote(ca.keyPem) + " -set_serial " + std::to_string(serial ? serial : 1000 + serial_++) +
           " -days 730 -sha256 -extfile " + Quote(base + ".ext") + " -extensions ext -out " +
           Quote(id.certPem));
   MustRun("openssl x509 -in " + Quote(id.certPem) + " -outform DER -out " + Quote(base + ".crt.der"));

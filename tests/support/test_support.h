@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,6 +59,11 @@ bool WaitFor(F ready, double seconds) {
 // `seconds`, and reaps it.
 void StopChild(pid_t pid, double seconds);
 
+// StartServerUntil runs `argv` with its output in dir/server.log (the child dies with the test
+// process) and waits until `ready` holds. It returns false, with that log in `why` and no child
+// left, when the server exits first or is not ready within 15 seconds.
+bool StartServerUntil(const std::vector<std::string>& argv, const TempDir& dir,
+                      const std::function<bool()>& ready, pid_t* pid, std::string* why);
 // StartLoopbackServer runs `argv`, a server that writes its port to dir/port once it accepts
 // connections, with its output in dir/server.log; the child dies with the test process. It
 // returns false, with that log in `why` and no child left, when the server is not up within
@@ -88,9 +94,11 @@ class TestPki {
   // MakeLeaf issues an end-entity certificate signed by `ca`. `keySpec` is an openssl
   // genpkey algorithm option set, e.g. "-algorithm RSA -pkeyopt rsa_keygen_bits:2048";
   // `subject` an openssl -subj text; `extensions` lines for an [ext] section.
+  // `serial`, when not 0, is the certificate's serial number instead of the next of a count.
   TestIdentity MakeLeaf(const TestIdentity& ca, const std::string& name, const std::string& subject,
                         const std::string& keySpec = "-algorithm RSA -pkeyopt rsa_keygen_bits:2048",
-                        const std::string& extensions = "keyUsage=critical,digitalSignature,nonRepudiation");
+                        const std::string& extensions = "keyUsage=critical,digitalSignature,nonRepudiation",
+                        int serial = 0);
   // SignSha256 makes an RSA PKCS#1 v1.5 SHA-256 signature over `data` with the key.
   Bytes SignSha256(const TestIdentity& id, const Bytes& data);
   const std::string& dir() const { return dir_; }

@@ -25,7 +25,9 @@ const TsaPki& Pki() {
 
 }  // namespace
 
-TsaServer::TsaServer() {
+TsaServer::TsaServer() : TsaServer(Pki().tsa, Pki().ca) {}
+
+TsaServer::TsaServer(const TestIdentity& authority, const TestIdentity& ca) {
   const std::string folder = dir_.path();
   WriteFileText(dir_.File("serial"), "01\n");
   WriteFileText(dir_.File("tsa.cnf"),
@@ -35,13 +37,13 @@ TsaServer::TsaServer() {
                     "/serial\n"
                     "crypto_device = builtin\n"
                     "signer_cert = " +
-                    Pki().tsa.certPem +
+                    authority.certPem +
                     "\n"
                     "certs = " +
-                    Pki().ca.certPem +
+                    ca.certPem +
                     "\n"
                     "signer_key = " +
-                    Pki().tsa.keyPem +
+                    authority.keyPem +
                     "\n"
                     "signer_digest = sha256\n"
                     "default_policy = 1.3.6.1.4.1.99999.1\n"

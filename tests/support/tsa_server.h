@@ -16,6 +16,8 @@ class TsaServer {
   enum class Mode { Normal, Http500, WrongImprint, OtherNonce, Oversized };
 
   TsaServer();
+  // An authority with its own certificate (for time stamping) issued by `ca`.
+  TsaServer(const TestIdentity& authority, const TestIdentity& ca);
   ~TsaServer();
   TsaServer(const TsaServer&) = delete;
   TsaServer& operator=(const TsaServer&) = delete;

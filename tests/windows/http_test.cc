@@ -154,6 +154,31 @@ TEST_F(WinHttp, PostsAsWrittenAndReturnsEveryStatusAndBody) {
   EXPECT_EQ(trusted_.Requests().size(), before);
 }
 
+// Revocation lists come by GET with nothing but Accept, under a size limit: a body of exactly
+// the limit is whole, one byte more is refused with what had arrived.
+TEST_F(WinHttp, GetsUnderASizeLimit) {
+  trusted_.Answer("reply", 200, std::string(100000, 'Z'));
+  struct Case {
+    size_t limit;
+    std::string error;
+  } cases[] = {{0, ""}, {100000, ""}, {99999, "Respuesta demasiado grande (mas de 99999 bytes)."}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    const size_t before = trusted_.Requests().size();
+    const HttpResponse response = HttpGet(trusted_.Url("/ca.crl?v=1"), "application/pkix-crl", 5000, c.limit);
+    EXPECT_EQ(response.error, c.error);
+    EXPECT_EQ(response.status, 200);
+    EXPECT_EQ(response.body.size(), c.error.empty() ? 100000u : c.limit);
+    const std::vector<Sent> sent = trusted_.Requests();
+    ASSERT_EQ(sent.size(), before + 1);
+    EXPECT_EQ(sent.back().RequestLine(), "GET /ca.crl?v=1 HTTP/1.1");
+    EXPECT_EQ(sent.back().SortedHeaders(),
+              (std::vector<std::string>{"Accept: application/pkix-crl", "Connection: Keep-Alive",
+                                        "Host: localhost:" + std::to_string(trusted_.Port()),
+                                        "User-Agent: TalvenNet/1.0"}));
+  }
+}
+
 TEST_F(WinHttp, TransportFailuresComeBackAsErrorsWithoutStatus) {
   struct Case {
     const char* name;
