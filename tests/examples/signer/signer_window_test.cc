@@ -394,6 +394,27 @@ TEST_F(SignerTest, SignaturePanelShowsWhatTheVerifierFound) {
   EXPECT_EQ(w.View()->Bounds(), (Rect{14, 100, 872, 544}));
 }
 
+// The probe that shows "Verificando..." reads from the end in chunks of 1 MiB: a needle at
+// either end of the file or across two chunks is found, and nothing else.
+TEST(FileMentions, FindsTheNeedleAnywhere) {
+  TempDir dir;
+  const size_t mib = size_t(1) << 20;
+  struct Case {
+    size_t size, at;  // the needle at `at` in `size` bytes of filler; at == size: absent
+    bool found;
+  } cases[] = {{0, 0, false},       {5, 5, false},         {20, 0, true},  {20, 10, true},
+               {3 * mib, 0, true}, {3 * mib, 2 * mib - 4, true}, {3 * mib, 3 * mib - 10, true},
+               {3 * mib, 3 * mib, false}};
+  for (const Case& c : cases) {
+    std::string bytes(c.size, 'x');
+    if (c.at < c.size) bytes.replace(c.at, 10, "/ByteRange");
+    std::string path = dir.File("f.pdf");
+    ASSERT_TRUE(WriteFileText(path, bytes));
+    EXPECT_EQ(FileMentions(path, "/ByteRange"), c.found) << c.size << " " << c.at;
+  }
+  EXPECT_FALSE(FileMentions(dir.File("missing.pdf"), "/ByteRange"));
+}
+
 // What the rows and the summary say for the verifier's answers.
 TEST(SignatureRows, SummaryAndMarks) {
   SignatureReport good;
