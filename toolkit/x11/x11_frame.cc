@@ -27,7 +27,8 @@ int NativeByteOrder() {
 bool CX11Frame::Usable(Display* d) {
   int screen = DefaultScreen(d);
   Visual* v = DefaultVisual(d, screen);
-  return DefaultDepth(d, screen) == 24 && v->red_mask == 0xff0000 && v->green_mask == 0xff00 && v->blue_mask == 0xff;
+  return DefaultDepth(d, screen) == 24 && v->red_mask == 0xff0000 && v->green_mask == 0xff00 &&
+         v->blue_mask == 0xff;
 }
 
 cairo_surface_t* CX11Frame::Surface(int width, int height) {
@@ -52,7 +53,8 @@ bool CX11Frame::MakeShared(int width, int height) {
     Release();
     return false;
   }
-  segment_.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(shared_->bytes_per_line) * height, IPC_CREAT | 0600);
+  segment_.shmid =
+      shmget(IPC_PRIVATE, static_cast<size_t>(shared_->bytes_per_line) * height, IPC_CREAT | 0600);
   if (segment_.shmid < 0) {
     Release();
     return false;

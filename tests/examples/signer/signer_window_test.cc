@@ -402,8 +402,13 @@ TEST(FileMentions, FindsTheNeedleAnywhere) {
   struct Case {
     size_t size, at;  // the needle at `at` in `size` bytes of filler; at == size: absent
     bool found;
-  } cases[] = {{0, 0, false},       {5, 5, false},         {20, 0, true},  {20, 10, true},
-               {3 * mib, 0, true}, {3 * mib, 2 * mib - 4, true}, {3 * mib, 3 * mib - 10, true},
+  } cases[] = {{0, 0, false},
+               {5, 5, false},
+               {20, 0, true},
+               {20, 10, true},
+               {3 * mib, 0, true},
+               {3 * mib, 2 * mib - 4, true},
+               {3 * mib, 3 * mib - 10, true},
                {3 * mib, 3 * mib, false}};
   for (const Case& c : cases) {
     std::string bytes(c.size, 'x');
