@@ -25,3 +25,15 @@ Utf8Arguments::Utf8Arguments(int argc, char** argv) {
   for (std::string& text : texts_) pointers_.push_back(text.data());
   pointers_.push_back(nullptr);
 }
+
+void AttachParentConsole() {
+#ifdef _WIN32
+  const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (out && out != INVALID_HANDLE_VALUE) return;  // already a file, a pipe or a console
+  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+  SetConsoleOutputCP(CP_UTF8);
+  FILE* stream = nullptr;
+  freopen_s(&stream, "CONOUT$", "w", stdout);
+  freopen_s(&stream, "CONOUT$", "w", stderr);
+#endif
+}

@@ -20,3 +20,9 @@ class Utf8Arguments {
   std::vector<std::string> texts_;
   std::vector<char*> pointers_;
 };
+
+// AttachParentConsole lets a Windows program built for the windowing subsystem print to the
+// console it was started from, in UTF-8: such a program has no console of its own, so
+// "voteauth --help" in cmd.exe would show nothing. Output already sent to a file or a pipe,
+// and every other platform, are left as they are.
+void AttachParentConsole();

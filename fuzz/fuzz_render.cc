@@ -1,33 +1,13 @@
 // The render engine over arbitrary bytes: open, render page 0 at 64 pixels, close. It must
 // end without crashing, hanging or leaving its worker thread behind, whatever the input.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "fuzz/scratch.h"
 #include "render/engine/vyrender.h"
-
-namespace {
-
-const std::string& InputPath() {
-  static std::string path = [] {
-    std::string folder =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm/fuzz-render-XXXXXX" : "/tmp/fuzz-render-XXXXXX";
-    if (!mkdtemp(folder.data())) abort();
-    static std::string file = folder + "/in.pdf";
-    static std::string dir = folder;
-    atexit([] {
-      std::remove(file.c_str());
-      rmdir(dir.c_str());
-    });
-    return file;
-  }();
-  return path;
-}
-
-}  // namespace
 
 // Poppler's font lookups fill fontconfig's process-lifetime caches; they are not leaks of ours.
 extern "C" const char* __lsan_default_suppressions() {
@@ -35,13 +15,14 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  FILE* f = std::fopen(InputPath().c_str(), "wb");
+  const std::string path = ScratchFolder("fuzz-render") + "/in.pdf";
+  FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(data, 1, size, f);
   std::fclose(f);
   int pages = -1;
   char message[256];
-  VyPdfDocument* document = VyPdf_Open(InputPath().c_str(), &pages, message, sizeof message);
+  VyPdfDocument* document = VyPdf_Open(path.c_str(), &pages, message, sizeof message);
   if (!document) {
     if (pages != 0 || !message[0]) abort();  // a refusal always says why
     return 0;

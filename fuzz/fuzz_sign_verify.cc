@@ -2,13 +2,13 @@
 // the new signature intact and the document unmodified since it. A disagreement means the
 // signer built on a structure that readers (and this verifier) resolve otherwise.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "core/der.h"
+#include "fuzz/scratch.h"
 #include "pades/pipeline.h"
 #include "pades/verify.h"
 
@@ -64,21 +64,12 @@ Bytes Pkcs1Block(const Bytes& data) {
   return block;
 }
 
-const std::string& Folder() {
-  static std::string folder = [] {
-    std::string pattern =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm/fuzz-agree-XXXXXX" : "/tmp/fuzz-agree-XXXXXX";
-    if (!mkdtemp(pattern.data())) abort();
-    return pattern;
-  }();
-  return folder;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const ParsedCertificate cert = TestCertificate();
-  const std::string in = Folder() + "/in.pdf", out = Folder() + "/out.pdf";
+  const std::string& folder = ScratchFolder("fuzz-agree");
+  const std::string in = folder + "/in.pdf", out = folder + "/out.pdf";
   FILE* f = std::fopen(in.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(data, 1, size, f);

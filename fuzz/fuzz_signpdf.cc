@@ -1,13 +1,13 @@
 // SignPdf over arbitrary bytes with a fast fake signer: it must end, without crashing or reading
 // out of bounds, whatever the input.
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "core/der.h"
+#include "fuzz/scratch.h"
 #include "pades/pipeline.h"
 
 namespace {
@@ -33,21 +33,12 @@ ParsedCertificate FakeCertificate() {
   return cert;
 }
 
-const std::string& Folder() {
-  static std::string folder = [] {
-    std::string pattern =
-        access("/dev/shm", W_OK) == 0 ? "/dev/shm/fuzz-sign-XXXXXX" : "/tmp/fuzz-sign-XXXXXX";
-    if (!mkdtemp(pattern.data())) abort();
-    return pattern;
-  }();
-  return folder;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const ParsedCertificate cert = FakeCertificate();
-  const std::string in = Folder() + "/in.pdf", out = Folder() + "/out.pdf";
+  const std::string& folder = ScratchFolder("fuzz-sign");
+  const std::string in = folder + "/in.pdf", out = folder + "/out.pdf";
   FILE* f = std::fopen(in.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(data, 1, size, f);

@@ -238,7 +238,7 @@ std::optional<uint64_t> PdfScan::HeaderAt(uint64_t offset, int64_t number, uint3
   // Not found by the pass (it may lie inside what looked like stream data): read it.
   char bytes[48];
   size_t got = 0;
-  if (offset >= length_ || !file_.ReadAt(offset, bytes, sizeof bytes, &got)) return std::nullopt;
+  if (offset >= length_ || !file_.input().ReadAt(offset, bytes, sizeof bytes, &got)) return std::nullopt;
   std::string_view text(bytes, got);
   size_t p = SkipBlank(text, 0), first = p;
   int64_t n = -1, g = -1;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "pades/file_io.h"
+#include "pades/pdf_file.h"
 #include "pades/pdf_value.h"
 #include "pades/xref.h"
 
@@ -19,28 +19,6 @@
 // loops or lands on something that is no section, or an entry that does not point at its
 // object are faults, never guessed around. The verifier compares what two revisions resolve;
 // the signer asks whether a file leaves any room for guessing before it builds on it.
-
-// PdfFile reads a file by position through a small cache of 64 KiB blocks.
-class PdfFile {
- public:
-  // Open returns false when the path cannot be read or is not a regular file.
-  bool Open(const std::string& path, bool* notRegular = nullptr);
-  uint64_t length() const { return length_; }
-  const InputFile& input() const { return file_; }
-  // Read returns up to `len` bytes at `offset`: fewer only at the end of the file.
-  std::string Read(uint64_t offset, size_t len);
-
- private:
-  struct Block {
-    uint64_t index = UINT64_MAX;
-    uint64_t used = 0;
-    std::string data;
-  };
-  InputFile file_;
-  uint64_t length_ = 0;
-  std::vector<Block> blocks_;
-  uint64_t clock_ = 0;
-};
 
 // XrefSectionData is one cross-reference section: a table with its trailer (and, in a hybrid
 // file, the stream its /XRefStm names) or a cross-reference stream.

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr size_t kBlockSize = size_t(64) << 10;
-constexpr size_t kMaxBlocks = 16;
 // Bytes kept from the end of one chunk in front of the next, so a keyword cut by the chunk
 // edge is still found whole.
 constexpr size_t kCarry = 16;
@@ -29,45 +27,7 @@ bool PdfScan::Charge(uint64_t bytes) {
 }
 
 std::string PdfScan::ReadSpan(uint64_t offset, size_t len) {
-  std::string out;
-  if (offset >= length_) return out;
-  len = size_t(std::min<uint64_t>(len, length_ - offset));
-  if (len > kBlockSize * 4) {
-    out.resize(len);
-    size_t got = 0;
-    if (!file_.ReadAt(offset, out.data(), len, &got)) got = 0;
-    out.resize(got);
-    return out;
-  }
-  out.reserve(len);
-  while (len) {
-    uint64_t index = offset / kBlockSize;
-    Block* block = nullptr;
-    for (Block& b : blocks_)
-      if (b.index == index) block = &b;
-    if (!block) {
-      if (blocks_.size() < kMaxBlocks) {
-        blocks_.emplace_back();
-        block = &blocks_.back();
-      } else {
-        block = &*std::min_element(blocks_.begin(), blocks_.end(),
-                                   [](const Block& a, const Block& b) { return a.used < b.used; });
-      }
-      block->index = index;
-      block->data.resize(kBlockSize);
-      size_t got = 0;
-      if (!file_.ReadAt(index * kBlockSize, block->data.data(), kBlockSize, &got)) got = 0;
-      block->data.resize(got);
-    }
-    block->used = ++clock_;
-    size_t at = size_t(offset - index * kBlockSize);
-    if (at >= block->data.size()) break;
-    size_t take = std::min(len, block->data.size() - at);
-    out.append(block->data, at, take);
-    offset += take;
-    len -= take;
-  }
-  return out;
+  return file_.Read(offset, len);
 }
 
 int PdfScan::ByteAt(uint64_t offset) {
@@ -135,10 +95,10 @@ using pdf_scan_internal::ParseObjectDict;
 ScanStatus PdfScan::Open(const std::string& path) {
   bool notRegular = false;
   if (!file_.Open(path, &notRegular)) return notRegular ? ScanStatus::NotRegular : ScanStatus::Unreadable;
-  length_ = file_.size();
+  length_ = file_.length();
   char head[8] = {};
   size_t got = 0;
-  if (!file_.ReadAt(0, head, sizeof head, &got)) return ScanStatus::Unreadable;
+  if (!file_.input().ReadAt(0, head, sizeof head, &got)) return ScanStatus::Unreadable;
   if (length_ <= 7 || got < 5 || std::memcmp(head, "%PDF-", 5) != 0) return ScanStatus::NotPdf;
   if (length_ >= kMaxSignedFileSize) return ScanStatus::TooLarge;
   // Honest files parse each dictionary about once; this bound only stops hostile ones that make
@@ -150,7 +110,7 @@ ScanStatus PdfScan::Open(const std::string& path) {
   uint64_t readPos = 0;
   while (readPos < length_) {
     size_t want = size_t(std::min<uint64_t>(chunkSize_, length_ - readPos));
-    if (!file_.ReadAt(readPos, buffer.data() + kept, want, &got) || got != want)
+    if (!file_.input().ReadAt(readPos, buffer.data() + kept, want, &got) || got != want)
       return ScanStatus::Unreadable;
     hash_.Update(buffer.data() + kept, got);
     size_t filled = kept + got;
@@ -306,7 +266,7 @@ void PdfScan::SkipStreamData(std::string_view dict, uint64_t dictEnd, std::strin
     char tail[32];
     size_t got = 0;
     const uint64_t end = dataStart + uint64_t(declared);
-    if (file_.ReadAt(end, tail, sizeof tail, &got)) {
+    if (file_.input().ReadAt(end, tail, sizeof tail, &got)) {
       std::string_view text(tail, got);
       size_t k = SkipBlank(text, 0);
       if (text.compare(k, 9, "endstream") == 0) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/sha256.h"
-#include "pades/file_io.h"
+#include "pades/pdf_file.h"
 #include "pades/xref.h"
 
 // PdfScan answers the few questions the signer asks of a PDF file (trailer, catalog, pages,
@@ -90,7 +90,7 @@ class PdfScan {
   // Open reads the file and runs the opening checks in order; the first failure is returned.
   ScanStatus Open(const std::string& path);
 
-  InputFile& file() { return file_; }
+  InputFile& file() { return file_.input(); }
   uint64_t length() const { return length_; }
   // The file's last byte (0 for an empty file).
   uint8_t lastByte() const { return lastByte_; }
@@ -191,7 +191,7 @@ class PdfScan {
   std::optional<uint64_t> FindForward(uint64_t from, std::string_view needle, uint64_t limit = UINT64_MAX);
 
   size_t chunkSize_;
-  InputFile file_;
+  PdfFile file_;
   uint64_t length_ = 0;
   uint8_t lastByte_ = 0;
   Sha256Context hash_;
@@ -218,12 +218,6 @@ class PdfScan {
   std::string catalog_;
   std::vector<int64_t> pages_;
 
-  struct Block {
-    uint64_t index = 0;
-    uint64_t used = 0;
-    std::string data;
-  };
-  std::vector<Block> blocks_;
   std::vector<ObjectStream> streams_;
   uint64_t clock_ = 0;
 };
