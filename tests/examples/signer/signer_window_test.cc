@@ -370,6 +370,7 @@ TEST_F(SignerTest, SignaturePanelShowsWhatTheVerifierFound) {
   ASSERT_EQ(w.Panel()->Count(), 1);
   EXPECT_TRUE(w.Panel()->IsVisible());
   EXPECT_EQ(w.Summary()->Text(), "1 firma: valida");
+  EXPECT_EQ(RowFor(w.Report().signatures[0]).level, "PAdES B-B");
   EXPECT_EQ(w.View()->Bounds().Right() + 10, w.Panel()->Bounds().x) << "the pages make room for the panel";
   EXPECT_TRUE(win_->SavePng(kShots + "panel_signed.png"));
   // Choosing the row goes to its stamp.
