@@ -31,7 +31,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::duration<double, std::milli>;
 
-constexpr int kPages = 8;
+// Page Down reads pages 2 to kRead; End then goes to a page never near the view.
+constexpr int kPages = 12;
+constexpr int kRead = 7;
 // Where the top of a page and its heading land in the 900 x 680 window, at the fit width.
 constexpr int kRegionX = 60, kRegionY = 130, kRegionWidth = 760, kRegionHeight = 100;
 
@@ -115,7 +117,7 @@ void Session(Display* d, const std::string& pdf, std::vector<double>* pageDowns,
     if (w && RedBoxShown(d, w)) break;
   }
   if (w) {
-    for (int page = 1; page < kPages - 1; ++page) {
+    for (int page = 1; page < kRead; ++page) {
       std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the reader reads the page
       pageDowns->push_back(Turn(d, w, XK_Next));
     }

@@ -1,6 +1,7 @@
 #include "pades/long_term_check.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "pades/crl.h"
 #include "pades/ocsp.h"
@@ -56,21 +57,47 @@ void ReadItems(PdfRevision* revision, PdfFile* file, const PdfValue& dss, const 
   }
 }
 
-// Speaks finds the stored answer about `cert`, first OCSP then lists, that tells its status at
-// `at`; `revoked` and `when` report what it says.
+// Answer is what one stored item says of a certificate.
+struct Answer {
+  bool ok, revoked;
+  int64_t revocationTime, thisUpdate;
+  std::optional<int64_t> nextUpdate;
+};
+
+// Speaks finds the stored answer about `cert` that tells its status at `at`; `revoked` and
+// `when` report what it says. An authentic answer that shows it revoked by then settles it,
+// whatever answer issued earlier said otherwise: a later list may backdate a compromise.
 const StoredData* Speaks(const CertificateDetails& cert, const CertificateDetails& issuer,
                          const StoredValidationData& store, int64_t at, bool* revoked, int64_t* when) {
+  const StoredData* unrevoked = nullptr;
+  Answer proof{};
+  // weigh says whether the answer settles it as revoked.
+  auto weigh = [&](const StoredData& item, const Answer& a) {
+    if (!a.ok) return false;
+    if (a.revoked && a.revocationTime <= at) {
+      *revoked = true;
+      *when = a.revocationTime;
+      return true;
+    }
+    if (!unrevoked && SpeaksFor(a.thisUpdate, a.nextUpdate, at)) {
+      unrevoked = &item;
+      proof = a;
+    }
+    return false;
+  };
   for (const StoredData& item : store.ocsps) {
-    const OcspCheck check = CheckOcspResponse(item.der, cert, issuer, {}, -1);
-    if (check.ok && SpeaksFor(check.thisUpdate, check.nextUpdate, at))
-      return *revoked = check.revoked, *when = check.revocationTime, &item;
+    const OcspCheck c = CheckOcspResponse(item.der, cert, issuer, {}, -1);
+    if (weigh(item, {c.ok, c.revoked, c.revocationTime, c.thisUpdate, c.nextUpdate})) return &item;
   }
   for (const StoredData& item : store.crls) {
-    const CrlCheck check = CheckCrl(item.der, cert, issuer, -1);
-    if (check.ok && SpeaksFor(check.thisUpdate, check.nextUpdate, at))
-      return *revoked = check.revoked, *when = check.revocationTime, &item;
+    const CrlCheck c = CheckCrl(item.der, cert, issuer, -1);
+    if (weigh(item, {c.ok, c.revoked, c.revocationTime, c.thisUpdate, c.nextUpdate})) return &item;
   }
-  return nullptr;
+  if (unrevoked) {
+    *revoked = proof.revoked;  // revoked, if at all, only after `at`
+    *when = proof.revocationTime;
+  }
+  return unrevoked;
 }
 
 }  // namespace

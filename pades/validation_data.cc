@@ -63,7 +63,7 @@ class Gatherer {
   std::string Prove(const Need& need, ValidationData* out, ValidationData::Entry* entry);
   std::string ProveByOcsp(const Need& need, ValidationData* out, ValidationData::Entry* entry);
   std::string ProveByCrl(const Need& need, ValidationData* out, ValidationData::Entry* entry);
-  bool Reuse(const Need& need, ValidationData* out, ValidationData::Entry* entry);
+  bool Reuse(const Need& need, ValidationData* out, ValidationData::Entry* entry, std::string* revoked);
   std::string Revoked(const CertificateDetails& cert, bool revoked, int64_t when, int64_t provenTime);
   std::string Fetched(const std::string& what, const std::string& url, const FetchAnswer& answer);
 
@@ -152,26 +152,37 @@ void Note(std::vector<size_t>* list, size_t index) {
   if (std::find(list->begin(), list->end(), index) == list->end()) list->push_back(index);
 }
 
-bool Gatherer::Reuse(const Need& need, ValidationData* out, ValidationData::Entry* entry) {
+// Reuse takes what the document already holds about the certificate at the proven time. Any
+// held answer that shows it revoked by then settles it (`revoked`), whatever else is held.
+bool Gatherer::Reuse(const Need& need, ValidationData* out, ValidationData::Entry* entry,
+                     std::string* revoked) {
   const CertificateDetails &cert = pool_[need.cert], &issuer = pool_[need.issuer];
+  const Bytes *ocsp = nullptr, *crl = nullptr;
+  Bytes responder;
   for (const Bytes& response : embedded_.ocsps) {
     const OcspCheck check = CheckOcspResponse(response, cert, issuer, {}, -1);
-    if (!check.ok || !SpeaksFor(check.thisUpdate, check.nextUpdate, need.provenTime) ||
-        !Revoked(cert, check.revoked, check.revocationTime, need.provenTime).empty())
-      continue;
-    Note(&entry->ocsps, Index(&out->ocsps, response));
-    if (!check.responder.empty()) Note(&entry->certificates, Index(&out->certificates, check.responder));
-    return true;
+    if (!check.ok) continue;
+    *revoked = Revoked(cert, check.revoked, check.revocationTime, need.provenTime);
+    if (!revoked->empty()) return false;
+    if (!ocsp && SpeaksFor(check.thisUpdate, check.nextUpdate, need.provenTime)) {
+      ocsp = &response;
+      responder = check.responder;
+    }
   }
-  for (const Bytes& crl : embedded_.crls) {
-    const CrlCheck check = CheckCrl(crl, cert, issuer, -1);
-    if (!check.ok || !SpeaksFor(check.thisUpdate, check.nextUpdate, need.provenTime) ||
-        !Revoked(cert, check.revoked, check.revocationTime, need.provenTime).empty())
-      continue;
-    Note(&entry->crls, Index(&out->crls, crl));
-    return true;
+  for (const Bytes& list : embedded_.crls) {
+    const CrlCheck check = CheckCrl(list, cert, issuer, -1);
+    if (!check.ok) continue;
+    *revoked = Revoked(cert, check.revoked, check.revocationTime, need.provenTime);
+    if (!revoked->empty()) return false;
+    if (!crl && SpeaksFor(check.thisUpdate, check.nextUpdate, need.provenTime)) crl = &list;
   }
-  return false;
+  if (ocsp) {
+    Note(&entry->ocsps, Index(&out->ocsps, *ocsp));
+    if (!responder.empty()) Note(&entry->certificates, Index(&out->certificates, responder));
+  } else if (crl) {
+    Note(&entry->crls, Index(&out->crls, *crl));
+  }
+  return ocsp || crl;
 }
 
 std::string Gatherer::ProveByOcsp(const Need& need, ValidationData* out, ValidationData::Entry* entry) {
@@ -235,7 +246,8 @@ std::string Gatherer::ProveByCrl(const Need& need, ValidationData* out, Validati
 std::string Gatherer::Prove(const Need& need, ValidationData* out, ValidationData::Entry* entry) {
   const CertificateDetails& cert = pool_[need.cert];
   // A responder's own certificate is vouched for by the responder's issuer (RFC 6960, 4.2.2.2.1).
-  if (cert.ocspNoCheck || Reuse(need, out, entry)) return "";
+  if (cert.ocspNoCheck) return "";
+  if (std::string revoked; Reuse(need, out, entry, &revoked) || !revoked.empty()) return revoked;
   if (!network_.postOcsp || !network_.get)
     return "no hay acceso a la red para comprobar " + Named(cert) + ".";
   if (!HttpOnly(cert.ocspUrls).empty()) return ProveByOcsp(need, out, entry);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "toolkit/app.h"
 #include "toolkit/window.h"
 
 namespace Vy {
@@ -54,7 +55,7 @@ bool DrawVisibleRows(CCanvas& canvas, const Pdf::PageRaster& raster, const Rect&
   int end = std::clamp(static_cast<int>(std::ceil((bottom - page.y) * rowsPerPixel)) + 1, first + 1, raster.height);
   int y0 = page.y + static_cast<int>(std::lround(first / rowsPerPixel));
   int y1 = page.y + static_cast<int>(std::lround(end / rowsPerPixel));
-  const uint8_t* rows = raster.pixels.data() + static_cast<size_t>(first) * raster.width * 4;
+  const uint8_t* rows = raster.pixels.get() + static_cast<size_t>(first) * raster.width * 4;
   return canvas.DrawImageRGBA(rows, raster.width, end - first, {page.x, y0, page.width, std::max(y1 - y0, 1)});
 }
 
@@ -107,6 +108,7 @@ void CPdfView::ResetDocumentState() {
   scrollX_ = scrollY_ = 0;
   rasters_.clear();
   prefetched_.clear();
+  ahead_ = {0, -1};
   ReadPageSizes();
   layout_.pages.clear();  // nothing to keep the place of
   ++sizesVersion_;
@@ -463,6 +465,20 @@ void CPdfView::KeepRastersNear(int first, int last) {
 }
 
 void CPdfView::PrefetchAround(int first, int last) {
+  ahead_ = {first, last};
+  VyApp* app = VyApp::Current();
+  if (!app || !app->Backend()) return AskAhead();
+  if (askPosted_) return;
+  askPosted_ = true;
+  app->Post([self = std::weak_ptr<CPdfView*>(self_)] {
+    if (std::shared_ptr<CPdfView*> view = self.lock()) (*view)->AskAhead();
+  });
+}
+
+void CPdfView::AskAhead() {
+  askPosted_ = false;
+  auto [first, last] = ahead_;
+  if (!document_ || last < first) return;
   for (int index : {last + 1, first - 1}) {
     if (index < 0 || index >= pageCount_ || rasters_.count(index)) continue;
     int width = RasterWidth(index);

@@ -172,7 +172,10 @@ class CPdfView : public CControl {
   // VisiblePages is the first and last page meeting the view; (0, -1) without pages.
   std::pair<int, int> VisiblePages() const;
   void KeepRastersNear(int first, int last);
+  // PrefetchAround asks for the pages just outside the view, once the frame being painted is
+  // on the screen: rendering them must not slow that frame.
   void PrefetchAround(int first, int last);
+  void AskAhead();
   // Scrolled recomputes the current page after the view moved, reporting a change.
   void Scrolled();
   int MostVisiblePage() const;
@@ -200,6 +203,10 @@ class CPdfView : public CControl {
   mutable int scrollY_ = 0;
   std::map<int, Cached> rasters_;
   std::set<std::pair<int, int>> prefetched_;  // (page, width) asked for ahead
+  std::pair<int, int> ahead_{0, -1};         // the pages in view when the next ask was posted
+  bool askPosted_ = false;
+  // A posted ask holds it weakly, so it finds out when the view is gone.
+  std::shared_ptr<CPdfView*> self_ = std::make_shared<CPdfView*>(this);
   bool draggingThumb_ = false;
   bool draggingHThumb_ = false;
   int grabOffset_ = 0;

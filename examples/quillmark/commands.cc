@@ -189,8 +189,10 @@ const std::vector<Command>& Commands() {
       {"verify",
        "quillmark verify DOCUMENTO.pdf [--trust CERTIFICADOS.pem] [--json]",
        "Comprueba cada firma del documento: su integridad, lo que cambiaron las revisiones\n"
-       "posteriores y la confianza en su cadena. Estado de salida: 0 todas integras y confiables,\n"
-       "1 alguna rota o modificada, 3 integras con algun emisor no confiable.",
+       "posteriores y la confianza en su cadena, y dice el nivel PAdES que alcanza con los datos\n"
+       "de validacion del propio documento, sin consultar la red. Estado de salida: 0 todas\n"
+       "integras y confiables, 1 alguna rota o modificada, 3 integras con algun emisor no\n"
+       "confiable.",
        {{"--trust", true, "CERTIFICADOS.pem", "las autoridades de confianza (por omision, las del sistema)"},
         {"--json", false, "", "el informe en JSON"}},
        {"quillmark verify contrato_firmao.pdf",

@@ -96,7 +96,9 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
             : "");
     std::printf("  Firmante: %s%s\n", s.signerName.empty() ? "(desconocido)" : s.signerName.c_str(),
                 s.signerSerial.empty() ? "" : (" · numero de serie " + s.signerSerial).c_str());
-    std::printf("  Fecha (/M): %s\n", s.signingTime.empty() ? "(sin fecha)" : s.signingTime.c_str());
+    // A document time stamp's date is the one its token proves, not a /M anyone may write.
+    std::printf(s.documentTimestamp ? "  Hora del sello: %s\n" : "  Fecha (/M): %s\n",
+                s.signingTime.empty() ? "(sin fecha)" : s.signingTime.c_str());
     if (!s.cmsSigningTime.empty())
       std::printf("  Hora del CMS (signingTime): %s\n", s.cmsSigningTime.c_str());
     if (s.certification) std::printf("  Certificacion: %s\n", CertificationText(s.certification));

@@ -35,7 +35,9 @@ void PaintSignatureRow(CCanvas& canvas, const SignatureRow& row, const Rect& are
   int x = area.x + kPad, width = area.width - 2 * kPad, y = area.y + 8;
   Line(canvas, row.name, {x, y}, width, kName, 12, true);
   y += 18;
-  Line(canvas, row.dni.empty() ? row.time : row.dni + "  ·  " + row.time, {x, y}, width, kMuted, 11, false);
+  std::string when = row.dni.empty() ? row.time : row.dni + "  ·  " + row.time;
+  if (!row.level.empty()) when += "  ·  " + row.level;
+  Line(canvas, when, {x, y}, width, kMuted, 11, false);
   y += 18;
   for (const SignatureMark* mark : {&row.integrity, &row.coverage, &row.trust}) {
     canvas.FillEllipse({x, y + 3, 9, 9}, ColorsFor(mark->verdict).mark);

@@ -64,6 +64,7 @@ SignatureRow RowFor(const SignatureReport& s) {
   row.name = s.documentTimestamp ? "Sello de tiempo del documento" : NameOf(s);
   if (std::string dni = DniDigits(s.signerSerial); !dni.empty()) row.dni = "DNI " + dni;
   row.time = (s.time.empty() ? std::string("sin fecha") : s.time) + (s.timeSource.empty() ? "" : " (" + s.timeSource + ")");
+  if (!s.level.empty()) row.level = "PAdES " + s.level;
   row.stampPage = s.stampPage;
   row.stampRect = s.stampRect;
   row.integrity = IntegrityMark(s);

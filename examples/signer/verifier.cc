@@ -81,16 +81,20 @@ void CVerifier::Loop() {
 bool FileMentions(const std::string& path, std::string_view needle) {
   InputFile file;
   if (needle.empty() || !file.Open(path)) return false;
-  std::vector<char> buffer(size_t(1) << 20);
-  size_t kept = 0;
-  for (uint64_t offset = 0;;) {
+  // Read from the end: a signature is mostly in the latest revision, so a large signed file is
+  // known as one long before a scan from its start would get there.
+  constexpr size_t kChunk = size_t(1) << 20;
+  const size_t overlap = needle.size() - 1;
+  std::vector<char> buffer(kChunk + overlap);
+  size_t kept = 0;  // the first bytes of the chunk read before, which follow this one
+  for (uint64_t end = file.size(); end > 0;) {
+    size_t len = static_cast<size_t>(std::min<uint64_t>(kChunk, end));
+    end -= len;
+    std::memmove(buffer.data() + len, buffer.data(), kept);
     size_t got = 0;
-    if (!file.ReadAt(offset, buffer.data() + kept, buffer.size() - kept, &got) || got == 0) return false;
-    offset += got;
-    std::string_view view(buffer.data(), kept + got);
-    if (view.find(needle) != std::string_view::npos) return true;
-    // The needle may straddle two reads: its length less one byte is carried over.
-    kept = std::min(needle.size() - 1, view.size());
-    std::memmove(buffer.data(), buffer.data() + view.size() - kept, kept);
+    if (!file.ReadAt(end, buffer.data(), len, &got) || got != len) return false;
+    if (std::string_view(buffer.data(), len + kept).find(needle) != std::string_view::npos) return true;
+    kept = std::min(overlap, len);
   }
+  return false;
 }

@@ -102,9 +102,8 @@ class WinRtDocument final : public IDocument {
       }
       raster->width = pixelWidth;
       raster->height = pixelHeight;
-      raster->pixels.assign(pixels, pixels + static_cast<size_t>(pixelWidth) * pixelHeight * 4);
-      engine.free(pixels);
-      return !raster->pixels.empty();
+      raster->pixels.reset(pixels, [release = engine.free](const uint8_t* p) { release(const_cast<uint8_t*>(p)); });
+      return true;
     }
     return Fail(message, *text ? text : "No se pudo rasterizar la hoja.");
   }

@@ -7,14 +7,16 @@
 
 namespace Vy::Pdf {
 
-// PageRaster is one rendered page owned by the caller: width x height pixels of R, G, B, A
-// bytes (alpha 255), rows top to bottom, stride width * 4. It refers to no engine memory.
+// PageRaster is one rendered page: width x height pixels of R, G, B, A bytes (alpha 255), rows
+// top to bottom, stride width * 4. The bytes are often the engine's own buffer, taken over
+// without a copy: a page is megabytes, and touching fresh memory for a copy would take most of
+// a page turn's time. The last owner gives them back.
 struct PageRaster {
   int width = 0;
   int height = 0;
-  std::vector<uint8_t> pixels;
+  std::shared_ptr<const uint8_t> pixels;
 
-  bool Empty() const { return width <= 0 || height <= 0 || pixels.empty(); }
+  bool Empty() const { return width <= 0 || height <= 0 || !pixels; }
 };
 
 // PageSize is a page's displayed size in points (1/72 inch), after its own rotation.

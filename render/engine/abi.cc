@@ -128,8 +128,13 @@ VYPDF_API int VYPDF_CALL VyPdf_RenderPage(VyPdfDocument* document, int pageIndex
     bool ok = false;
     std::string text;
     vyrender::Raster raster;
-    document->engine.RunOnWorker(
-        [&] { ok = vyrender::RenderTask(document->engine, pageIndex, width, &raster, &text); });
+    // A page rendered ahead is handed over at once; otherwise the worker renders it, or takes
+    // it from a prefetch that was still running.
+    ok = document->engine.TakePrefetched(pageIndex, width, &raster);
+    if (!ok) {
+      document->engine.RunOnWorker(
+          [&] { ok = vyrender::RenderTask(document->engine, pageIndex, width, &raster, &text); });
+    }
     if (!ok || raster.size == 0) return message.Fail(text, "No se pudo rasterizar la hoja.");
     *pixelWidth = raster.width;
     *pixelHeight = raster.height;

@@ -43,13 +43,15 @@ bool EngineDocument::CallerWaiting() {
   return waitedTasks_ > 0;
 }
 
-bool EngineDocument::HasPrefetched(int index, int width) const {
+bool EngineDocument::HasPrefetched(int index, int width) {
+  std::lock_guard<std::mutex> lock(prefetchMutex_);
   for (const Prefetched& p : prefetched_)
     if (p.index == index && p.width == width) return true;
   return false;
 }
 
 bool EngineDocument::TakePrefetched(int index, int width, Raster* raster) {
+  std::lock_guard<std::mutex> lock(prefetchMutex_);
   for (auto it = prefetched_.begin(); it != prefetched_.end(); ++it) {
     if (it->index != index || it->width != width) continue;
     *raster = std::move(it->raster);
@@ -60,6 +62,7 @@ bool EngineDocument::TakePrefetched(int index, int width, Raster* raster) {
 }
 
 void EngineDocument::KeepPrefetched(int index, int width, Raster raster) {
+  std::lock_guard<std::mutex> lock(prefetchMutex_);
   prefetched_.push_back({index, width, std::move(raster)});
   while (prefetched_.size() > kPrefetchKept) prefetched_.pop_front();
 }
@@ -97,7 +100,10 @@ void EngineDocument::WorkerLoop() {
     }
     task();
   }
-  prefetched_.clear();
+  {
+    std::lock_guard<std::mutex> lock(prefetchMutex_);
+    prefetched_.clear();
+  }
   renderer_.reset();
 }
 

@@ -47,11 +47,11 @@ class EngineDocument {
 
   // The renderer may be used only from inside a task.
   PageRenderer& Renderer() { return *renderer_; }
-  // Prefetched rasters, used only from inside tasks (so only on the worker). TakePrefetched
-  // moves out the raster of (index, width) when one is kept; KeepPrefetched keeps the latest
-  // kPrefetchKept.
+  // Prefetched rasters: rendered on the worker, handed over on any thread, so that a caller
+  // whose page is ready does not wait for the worker to wake. TakePrefetched moves out the
+  // raster of (index, width) when one is kept; KeepPrefetched keeps the latest kPrefetchKept.
   static constexpr size_t kPrefetchKept = 2;
-  bool HasPrefetched(int index, int width) const;
+  bool HasPrefetched(int index, int width);
   bool TakePrefetched(int index, int width, Raster* raster);
   void KeepPrefetched(int index, int width, Raster raster);
   // The page count is written by the open task before the handle is handed out and never
@@ -84,7 +84,8 @@ class EngineDocument {
   size_t waitedTasks_ = 0;
   bool started_ = false;
   bool stop_ = false;
-  std::deque<Prefetched> prefetched_;  // worker only
+  std::mutex prefetchMutex_;  // guards prefetched_
+  std::deque<Prefetched> prefetched_;
 };
 
 }  // namespace vyrender

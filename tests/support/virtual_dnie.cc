@@ -395,7 +395,8 @@ TestIdentity IdentityFiles(const std::string& dir, const std::string& name) {
 // MakeIdentities runs the openssl program for every key and certificate (some seconds).
 void MakeIdentities(const std::string& dir) {
   TestPki pki(dir);
-  const std::string holder = "/C=PE/SERIALNUMBER=PNOPE-44556677/SURNAME=QUISPE MAMANI/GIVENNAME=ANA LUCIA";
+  // OpenSSL's own attribute names: it skips the ones it does not know without failing.
+  const std::string holder = "/C=PE/serialNumber=PNOPE-44556677/SN=QUISPE MAMANI/GN=ANA LUCIA";
   const std::string rsa = "-algorithm RSA -pkeyopt rsa_keygen_bits:2048";
   TestIdentity ca = pki.MakeCa("ECEP-RENIEC-Pruebas");
   pki.MakeLeaf(ca, "firma", holder + "/CN=ANA LUCIA QUISPE MAMANI FIR 44556677");
@@ -415,7 +416,8 @@ const DnieIdentities& SharedDnieIdentities() {
   static const DnieIdentities identities = [] {
     // Made once per build tree and shared by the test processes: each suite runs every test in
     // a process of its own. A folder is published whole by renaming it into place.
-    const std::string dir = std::string(VY_BINARY_DIR) + "/tests/dnie-pki";
+    // The name changes with what is made, so a build tree does not keep older identities.
+    const std::string dir = std::string(VY_BINARY_DIR) + "/tests/dnie-pki-2";
     if (!FileExists(dir + "/complete")) {
       std::string staging = dir + "-" + std::to_string(getpid());
       std::filesystem::create_directories(staging);

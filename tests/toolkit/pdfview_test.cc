@@ -22,8 +22,10 @@ class ScriptedDocument : public Pdf::IDocument {
     if (!failure.empty() || emptySuccess) return failure.empty();
     raster->width = width;
     raster->height = static_cast<int>(std::lround(width * ratio));
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
     for (int i = 0; i < raster->width * raster->height; ++i)
-      raster->pixels.insert(raster->pixels.end(), {static_cast<uint8_t>(40 * index), 100, 200, 255});
+      bytes->insert(bytes->end(), {static_cast<uint8_t>(40 * index), 100, 200, 255});
+    raster->pixels = std::shared_ptr<const uint8_t>(bytes, bytes->data());
     return true;
   }
   bool PageSizes(std::vector<Pdf::PageSize>* sizes, std::string*) override {
@@ -297,6 +299,8 @@ TEST_F(PdfViewTest, ZoomGeometry) {
 TEST_F(PdfViewTest, ContinuousScrollingAndPagesAhead) {
   ScriptedDocument* document = LoadScripted(3);
   EXPECT_EQ(document->renders, (std::vector<std::pair<int, int>>{{0, 512}}));
+  EXPECT_TRUE(document->prefetches.empty()) << "asked for once the frame is out";
+  backend().RunPending();
   EXPECT_EQ(document->prefetches, (std::vector<std::pair<int, int>>{{1, 512}})) << "the next page, ahead";
   // The wheel goes on past the end of page 1 into page 2, which becomes current once it fills
   // most of the view, and back.
@@ -311,6 +315,7 @@ TEST_F(PdfViewTest, ContinuousScrollingAndPagesAhead) {
   EXPECT_TRUE(Near(win.PixelAt(100, 100), {226, 229, 236, 255})) << "the gap";
   EXPECT_TRUE(Near(win.PixelAt(100, 200), {40, 100, 200, 255})) << "page 2";
   EXPECT_EQ(document->renders, (std::vector<std::pair<int, int>>{{0, 512}, {1, 512}}));
+  backend().RunPending();
   EXPECT_EQ(document->prefetches.back(), (std::pair<int, int>{2, 512}));
   win.Wheel(100, 100, 3);
   EXPECT_EQ(view->CurrentPage(), 0);

@@ -257,13 +257,20 @@ bool CCairoCanvas::DrawImageRGBA(const uint8_t* pixels, int width, int height, c
   if (!pixels || width < 1 || height < 1 || dest.Empty()) return false;
   int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, width);
   if (stride < 0) return false;
-  // Cairo wants premultiplied native-endian ARGB words.
-  std::vector<uint32_t> argb(static_cast<size_t>(stride / 4) * height);
+  // Cairo wants premultiplied native-endian ARGB words. The buffer stays for the next frame:
+  // fresh memory for every page drawn would cost page faults on each one.
+  thread_local std::vector<uint32_t> argb;
+  argb.resize(static_cast<size_t>(stride / 4) * height);
   for (int y = 0; y < height; ++y) {
     const uint8_t* src = pixels + static_cast<size_t>(y) * width * 4;
     uint32_t* row = argb.data() + static_cast<size_t>(y) * (stride / 4);
     for (int x = 0; x < width; ++x, src += 4) {
       uint32_t a = src[3];
+      // Page rasters are opaque: their pixels need no premultiplying, which is most of the cost.
+      if (a == 255) {
+        row[x] = 0xFF000000u | (uint32_t(src[0]) << 16) | (uint32_t(src[1]) << 8) | src[2];
+        continue;
+      }
       auto pre = [a](uint32_t v) { return (v * a + 127) / 255; };
       row[x] = (a << 24) | (pre(src[0]) << 16) | (pre(src[1]) << 8) | pre(src[2]);
     }

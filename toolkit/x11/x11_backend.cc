@@ -19,12 +19,14 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/text.h"
 #include "toolkit/cairo/cairo_canvas.h"
+#include "toolkit/x11/x11_frame.h"
 #include "toolkit/window.h"
 
 namespace Vy {
@@ -209,6 +211,7 @@ class CX11WindowImpl : public CWindowImpl {
   }
   bool NeedsPaint() const { return dirty_ && mapped_ && window_; }
   void Paint();
+  void PaintThroughImage();
 
  private:
   Display* display() const { return app_->display(); }
@@ -225,6 +228,7 @@ class CX11WindowImpl : public CWindowImpl {
   XIC ic_ = nullptr;
   Pixmap buffer_ = 0;
   Size bufferSize_;
+  std::unique_ptr<CX11Frame> frame_;  // the window's pixels, on the usual visual
   Size size_;
   Point position_{-1, -1};
   Size minSize_{200, 150};
@@ -450,6 +454,7 @@ void CX11WindowImpl::ReleaseNative() {
   ic_ = nullptr;
   if (buffer_) XFreePixmap(display(), buffer_);
   buffer_ = 0;
+  frame_.reset();
   XDestroyWindow(display(), window_);
   XFlush(display());
   window_ = 0;
@@ -555,6 +560,10 @@ void CX11WindowImpl::Paint() {
   if (!window_ || !owner_ || size_.width < 1 || size_.height < 1) return;
   Display* d = display();
   int screen = DefaultScreen(d);
+  if (CX11Frame::Usable(d)) {
+    PaintThroughImage();
+    return;
+  }
   if (!buffer_ || !(bufferSize_ == size_)) {
     if (buffer_) XFreePixmap(d, buffer_);
     buffer_ = XCreatePixmap(d, window_, size_.width, size_.height, DefaultDepth(d, screen));
@@ -572,6 +581,22 @@ void CX11WindowImpl::Paint() {
   cairo_surface_flush(surface);
   cairo_surface_destroy(surface);
   if (window_) XCopyArea(d, buffer_, window_, DefaultGC(d, screen), 0, 0, size_.width, size_.height, 0, 0);
+}
+
+void CX11WindowImpl::PaintThroughImage() {
+  // The window is drawn in this process with pixman and sent as one image: drawing through the
+  // X server would make it composite every text run and scale every page raster itself.
+  if (!frame_) frame_ = std::make_unique<CX11Frame>(display());
+  cairo_surface_t* surface = frame_->Surface(size_.width, size_.height);
+  if (!surface) return;
+  cairo_t* cr = cairo_create(surface);
+  dirty_ = false;
+  {
+    CCairoCanvas canvas(cr);
+    owner_->PaintWindow(canvas);
+  }
+  cairo_destroy(cr);
+  if (window_) frame_->Show(window_);  // unless the paint closed the window
 }
 
 void CX11WindowImpl::Send(Event& event) {

@@ -151,6 +151,16 @@ TEST_F(QuillmarkLtv, SignsAtTheLongTermLevels) {
   r = Run("verify lta.pdf --trust " + Quote(services_->TrustBundle()));
   EXPECT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find("perfil: PAdES B-T · nivel: PAdES B-LTA"), std::string::npos) << r.output;
+  // An archive stamp whose signature value was altered is checked like any signature: broken,
+  // it proves nothing, and the signature under it is back at B-LT.
+  std::string bytes = ToText(ReadFileBytes(work_.File("lta.pdf")));
+  size_t at = bytes.find_last_not_of('0', bytes.find('>', bytes.rfind("/Contents <")) - 1) - 4;
+  bytes[at] = bytes[at] == '0' ? '1' : '0';
+  WriteFileText(work_.File("lta-rota.pdf"), bytes);
+  r = Run("verify lta-rota.pdf --json --trust " + Quote(services_->TrustBundle()));
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("\"level\":\"B-LT\""), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("\"integrity\":{\"status\":\"broken\""), std::string::npos) << r.output;
 
   struct Case {
     std::string arguments, message;
@@ -252,6 +262,17 @@ TEST_F(QuillmarkLtv, VerifyFindsARevocationInTheDocumentsOwnData) {
                  Quote(rosa.certPem) + " -url " + services_->OcspUrl() + " -respout " +
                  Quote(work_.File("rosa.ocsp")));
   ASSERT_NE(r.output.find(": revoked"), std::string::npos) << r.output;
+  // An answer the authority signed before it knew of the revocation, stored first, does not
+  // outweigh the one that shows it.
+  const std::string serial = RunCommand("openssl x509 -noout -serial -in " + Quote(rosa.certPem)).output;
+  WriteFileText(work_.File("index.txt"), "V\t491231235959Z\t\t" + serial.substr(7, serial.size() - 8) +
+                                             "\tunknown\t/CN=Rosa Revocada\n");
+  const std::string root = Quote(services_->Root().certPem);
+  r = RunCommand("cd " + Quote(work_.path()) + " && openssl ocsp -no_nonce -issuer " + root + " -cert " +
+                 Quote(rosa.certPem) + " -reqout q.der && openssl ocsp -index index.txt -CA " + root +
+                 " -rsigner " + root + " -rkey " + Quote(services_->Root().keyPem) +
+                 " -reqin q.der -respout good.ocsp");
+  ASSERT_EQ(r.status, 0) << r.output;
 
   // The answer goes into the store as any producer of long-term signatures would put it there.
   PdfScan scan;
@@ -259,8 +280,8 @@ TEST_F(QuillmarkLtv, VerifyFindsARevocationInTheDocumentsOwnData) {
   UpdateChain chain(&scan);
   ValidationData data;
   data.certificates = {rosa.certDer, services_->Root().certDer};
-  data.ocsps = {ReadFileBytes(work_.File("rosa.ocsp"))};
-  data.entries.push_back({"00", {0, 1}, {0}, {}});
+  data.ocsps = {ReadFileBytes(work_.File("good.ocsp")), ReadFileBytes(work_.File("rosa.ocsp"))};
+  data.entries.push_back({"00", {0, 1}, {0, 1}, {}});
   std::string error;
   ASSERT_TRUE(AppendSecurityStore(&chain, SecurityStore(), data, &error)) << error;
   ASSERT_EQ(WriteChecked(work_.File("rosa-lt.pdf"), &scan.file(), scan.length(), chain.Tail(), nullptr),
@@ -276,6 +297,12 @@ TEST_F(QuillmarkLtv, VerifyFindsARevocationInTheDocumentsOwnData) {
       << r.output;
   EXPECT_NE(r.output.find("\"level\":\"B-T\""), std::string::npos) << r.output;
   EXPECT_EQ(services_->OcspRequests(), before);
+  // Extending it stops at the same answer, and writes nothing.
+  r = Run("extend rosa-lt.pdf --out rosa-lta.pdf --level b-lta" + Tsa());
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("Rosa Revocada fue revocado el " + services_->RevokedAt()), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(FileExists(work_.File("rosa-lta.pdf")));
   // Without the answer in the document nothing says so.
   r = Run("verify rosa.pdf --json" + trust);
   EXPECT_EQ(r.status, 0) << r.output;

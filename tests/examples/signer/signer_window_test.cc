@@ -370,6 +370,7 @@ TEST_F(SignerTest, SignaturePanelShowsWhatTheVerifierFound) {
   ASSERT_EQ(w.Panel()->Count(), 1);
   EXPECT_TRUE(w.Panel()->IsVisible());
   EXPECT_EQ(w.Summary()->Text(), "1 firma: valida");
+  EXPECT_EQ(RowFor(w.Report().signatures[0]).level, "PAdES B-B");
   EXPECT_EQ(w.View()->Bounds().Right() + 10, w.Panel()->Bounds().x) << "the pages make room for the panel";
   EXPECT_TRUE(win_->SavePng(kShots + "panel_signed.png"));
   // Choosing the row goes to its stamp.
@@ -392,6 +393,32 @@ TEST_F(SignerTest, SignaturePanelShowsWhatTheVerifierFound) {
   Verified(w);
   EXPECT_FALSE(w.Panel()->IsVisible());
   EXPECT_EQ(w.View()->Bounds(), (Rect{14, 100, 872, 544}));
+}
+
+// The probe that shows "Verificando..." reads from the end in chunks of 1 MiB: a needle at
+// either end of the file or across two chunks is found, and nothing else.
+TEST(FileMentions, FindsTheNeedleAnywhere) {
+  TempDir dir;
+  const size_t mib = size_t(1) << 20;
+  struct Case {
+    size_t size, at;  // the needle at `at` in `size` bytes of filler; at == size: absent
+    bool found;
+  } cases[] = {{0, 0, false},
+               {5, 5, false},
+               {20, 0, true},
+               {20, 10, true},
+               {3 * mib, 0, true},
+               {3 * mib, 2 * mib - 4, true},
+               {3 * mib, 3 * mib - 10, true},
+               {3 * mib, 3 * mib, false}};
+  for (const Case& c : cases) {
+    std::string bytes(c.size, 'x');
+    if (c.at < c.size) bytes.replace(c.at, 10, "/ByteRange");
+    std::string path = dir.File("f.pdf");
+    ASSERT_TRUE(WriteFileText(path, bytes));
+    EXPECT_EQ(FileMentions(path, "/ByteRange"), c.found) << c.size << " " << c.at;
+  }
+  EXPECT_FALSE(FileMentions(dir.File("missing.pdf"), "/ByteRange"));
 }
 
 // What the rows and the summary say for the verifier's answers.

@@ -116,6 +116,8 @@ class SignerOnX11 : public testing::Test {
         },
         30))
         << path;
+    // The window then shows the copy, its footer naming it in green.
+    EXPECT_TRUE(Shows(main, "300x14+14+658", "134,226,168", 0.02)) << "\"Firmado: ...\" in the footer";
     Screenshot(shot);
     CommandResult qpdf = RunCommand("qpdf --check " + Quote(path) + " 2>&1");
     EXPECT_EQ(qpdf.status, 0) << qpdf.output;
