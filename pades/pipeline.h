@@ -29,6 +29,9 @@ std::string SigningTimeNow();
 // to be repaired, a "startxref" that is not the last revision's, or a chain of sections that
 // cannot be read strictly. It returns nothing when every reader agrees.
 std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path);
+// CatalogUnreadable says why a strict reader could not read the catalog through the sections
+// the update will name (all of them listed anew with `complete`), or nothing when it can.
+std::optional<std::string> CatalogUnreadable(const PdfScan& scan, const std::string& path, bool complete);
 // ScanErrorText is the Spanish text of a PDF that failed to open for signing.
 std::string ScanErrorText(ScanStatus status, const std::string& inputPath);
 

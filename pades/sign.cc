@@ -77,6 +77,40 @@ std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path
   return std::nullopt;
 }
 
+// CatalogUnreadable says why a strict reader, resolving through the sections the update will
+// chain to (or, with `complete`, through the section listing every object as PdfScan found it),
+// cannot read the catalog PdfScan read: a verifier reading the signed copy would find no
+// signature in it.
+std::optional<std::string> CatalogUnreadable(const PdfScan& scan, const std::string& path, bool complete) {
+  PdfFile file;
+  if (!file.Open(path)) return "no se pudo releer";
+  PdfRevisionReader reader(&file);
+  std::vector<const XrefSectionData*> chain;
+  XrefSectionData listed;
+  std::string error;
+  if (complete) {
+    for (const IndexEntry& e : scan.index()) {
+      XrefRecord record;
+      record.number = e.number;
+      record.kind = e.compressed ? XrefRecord::Kind::Compressed : XrefRecord::Kind::Plain;
+      record.generation = e.generation;
+      record.offset = e.offset;
+      record.index = e.streamIndex;
+      listed.records.push_back(record);
+    }
+    std::sort(listed.records.begin(), listed.records.end(),
+              [](const XrefRecord& a, const XrefRecord& b) { return a.number < b.number; });
+    chain.push_back(&listed);
+  } else if (!reader.Chain(uint64_t(scan.startxref()), &chain, &error)) {
+    return error;
+  }
+  PdfRevision revision(&reader, chain);
+  PdfObject catalog;
+  if (revision.LoadObject(scan.root(), &catalog, &error) != PdfRevision::Load::Ok) return error;
+  if (catalog.opaque || !catalog.value.Is(PdfValue::Type::Dictionary)) return "el catalogo no es un diccionario";
+  return std::nullopt;
+}
+
 }  // namespace pades_internal
 
 namespace {
@@ -182,7 +216,10 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
     return fail(pades_internal::ScanErrorText(status, inputPath));
   // When readers might resolve the input differently, the update lists every object as it was
   // read, and no /Prev leads them back into what they might resolve otherwise.
-  UpdateChain chain(&scan, pades_internal::Guessing(scan, inputPath).has_value());
+  const bool complete = pades_internal::Guessing(scan, inputPath).has_value();
+  if (auto why = pades_internal::CatalogUnreadable(scan, inputPath, complete))
+    return fail("el catalogo del PDF solo se puede leer adivinando (" + *why + "); los lectores no coinciden y no se firma.");
+  UpdateChain chain(&scan, complete);
   FieldObjects plan;
   if (auto error = PlanObjects(&chain, stamp, texts, signingTime, &plan, &result)) return fail(*error);
 

@@ -116,9 +116,14 @@ void PrintHuman(const std::string& path, const VerifyReport& report, int status)
     const Coverage& c = s.coverage;
     if (c.unreadable) {
       std::printf("  Cobertura: no se pudieron leer las revisiones del documento\n");
-    } else if (c.revisions > 0) {
-      std::printf("  Cobertura: revision %d de %d%s\n", c.revision, c.revisions,
-                  c.wholeFile ? " (todo el documento)" : "");
+    } else {
+      // A chain that does not lead back to the signed revision has no revision numbers to
+      // show, only its reason.
+      if (c.revisions > 0)
+        std::printf("  Cobertura: revision %d de %d%s\n", c.revision, c.revisions,
+                    c.wholeFile ? " (todo el documento)" : "");
+      else if (!c.changes.empty())
+        std::printf("  Cobertura: la revision firmada no esta en la cadena actual\n");
       for (const RevisionChange& change : c.changes)
         std::printf("    despues: %s%s\n", change.what.c_str(),
                     change.allowed ? " (permitido)" : " (NO permitido)");
