@@ -173,6 +173,8 @@ TEST_F(SignerOnX11, SignedDocumentSignedAgainThenAttacked) {
   Screenshot("x11_wrong_password.png");
   Type(password, "secreto");
   ASSERT_TRUE(Gone("^Contrase"));
+  // The file's certificate is chosen: "Firmar" can act, and looks it.
+  EXPECT_TRUE(Shows(dialog, "40x10+471+412", "16,32,58", 0.5)) << "\"Firmar\" enabled";
   Screenshot("x11_certificate_dialog.png");
   Click(dialog, 491, 422);
   std::string report = Signed(dir.File("acuerdo_firmao.pdf"), "x11_signed.png");
