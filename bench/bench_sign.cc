@@ -82,7 +82,8 @@ bool WriteManyFields(const std::string& in, const std::string& out) {
   if (!source || std::fseek(source, long(length - tail.size()), SEEK_SET) != 0 ||
       std::fread(tail.data(), 1, tail.size(), source) != tail.size())
     return false;
-  const long dict = NumberAfter(tail, "/V "), form = NumberAfter(tail, "/AcroForm "), field = NumberAfter(tail, "/P ");
+  const long dict = NumberAfter(tail, "/V "), form = NumberAfter(tail, "/AcroForm "),
+             field = NumberAfter(tail, "/P ");
   const long first = NumberAfter(tail, "/Size ") + 1, startxref = NumberAfter(tail, "startxref\n");
   if (dict < 0 || form < 0 || field < 0) return false;
   std::string refs = std::to_string(NumberAfter(tail, "/Fields [ ")) + " 0 R";
@@ -94,8 +95,8 @@ bool WriteManyFields(const std::string& in, const std::string& out) {
   };
   for (long i = 0; i < 3000; ++i) {
     object(first + i, "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Campo" + std::to_string(i) +
-                          ") /Rect [0 0 0 0] /F 4 /P " + std::to_string(field) + " 0 R /V " + std::to_string(dict) +
-                          " 0 R >>");
+                          ") /Rect [0 0 0 0] /F 4 /P " + std::to_string(field) + " 0 R /V " +
+                          std::to_string(dict) + " 0 R >>");
     refs += " " + std::to_string(first + i) + " 0 R";
   }
   object(form, "<< /Fields [" + refs + "] /SigFlags 3 >>");
@@ -106,8 +107,8 @@ bool WriteManyFields(const std::string& in, const std::string& out) {
     std::snprintf(line, sizeof line, "%ld 1\n%010zu 00000 n \n", number, offset);
     update += line;
   }
-  update += "trailer\n<< /Size " + std::to_string(first + 3000) + " /Root 1 0 R /Prev " + std::to_string(startxref) +
-            " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  update += "trailer\n<< /Size " + std::to_string(first + 3000) + " /Root 1 0 R /Prev " +
+            std::to_string(startxref) + " >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   FILE* target = std::fopen(out.c_str(), "wb");
   bool ok = target && std::fseek(source, 0, SEEK_SET) == 0;
   std::vector<char> buffer(size_t(1) << 20);
@@ -202,17 +203,19 @@ int main(int argc, char** argv) {
     if (std::strcmp(input, "in.pdf") != 0) continue;
     // A second signature makes the first one's check compare every object of the document
     // with its signed revision; 3000 fields that show one signature check it once.
-    Run second = Best({"/proc/self/exe", "--sign", file("ours.pdf"), file("twice.pdf"), file("key.pem"), file("cert.der")});
+    Run second = Best(
+        {"/proc/self/exe", "--sign", file("ours.pdf"), file("twice.pdf"), file("key.pem"), file("cert.der")});
     const bool fields = WriteManyFields(file("ours.pdf"), file("fields.pdf"));
     std::printf("two signatures, and one signature shown by 3001 fields (floor as above)\n");
     row("VerifyPdf, two signatures", Best({"/proc/self/exe", "--verify", file("twice.pdf")}), &verifyFloor);
-    row("pdfsig, two signatures", Best({"sh", "-c", "pdfsig -nocert '" + file("twice.pdf") + "' > /dev/null"}),
-        &verifyFloor);
+    row("pdfsig, two signatures",
+        Best({"sh", "-c", "pdfsig -nocert '" + file("twice.pdf") + "' > /dev/null"}), &verifyFloor);
     if (fields) {
       row("VerifyPdf, 3001 fields", Best({"/proc/self/exe", "--verify", file("fields.pdf")}), &verifyFloor);
       // pdfsig takes minutes here: one run, stopped after ten.
       row("pdfsig, 3001 fields (one run)",
-          Best({"sh", "-c", "timeout 600 pdfsig -nocert '" + file("fields.pdf") + "' > /dev/null"}, 1), &verifyFloor);
+          Best({"sh", "-c", "timeout 600 pdfsig -nocert '" + file("fields.pdf") + "' > /dev/null"}, 1),
+          &verifyFloor);
     }
     allValid = allValid && second.ok && fields;
   }

@@ -141,8 +141,10 @@ bool LooksLikePkcs12(const Bytes& der) {
   DerElement whole;
   if (!file.Expect(0x30, &pfx, &whole) || whole.end != der.size()) return false;
   if (!pfx.Expect(0x02, &version) || version.size() != 1 || version.data()[0] != 3) return false;
-  if (!pfx.Expect(0x30, &authSafe) || !authSafe.Expect(0x06, &type) || type.size() != sizeof kPkcs7 + 1) return false;
-  return std::equal(kPkcs7, kPkcs7 + sizeof kPkcs7, type.data()) && (type.data()[8] == 1 || type.data()[8] == 2);
+  if (!pfx.Expect(0x30, &authSafe) || !authSafe.Expect(0x06, &type) || type.size() != sizeof kPkcs7 + 1)
+    return false;
+  return std::equal(kPkcs7, kPkcs7 + sizeof kPkcs7, type.data()) &&
+         (type.data()[8] == 1 || type.data()[8] == 2);
 }
 
 bool CheckPkcs12Password(const std::string& pkcs12Path, const std::string& password, std::string* error) {

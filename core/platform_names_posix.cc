@@ -7,6 +7,5 @@ const char* const kStoreSourceText = "PKCS#11 (sistema)";
 const char* const kStoreEntryName = "PKCS#11";
 const char* const kStoreSignedNote = "Firmado con el modulo PKCS#11 del sistema";
 const char* const kPcscService = "pcscd";
-const char* const kPcscServiceGuide =
-    "  de tarjetas inteligentes (pcscd) este en ejecucion (Linux).";
+const char* const kPcscServiceGuide = "  de tarjetas inteligentes (pcscd) este en ejecucion (Linux).";
 }  // namespace platform

@@ -7,6 +7,5 @@ const char* const kStoreSourceText = "Windows (Personal)";
 const char* const kStoreEntryName = "Windows";
 const char* const kStoreSignedNote = "Firmado con el minidriver de Windows";
 const char* const kPcscService = "Smart Card";
-const char* const kPcscServiceGuide =
-    "  \"Tarjeta inteligente\" (SCardSvr) este en Ejecucion (Windows).";
+const char* const kPcscServiceGuide = "  \"Tarjeta inteligente\" (SCardSvr) este en Ejecucion (Windows).";
 }  // namespace platform

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if ((!invocation.message.empty() || !invocation.refusal.empty()) && !empty) std::abort();
   // What passes keeps to the link's limits; what the log keeps of a refusal is bounded.
   if (!p.host.empty() && !IsServiceHost(p.host)) std::abort();
-  if (p.code.size() > kMaxCodeDigits || p.code.find_first_not_of("0123456789") != std::string::npos) std::abort();
+  if (p.code.size() > kMaxCodeDigits || p.code.find_first_not_of("0123456789") != std::string::npos)
+    std::abort();
   if (p.challenge.size() > kMaxChallengeBytes) std::abort();
   if (invocation.evidence.size() > kLogExcerptChars * 4 + 3) std::abort();
   return 0;

@@ -117,7 +117,8 @@ std::string Day(int64_t seconds) {
 
 // ValidityFault says why a certificate was not valid at `at`, or nothing when it was.
 std::string ValidityFault(const ParsedCertificate& cert, int64_t at) {
-  if (at > NotAfter(cert)) return "el certificado de " + HolderName(cert) + " caduco el " + Day(NotAfter(cert));
+  if (at > NotAfter(cert))
+    return "el certificado de " + HolderName(cert) + " caduco el " + Day(NotAfter(cert));
   if (at < int64_t(cert.notBefore))
     return "el certificado de " + HolderName(cert) + " aun no era valido (lo es desde el " +
            Day(cert.notBefore) + ")";
@@ -252,9 +253,10 @@ TrustResult BuildChain(const CertificateDetails& leaf, const std::vector<Bytes>&
       return out;
     }
   }
-  const bool ekuOk = requiredEku.empty() ? AllowsDocumentSigning(leaf.extendedKeyUsages)
-                                          : std::find(leaf.extendedKeyUsages.begin(), leaf.extendedKeyUsages.end(),
-                                                      requiredEku) != leaf.extendedKeyUsages.end();
+  const bool ekuOk = requiredEku.empty()
+                         ? AllowsDocumentSigning(leaf.extendedKeyUsages)
+                         : std::find(leaf.extendedKeyUsages.begin(), leaf.extendedKeyUsages.end(),
+                                     requiredEku) != leaf.extendedKeyUsages.end();
   if (leaf.hasKeyUsage && !leaf.digitalSignature) {
     out.status = TrustStatus::NotForSigning;
     out.detail = "el uso de clave del certificado no permite firmar";

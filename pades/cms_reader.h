@@ -72,7 +72,7 @@ struct CmsSignerInfo {
   std::optional<Bytes> messageDigest;
   std::optional<EssCertId> signingCertificate;
   bool signingTime = false;
-  std::string signingTimeText;  // as GeneralizedTime digits ("20261206101500Z"), when readable
+  std::string signingTimeText;         // as GeneralizedTime digits ("20261206101500Z"), when readable
   std::vector<Bytes> timeStampTokens;  // unsigned signature time-stamp tokens, whole ContentInfos
 };
 

@@ -157,8 +157,8 @@ class Judge {
     std::string what;
   };
   std::vector<Finding> findings_;
-  std::set<int64_t> judged_;        // candidates a structural judgement covered
-  std::set<int64_t> newSignatures_;  // new signature dictionaries
+  std::set<int64_t> judged_;            // candidates a structural judgement covered
+  std::set<int64_t> newSignatures_;     // new signature dictionaries
   std::set<int64_t> appearanceOwners_;  // objects whose own appearance may change
   std::set<int64_t> valueChanged_;      // fields whose value a later revision filled
   std::set<std::string> filledNames_;
@@ -167,7 +167,7 @@ class Judge {
   // nothing the widget could not (readers that redraw widgets of a /NeedAppearances form need
   // it to see the signature at all).
   std::vector<std::pair<int64_t, std::array<double, 4>>> signedAreas_;
-  bool resourcesAllowed_ = false;          // the form's /DR may take new fonts
+  bool resourcesAllowed_ = false;  // the form's /DR may take new fonts
   int64_t beforeRoot_ = 0, beforeInfo_ = 0;
 };
 
@@ -188,7 +188,8 @@ std::string Judge::Label(int64_t number) const {
 
 std::string Judge::FieldName(int64_t number) const {
   auto it = graph_.fields.find(number);
-  return it == graph_.fields.end() || it->second.name.empty() ? Object(number) : "\"" + it->second.name + "\"";
+  return it == graph_.fields.end() || it->second.name.empty() ? Object(number)
+                                                              : "\"" + it->second.name + "\"";
 }
 
 bool Judge::IsNew(int64_t number) const {
@@ -267,7 +268,8 @@ void Judge::CheckStructure() {
   const std::string tail = reader_->file().Read(*last, size_t(std::min<uint64_t>(length - *last, 1 << 20)));
   const bool blank = std::all_of(tail.begin(), tail.end(), [](char c) { return IsPdfWhite(uint8_t(c)); });
   if (!blank || length - *last > 256)
-    Note(0, Kind::Forbidden, false, "hay " + std::to_string(length - *last) + " bytes despues del ultimo %%EOF");
+    Note(0, Kind::Forbidden, false,
+         "hay " + std::to_string(length - *last) + " bytes despues del ultimo %%EOF");
 }
 
 // CheckSignedBytes makes sure that what the current revision keeps from the signed one was
@@ -282,7 +284,8 @@ void Judge::CheckSignedBytes() {
       if (!inside(start, end)) {
         out_->unreadable = true;
         Note(0, Kind::Forbidden, false,
-             "la revision firmada usa referencias cruzadas que no estan firmadas (byte " + std::to_string(start) + ")");
+             "la revision firmada usa referencias cruzadas que no estan firmadas (byte " +
+                 std::to_string(start) + ")");
       }
   for (const DocumentGraph::Reached& object : graph_.reached) {
     if (candidates_.count(object.number) || s_.current->EntrySection(object.number) < int(s_.laterSections))
@@ -324,7 +327,8 @@ void Judge::CollectCandidates() {
     if (inUseBefore && s_.signedRevision->LoadObject(n, &c.before, &error) != PdfRevision::Load::Ok)
       c.before = PdfObject();  // unreadable when signed: whatever it holds now is new to readers
     if (inUseNow && inUseBefore && !c.before.value.Is(PdfValue::Type::Null))
-      c.state = now->generation == before->generation && SameObject(c.now, c.before) ? State::Same : State::Changed;
+      c.state =
+          now->generation == before->generation && SameObject(c.now, c.before) ? State::Same : State::Changed;
     else if (inUseNow)
       c.state = State::New;
     else if (inUseBefore)
@@ -376,7 +380,6 @@ void Judge::CheckUnlistedObjects(const std::vector<std::pair<uint64_t, uint64_t>
   }
   if (at < end) scanGap(at, end);
 }
-
 
 // JudgeCatalog compares the catalog readers start from now with the signed one, also when a
 // later trailer points /Root at another object.
@@ -441,8 +444,9 @@ void Judge::JudgeAcroForm(const PdfValue* before, const PdfValue* now, int64_t n
       });
       for (int64_t f : newFields)
         if (std::find(oldFields.begin(), oldFields.end(), f) == oldFields.end()) ok = ok && IsNew(f);
-      Note(number, Kind::Structure, ok,
-           ok ? "formulario: campos anadidos" : "formulario: campos existentes quitados o anadidos (/Fields)");
+      Note(
+          number, Kind::Structure, ok,
+          ok ? "formulario: campos anadidos" : "formulario: campos existentes quitados o anadidos (/Fields)");
     } else if (key == "SigFlags") {
       Note(number, Kind::Structure, true, "formulario: /SigFlags");
     } else if ((key == "DA" || key == "DR") && onlySignatures) {
@@ -451,7 +455,8 @@ void Judge::JudgeAcroForm(const PdfValue* before, const PdfValue* now, int64_t n
     } else if (key == "NeedAppearances" && !IsTrue(now->Get(key))) {
       Note(number, Kind::Structure, true, "formulario: /NeedAppearances");
     } else {
-      Note(number, Kind::Forbidden, false, "formulario modificado (/" + key + "): cambia como se ven los campos");
+      Note(number, Kind::Forbidden, false,
+           "formulario modificado (/" + key + "): cambia como se ven los campos");
     }
   }
 }
@@ -503,7 +508,8 @@ void Judge::JudgeFieldList(int64_t holder, const char* key) {
   for (int64_t f : oldList) ok = ok && std::find(newList.begin(), newList.end(), f) != newList.end();
   for (int64_t f : newList)
     if (std::find(oldList.begin(), oldList.end(), f) == oldList.end()) ok = ok && IsNew(f);
-  Note(holder, Kind::Structure, ok, ok ? FieldName(holder) + ": elementos anadidos" : FieldName(holder) + ": /" + key + " modificado");
+  Note(holder, Kind::Structure, ok,
+       ok ? FieldName(holder) + ": elementos anadidos" : FieldName(holder) + ": /" + key + " modificado");
 }
 
 // JudgeFormObject judges a field or annotation that existed when the document was signed:
@@ -524,7 +530,9 @@ void Judge::JudgeFormObject(int64_t number) {
   const bool isField = field != graph_.fields.end();
   const int64_t parent = isField ? graph_.fieldParent.at(number) : 0;
   const PdfValue* parentRef = now->Get("Parent");
-  const int64_t owner = isField ? number : (parentRef && parentRef->Is(PdfValue::Type::Reference) ? parentRef->integer : number);
+  const int64_t owner =
+      isField ? number
+              : (parentRef && parentRef->Is(PdfValue::Type::Reference) ? parentRef->integer : number);
   auto ownerField = graph_.fields.find(owner);
   const bool signature = ownerField != graph_.fields.end() && ownerField->second.signature;
   const bool isAnnotation = graph_.annotationPage.count(number) > 0;
@@ -536,19 +544,22 @@ void Judge::JudgeFormObject(int64_t number) {
     if (filled) valueChanged_.insert(number), appearanceOwners_.insert(number);
     if (stamped) appearanceOwners_.insert(number);
     Note(number, Kind::Signature, filled || stamped,
-         filled || stamped ? "campo de firma " + FieldName(owner) + " firmado"
-                           : "firma anterior modificada (campo " + FieldName(owner) + ", " + KeyList(keys) + ")");
+         filled || stamped
+             ? "campo de firma " + FieldName(owner) + " firmado"
+             : "firma anterior modificada (campo " + FieldName(owner) + ", " + KeyList(keys) + ")");
     return;
   }
   if (isField || ownerField != graph_.fields.end()) {
     const bool ownValue = Has(keys, "V") || Has(keys, "AS");
-    const bool ok = Within(keys, {"V", "AS", "AP"}) && (ownValue || valueChanged_.count(owner) || valueChanged_.count(parent));
+    const bool ok = Within(keys, {"V", "AS", "AP"}) &&
+                    (ownValue || valueChanged_.count(owner) || valueChanged_.count(parent));
     if (ok) {
       appearanceOwners_.insert(number);
       filledNames_.insert(ownerField != graph_.fields.end() ? ownerField->second.name : "");
     }
     Note(number, Kind::FormFill, ok,
-         ok ? "campo " + FieldName(owner) + " rellenado" : "campo " + FieldName(owner) + " modificado (" + KeyList(keys) + ")");
+         ok ? "campo " + FieldName(owner) + " rellenado"
+            : "campo " + FieldName(owner) + " modificado (" + KeyList(keys) + ")");
     return;
   }
   const bool ok = isAnnotation && !Has(keys, "A") && !Has(keys, "AA");
@@ -569,30 +580,36 @@ void Judge::JudgeNewAnnotation(int64_t number, bool stampsOnly) {
   judged_.insert(number);
   const std::string page = graph_.PageLabel(graph_.annotationPage.at(number));
   if (!IsDict(*now) || now->Get("A") || now->Get("AA")) {
-    Note(number, Kind::Forbidden, false, "anotacion nueva con accion en la " + page + " (" + Object(number) + ")");
+    Note(number, Kind::Forbidden, false,
+         "anotacion nueva con accion en la " + page + " (" + Object(number) + ")");
     return;
   }
   const PdfValue* ap = now->Get("AP");
   const PdfValue* normal = ap && IsDict(*ap) ? ap->Get("N") : nullptr;
   if (subtype && subtype->IsName("Widget")) {
     const PdfValue* parent = now->Get("Parent");
-    const int64_t owner = now->Get("FT") || !parent || !parent->Is(PdfValue::Type::Reference) ? number : parent->integer;
+    const int64_t owner =
+        now->Get("FT") || !parent || !parent->Is(PdfValue::Type::Reference) ? number : parent->integer;
     auto field = graph_.fields.find(owner);
     const PdfValue* ownerValue = owner == number ? now : Now(owner);
     const PdfValue* value = ownerValue ? ownerValue->Get("V") : nullptr;
     if (field == graph_.fields.end() || !field->second.signature) {
-      Note(number, Kind::Forbidden, false, "campo de formulario nuevo en la " + page + " (" + Object(number) + ")");
+      Note(number, Kind::Forbidden, false,
+           "campo de formulario nuevo en la " + page + " (" + Object(number) + ")");
       return;
     }
-    const bool signedNow = value && value->Is(PdfValue::Type::Reference) && newSignatures_.count(value->integer);
+    const bool signedNow =
+        value && value->Is(PdfValue::Type::Reference) && newSignatures_.count(value->integer);
     const PdfValue* dict = signedNow ? Now(value->integer) : nullptr;
     const Kind kind = dict && IsDocumentTimestamp(*dict) ? Kind::Timestamp : Kind::Signature;
     if (signedNow || !Visible(*now)) {
       appearanceOwners_.insert(number);
-      if (signedNow && normal && normal->Is(PdfValue::Type::Reference)) stampAppearances_.push_back(normal->integer);
+      if (signedNow && normal && normal->Is(PdfValue::Type::Reference))
+        stampAppearances_.push_back(normal->integer);
       if (signedNow && Area(*now)) signedAreas_.push_back({graph_.annotationPage.at(number), *Area(*now)});
       Note(number, kind, true,
-           (signedNow ? "firma nueva (campo " : "campo de firma vacio (") + FieldName(owner) + ") en la " + page);
+           (signedNow ? "firma nueva (campo " : "campo de firma vacio (") + FieldName(owner) + ") en la " +
+               page);
     } else {
       Note(number, Kind::Forbidden, false,
            "campo de firma nuevo sin firmar que se dibuja sobre la " + page + " (" + FieldName(owner) + ")");
@@ -600,11 +617,12 @@ void Judge::JudgeNewAnnotation(int64_t number, bool stampsOnly) {
     return;
   }
   const std::optional<std::array<double, 4>> area = Area(*now);
-  const bool insideSigned = area && std::any_of(signedAreas_.begin(), signedAreas_.end(), [&](const auto& signed_) {
-    const auto& [onPage, a] = signed_;
-    return onPage == graph_.annotationPage.at(number) && (*area)[0] >= a[0] && (*area)[1] >= a[1] &&
-           (*area)[2] <= a[2] && (*area)[3] <= a[3];
-  });
+  const bool insideSigned =
+      area && std::any_of(signedAreas_.begin(), signedAreas_.end(), [&](const auto& signed_) {
+        const auto& [onPage, a] = signed_;
+        return onPage == graph_.annotationPage.at(number) && (*area)[0] >= a[0] && (*area)[1] >= a[1] &&
+               (*area)[2] <= a[2] && (*area)[3] <= a[3];
+      });
   if (stamp && normal && normal->Is(PdfValue::Type::Reference) &&
       (insideSigned || std::count(stampAppearances_.begin(), stampAppearances_.end(), normal->integer))) {
     appearanceOwners_.insert(number);
@@ -625,7 +643,9 @@ void Judge::JudgeNewField(int64_t number) {
   const PdfValue* dict = value && value->Is(PdfValue::Type::Reference) && newSignatures_.count(value->integer)
                              ? Now(value->integer)
                              : nullptr;
-  const Kind kind = !field.signature ? Kind::Forbidden : dict && IsDocumentTimestamp(*dict) ? Kind::Timestamp : Kind::Signature;
+  const Kind kind = !field.signature                     ? Kind::Forbidden
+                    : dict && IsDocumentTimestamp(*dict) ? Kind::Timestamp
+                                                         : Kind::Signature;
   Note(number, kind, field.signature,
        (field.signature ? "campo de firma nuevo " : "campo de formulario nuevo ") + FieldName(number));
 }
@@ -640,7 +660,8 @@ void Judge::JudgeSignatureDictionary(int64_t number) {
   bool fromField = true;
   if (auto referrers = graph_.referrers.find(number); referrers != graph_.referrers.end())
     for (const GraphEdge& edge : referrers->second)
-      fromField = fromField && edge.path == "V" && graph_.fields.count(edge.from) && graph_.fields.at(edge.from).signature;
+      fromField = fromField && edge.path == "V" && graph_.fields.count(edge.from) &&
+                  graph_.fields.at(edge.from).signature;
   if (!fromField) {
     Note(number, Kind::Forbidden, false, "firma nueva (" + Object(number) + ") usada fuera de su campo");
     return;
@@ -661,7 +682,8 @@ void Judge::JudgeInfo() {
   if (!now || !IsDict(*now)) return;
   std::vector<std::string> keys = DifferentKeys(before && IsDict(*before) ? *before : kEmpty, *now);
   // Writers stamp their name and the time of saving on every update.
-  keys.erase(std::remove_if(keys.begin(), keys.end(), [](const std::string& k) { return k == "ModDate" || k == "Producer"; }),
+  keys.erase(std::remove_if(keys.begin(), keys.end(),
+                            [](const std::string& k) { return k == "ModDate" || k == "Producer"; }),
              keys.end());
   if (!keys.empty())
     Note(graph_.info, Kind::Forbidden, false, "metadatos del documento modificados (" + KeyList(keys) + ")");
@@ -702,7 +724,8 @@ bool Judge::Permits(const GraphEdge& edge, const std::set<int64_t>& allowed) con
   if ((first == "AP" || first == "MK") && appearanceOwners_.count(edge.from)) return true;
   if (allowed.count(edge.from) || newSignatures_.count(edge.from)) return true;
   if (first == "V" && valueChanged_.count(edge.from)) return true;
-  if (first == "DR" && resourcesAllowed_ && (edge.from == graph_.acroForm || edge.from == graph_.root)) return true;
+  if (first == "DR" && resourcesAllowed_ && (edge.from == graph_.acroForm || edge.from == graph_.root))
+    return true;
   if (edge.from == graph_.root && edge.path.rfind("AcroForm/DR", 0) == 0 && resourcesAllowed_) return true;
   return false;
 }
@@ -743,7 +766,8 @@ void Judge::JudgeByReferrers(std::vector<int64_t> others) {
           where = (edge.from ? Label(edge.from) : std::string("trailer")) + ", /" + edge.path;
           break;
         }
-    Note(n, Kind::Forbidden, false, Object(n) + (IsNew(n) ? " nuevo" : " modificado") + " (usado por " + where + ")");
+    Note(n, Kind::Forbidden, false,
+         Object(n) + (IsNew(n) ? " nuevo" : " modificado") + " (usado por " + where + ")");
   }
   if (listed)
     Note(0, Kind::Structure, true,
@@ -768,7 +792,8 @@ void Judge::ApplyPolicy() {
   }
   for (const std::string& name : filledNames_)
     if (s_.lock.Locks(name)) {
-      out_->changes.push_back({0, false, "campo \"" + name + "\" bloqueado por esta firma y rellenado despues"});
+      out_->changes.push_back(
+          {0, false, "campo \"" + name + "\" bloqueado por esta firma y rellenado despues"});
       out_->modified = true;
     }
 }
@@ -806,8 +831,9 @@ void Judge::Run() {
     bool signatureValue = false;
     if (auto refs = graph_.referrers.find(n); refs != graph_.referrers.end())
       for (const GraphEdge& edge : refs->second)
-        signatureValue = signatureValue || (edge.path == "V" && graph_.fields.count(edge.from) &&
-                                            graph_.fields.at(edge.from).signature && IsSignatureDictionary(value));
+        signatureValue =
+            signatureValue || (edge.path == "V" && graph_.fields.count(edge.from) &&
+                               graph_.fields.at(edge.from).signature && IsSignatureDictionary(value));
     if (graph_.pageTree.count(n)) {
       pageSet.insert(n);
     } else if (auto a = graph_.annotsArrays.find(n); a != graph_.annotsArrays.end()) {
@@ -829,12 +855,14 @@ void Judge::Run() {
   JudgeCatalog();
   if (graph_.acroForm && candidates_.count(graph_.acroForm) && !judged_.count(graph_.acroForm)) {
     judged_.insert(graph_.acroForm);
-    JudgeAcroForm(IsNew(graph_.acroForm) ? nullptr : Before(graph_.acroForm), Now(graph_.acroForm), graph_.acroForm);
+    JudgeAcroForm(IsNew(graph_.acroForm) ? nullptr : Before(graph_.acroForm), Now(graph_.acroForm),
+                  graph_.acroForm);
   }
   JudgeInfo();
   for (int64_t page : pageSet) JudgePage(page);
   for (const auto& [array, holder] : graph_.fieldArrays)
-    if (candidates_.count(array) && !judged_.count(array) && holder != graph_.acroForm && holder != graph_.root) {
+    if (candidates_.count(array) && !judged_.count(array) && holder != graph_.acroForm &&
+        holder != graph_.root) {
       judged_.insert(array);
       JudgeFieldList(holder, "Kids");
     }

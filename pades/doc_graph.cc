@@ -39,7 +39,8 @@ class Loader {
   DocumentGraph* graph_;
 };
 
-void WalkReachable(PdfRevision* revision, const std::set<int64_t>& watched, Loader* loader, DocumentGraph* g) {
+void WalkReachable(PdfRevision* revision, const std::set<int64_t>& watched, Loader* loader,
+                   DocumentGraph* g) {
   std::vector<bool> seen(size_t(kMaxObjectNumber) + 1);
   std::vector<PdfValue> queue;
   auto visit = [&](int64_t from, const PdfValue& ref, const std::string& path) {
@@ -63,8 +64,9 @@ void WalkReachable(PdfRevision* revision, const std::set<int64_t>& watched, Load
       visit(ref.integer, target, path);
     });
   }
-  std::sort(g->reached.begin(), g->reached.end(),
-            [](const DocumentGraph::Reached& a, const DocumentGraph::Reached& b) { return a.number < b.number; });
+  std::sort(
+      g->reached.begin(), g->reached.end(),
+      [](const DocumentGraph::Reached& a, const DocumentGraph::Reached& b) { return a.number < b.number; });
 }
 
 // Elements gives the references of an array value, direct or held as an object of its own.
@@ -134,8 +136,7 @@ void WalkFields(const PdfValue& catalog, Loader* loader, DocumentGraph* g) {
     field.signature = type ? type->IsName("Sig") : node.signature;
     const PdfValue* name = Key(object.value, "T");
     field.name = node.parentName;
-    if (name && name->Is(PdfValue::Type::String))
-      field.name += (field.name.empty() ? "" : ".") + name->text;
+    if (name && name->Is(PdfValue::Type::String)) field.name += (field.name.empty() ? "" : ".") + name->text;
     field.hasValue = Key(object.value, "V") != nullptr;
     arrayObject = 0;
     for (const PdfValue& kid : Elements(Key(object.value, "Kids"), loader, &arrayObject))

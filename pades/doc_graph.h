@@ -20,7 +20,7 @@ struct GraphEdge {
 };
 
 struct FieldNode {
-  std::string name;     // fully qualified: the /T of its ancestors joined by "."
+  std::string name;        // fully qualified: the /T of its ancestors joined by "."
   bool signature = false;  // /FT /Sig, inherited
   bool hasValue = false;   // /V present (on the node itself)
 };
@@ -30,10 +30,10 @@ struct DocumentGraph {
   std::string fault;     // the first that could not, in Spanish
   int64_t root = 0;
   int64_t info = 0;
-  int64_t acroForm = 0;   // the AcroForm when it is an object of its own
-  std::vector<int64_t> pages;        // the page leaves in reading order
-  std::set<int64_t> pageTree;        // every node of the page tree, leaves included
-  std::map<int64_t, int64_t> annotsArrays;  // an /Annots array object -> its page
+  int64_t acroForm = 0;                       // the AcroForm when it is an object of its own
+  std::vector<int64_t> pages;                 // the page leaves in reading order
+  std::set<int64_t> pageTree;                 // every node of the page tree, leaves included
+  std::map<int64_t, int64_t> annotsArrays;    // an /Annots array object -> its page
   std::map<int64_t, int64_t> annotationPage;  // an annotation -> the page whose /Annots has it
   std::map<int64_t, FieldNode> fields;        // nodes of the field tree
   std::map<int64_t, int64_t> fieldArrays;     // a /Fields or /Kids array object -> its holder

@@ -47,8 +47,7 @@ std::vector<StoredItem> ReadItems(PdfScan* scan, std::string_view elements) {
   while (std::optional<Reference> ref = ReadReference(elements, &pos)) {
     StoredItem item;
     std::string dict, data;
-    if (ref->generation != scan->Generation(ref->number) ||
-        !scan->ReadStream(ref->number, &dict, &data))
+    if (ref->generation != scan->Generation(ref->number) || !scan->ReadStream(ref->number, &dict, &data))
       continue;
     item.number = ref->number;
     item.der.assign(data.begin(), data.end());

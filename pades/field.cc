@@ -80,7 +80,8 @@ std::string CheckPageItem(std::string_view item, size_t pageCount) {
     last = ReadNumber(item, &pos, &any);
     lastText = item.substr(from, pos - from);
   }
-  if (!any || pos != item.size()) return "\"" + std::string(item) + "\" no es una pagina ni un intervalo (ej. 1, 3, 5-8).";
+  if (!any || pos != item.size())
+    return "\"" + std::string(item) + "\" no es una pagina ni un intervalo (ej. 1, 3, 5-8).";
   if (std::string error = CheckPage(firstText, first, pageCount); !error.empty()) return error;
   if (std::string error = CheckPage(lastText, last, pageCount); !error.empty()) return error;
   if (last < first)

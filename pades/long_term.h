@@ -16,7 +16,8 @@
 // ReadSignatures lists the signatures and document time stamps readers find in the document's
 // last revision, in revision order. The structure is read strictly: it returns false, with the
 // Spanish reason, when readers could resolve the document differently.
-[[nodiscard]] bool ReadSignatures(const std::string& path, std::vector<PdfSignature>* out, std::string* error);
+[[nodiscard]] bool ReadSignatures(const std::string& path, std::vector<PdfSignature>* out,
+                                  std::string* error);
 
 // AppendValidationData gathers the validation data `subjects` need (using again what the
 // document's security store holds) and appends the revision with the new store. It returns

@@ -520,8 +520,8 @@ std::vector<int64_t> PdfScan::CollectPages(int64_t rootNumber) {
     size_t p = pos;
     int64_t kid = 0, generation = 0;
     char r = 0;
-    if (ScanLong(node.kids, &p, &kid) && ScanLong(node.kids, &p, &generation) && ScanChar(node.kids, &p, &r) &&
-        r == 'R' && kid > 0)
+    if (ScanLong(node.kids, &p, &kid) && ScanLong(node.kids, &p, &generation) &&
+        ScanChar(node.kids, &p, &r) && r == 'R' && kid > 0)
       enter(kid);  // may grow `path`: `node` is not used after this
   }
   return pages;

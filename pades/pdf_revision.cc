@@ -151,7 +151,8 @@ const PdfValue& PdfRevision::Resolve(const PdfValue& value, PdfObject* holder) {
   // A reference whose generation is not the entry's resolves to null, as readers take it.
   const XrefRecord* entry = Entry(value.integer);
   std::string error;
-  if (!entry || entry->generation != value.generation || LoadObject(value.integer, holder, &error) != Load::Ok)
+  if (!entry || entry->generation != value.generation ||
+      LoadObject(value.integer, holder, &error) != Load::Ok)
     return kNull;
   return holder->value;
 }
@@ -165,7 +166,8 @@ const XrefSectionData* PdfRevisionReader::Section(uint64_t offset, std::string* 
   const bool table = head.compare(blank, 4, "xref") == 0;
   if (offset >= file_->length() ||
       !(table ? ReadTable(offset, section.get(), error) : ReadStreamSection(offset, section.get(), error))) {
-    if (error->empty()) *error = "no hay una seccion de referencias cruzadas legible en el byte " + At(offset);
+    if (error->empty())
+      *error = "no hay una seccion de referencias cruzadas legible en el byte " + At(offset);
     return nullptr;
   }
   return (sections_[offset] = std::move(section)).get();
@@ -184,12 +186,13 @@ bool PdfRevisionReader::ReadTable(uint64_t offset, XrefSectionData* out, std::st
     if (cursor.failed || (!cursor.done && used == 0)) return false;
   }
   uint64_t end = 0;
-  if (!ParseWindow(at + 7, [&](std::string_view text) {
-        size_t p = 0;
-        const ParseStatus s = ParsePdfValue(text, &p, &out->trailer);
-        end = at + 7 + p;
-        return s;
-      }) ||
+  if (!ParseWindow(at + 7,
+                   [&](std::string_view text) {
+                     size_t p = 0;
+                     const ParseStatus s = ParsePdfValue(text, &p, &out->trailer);
+                     end = at + 7 + p;
+                     return s;
+                   }) ||
       !out->trailer.Is(PdfValue::Type::Dictionary))
     return false;
   out->extents.push_back({start, end});
@@ -198,7 +201,8 @@ bool PdfRevisionReader::ReadTable(uint64_t offset, XrefSectionData* out, std::st
   if (Integer(out->trailer.Get("XRefStm"), &hybrid)) {
     XrefSectionData stream;
     if (hybrid <= 0 || !ReadStreamSection(uint64_t(hybrid), &stream, error)) {
-      if (error->empty()) *error = "el /XRefStm del byte " + At(offset) + " no lleva a un flujo de referencias";
+      if (error->empty())
+        *error = "el /XRefStm del byte " + At(offset) + " no lleva a un flujo de referencias";
       return false;
     }
     out->extents.insert(out->extents.end(), stream.extents.begin(), stream.extents.end());
@@ -254,7 +258,8 @@ bool PdfRevisionReader::ReadStreamSection(uint64_t offset, XrefSectionData* out,
   if (!DecodeData(dictBody, object, &data, error)) return false;
   bool complete = false;
   if (!ParseXrefStream(dictBody, data, &out->records, &complete) || !complete) {
-    *error = "el flujo de referencias cruzadas del byte " + At(offset) + " no se puede leer entero (/W, /Index)";
+    *error =
+        "el flujo de referencias cruzadas del byte " + At(offset) + " no se puede leer entero (/W, /Index)";
     return false;
   }
   if (!SortRecords(&out->records, offset, error)) return false;
@@ -427,7 +432,8 @@ bool PdfRevisionReader::ReadPlainObject(uint64_t offset, int64_t number, uint32_
     }
     if (s != ParseStatus::Ok) return s;
     valueEnd = p;
-    const size_t data = out->value.Is(PdfValue::Type::Dictionary) ? DataStart(text, p) : std::string_view::npos;
+    const size_t data =
+        out->value.Is(PdfValue::Type::Dictionary) ? DataStart(text, p) : std::string_view::npos;
     if (data != std::string_view::npos) {
       out->stream = true;
       out->dataStart = offset + data;
@@ -435,8 +441,9 @@ bool PdfRevisionReader::ReadPlainObject(uint64_t offset, int64_t number, uint32_
     return ParseStatus::Ok;
   });
   if (!parsed) {
-    *error = mismatch ? "la referencia cruzada del objeto " + std::to_string(number) + " no apunta a su definicion"
-                      : "el objeto " + std::to_string(number) + " no es legible";
+    *error = mismatch
+                 ? "la referencia cruzada del objeto " + std::to_string(number) + " no apunta a su definicion"
+                 : "el objeto " + std::to_string(number) + " no es legible";
     return false;
   }
   if (out->opaque) return true;
@@ -475,7 +482,8 @@ bool PdfRevisionReader::LoadObjectStream(int64_t number, const XrefRecord& entry
   out->offset = entry.offset;
   out->start = container.start;
   out->end = container.end;
-  return DecodeData(dictBody, container, &out->data, error) && ParseObjectStream(dictBody, out->data, &out->entries);
+  return DecodeData(dictBody, container, &out->data, error) &&
+         ParseObjectStream(dictBody, out->data, &out->entries);
 }
 
 bool PdfRevisionReader::ReadCompressedObject(int64_t stream, uint32_t index, int64_t number,
@@ -499,8 +507,9 @@ bool PdfRevisionReader::ReadCompressedObject(int64_t stream, uint32_t index, int
     if (objectStreams_.size() < kMaxObjectStreams) {
       decoded = &objectStreams_.emplace_back(std::move(loaded));
     } else {
-      decoded = &*std::min_element(objectStreams_.begin(), objectStreams_.end(),
-                                   [](const DecodedStream& a, const DecodedStream& b) { return a.used < b.used; });
+      decoded =
+          &*std::min_element(objectStreams_.begin(), objectStreams_.end(),
+                             [](const DecodedStream& a, const DecodedStream& b) { return a.used < b.used; });
       *decoded = std::move(loaded);
     }
   }

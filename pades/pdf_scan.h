@@ -36,14 +36,14 @@ struct IndexEntry {
 struct FieldObject {
   int32_t number = 0;
   uint32_t offset = 0;
-  bool signatureField = false;      // /FT /Sig
-  bool widget = false;              // /Subtype /Widget
-  bool signatureStamp = false;      // a stamp annotation that shows a signature on a further page
-  bool rectangleValid = false;      // /Rect with x2 > x1 and y2 > y1
+  bool signatureField = false;        // /FT /Sig
+  bool widget = false;                // /Subtype /Widget
+  bool signatureStamp = false;        // a stamp annotation that shows a signature on a further page
+  bool rectangleValid = false;        // /Rect with x2 > x1 and y2 > y1
   std::array<double, 4> rectangle{};  // /Rect as x1 y1 x2 y2, when valid
-  std::optional<int64_t> page;      // /P as a reference
-  std::optional<int64_t> parent;    // /Parent as a reference
-  std::optional<std::string> name;  // /T as a literal, without its parentheses
+  std::optional<int64_t> page;        // /P as a reference
+  std::optional<int64_t> parent;      // /Parent as a reference
+  std::optional<std::string> name;    // /T as a literal, without its parentheses
 };
 
 // Parse is the outcome of reading a value from a window of the file: NeedMore means the window

@@ -46,7 +46,8 @@ void ReadTransforms(PdfRevision* revision, const PdfValue& dict, PdfSignature* o
     const PdfValue& params = given ? revision->Resolve(*given, &paramsHolder) : kNone;
     if (method && method->IsName("DocMDP")) {
       const PdfValue* p = params.Get("P");
-      out->docMdp = p && p->Is(PdfValue::Type::Integer) && p->integer >= 1 && p->integer <= 3 ? int(p->integer) : 2;
+      out->docMdp =
+          p && p->Is(PdfValue::Type::Integer) && p->integer >= 1 && p->integer <= 3 ? int(p->integer) : 2;
     } else if (method && method->IsName("FieldMDP")) {
       ReadLock(revision, params, &out->lock);
     }
@@ -72,7 +73,8 @@ void Placement(PdfRevision* revision, const DocumentGraph& graph, int64_t field,
     if (!rect || rect->items.size() != 4) continue;
     for (size_t i = 0; i < 4; ++i) rect->items[i].Number(&r[i]);
     if (r[0] == r[2] || r[1] == r[3]) continue;
-    out->stampPage = int(std::find(graph.pages.begin(), graph.pages.end(), page->second) - graph.pages.begin());
+    out->stampPage =
+        int(std::find(graph.pages.begin(), graph.pages.end(), page->second) - graph.pages.begin());
     out->stampRect = r;
     return;
   }
@@ -99,7 +101,8 @@ void ReadDictionary(PdfRevision* revision, PdfSignature* out) {
   }
   out->filter = NameOf(dict.Get("Filter"));
   out->subFilter = NameOf(dict.Get("SubFilter"));
-  if (const PdfValue* m = dict.Get("M"); m && m->Is(PdfValue::Type::String)) out->signingTime = PdfText(m->text);
+  if (const PdfValue* m = dict.Get("M"); m && m->Is(PdfValue::Type::String))
+    out->signingTime = PdfText(m->text);
   if (const PdfValue* range = dict.Get("ByteRange"); range && range->Is(PdfValue::Type::Array)) {
     for (const PdfValue& n : range->items) {
       if (!n.Is(PdfValue::Type::Integer)) {
@@ -157,14 +160,16 @@ std::vector<PdfSignature> FindSignatures(PdfRevision* current, const DocumentGra
     signature.fieldName = field.name;
     signature.dictionaryNumber = value->integer;
     ReadDictionary(current, &signature);
-    if (const PdfValue* lock = object.value.Get("Lock"); lock && signature.lock.action == FieldLock::Action::None) {
+    if (const PdfValue* lock = object.value.Get("Lock");
+        lock && signature.lock.action == FieldLock::Action::None) {
       PdfObject holder;
       ReadLock(current, current->Resolve(*lock, &holder), &signature.lock);
     }
     Placement(current, graph, number, object.value, &signature);
   }
-  std::stable_sort(out.begin(), out.end(),
-                   [](const PdfSignature& a, const PdfSignature& b) { return a.SignedEnd() < b.SignedEnd(); });
+  std::stable_sort(out.begin(), out.end(), [](const PdfSignature& a, const PdfSignature& b) {
+    return a.SignedEnd() < b.SignedEnd();
+  });
   return out;
 }
 

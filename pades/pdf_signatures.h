@@ -25,12 +25,12 @@ struct PdfSignature {
   // Absolute positions of the "<" and ">" around /Contents; both 0 when it is no hex string
   // written directly in the dictionary.
   uint64_t contentsOpen = 0, contentsClose = 0;
-  Bytes contents;     // the decoded /Contents, padding included
-  std::string error;  // why the dictionary could not be read; empty when it was
-  int docMdp = 0;     // the /P of a DocMDP transform (certification), 0 when there is none
-  FieldLock lock;     // what a FieldMDP transform or the field's /Lock forbids to change
-  int stampPage = -1;                  // 0-based page of the first widget with an area
-  std::array<double, 4> stampRect{};   // that widget's /Rect
+  Bytes contents;                     // the decoded /Contents, padding included
+  std::string error;                  // why the dictionary could not be read; empty when it was
+  int docMdp = 0;                     // the /P of a DocMDP transform (certification), 0 when there is none
+  FieldLock lock;                     // what a FieldMDP transform or the field's /Lock forbids to change
+  int stampPage = -1;                 // 0-based page of the first widget with an area
+  std::array<double, 4> stampRect{};  // that widget's /Rect
   // The end of the signed bytes (the second range's end); 0 when /ByteRange is unusable.
   uint64_t SignedEnd() const;
 };

@@ -82,7 +82,8 @@ ParseStatus ReadLiteral(std::string_view text, size_t* pos, std::string* out) {
         *out += kTo[k];
       } else if (e >= '0' && e <= '7') {
         int v = e - '0';
-        for (int n = 0; n < 2 && p < text.size() && text[p] >= '0' && text[p] <= '7'; ++n) v = v * 8 + (text[p++] - '0');
+        for (int n = 0; n < 2 && p < text.size() && text[p] >= '0' && text[p] <= '7'; ++n)
+          v = v * 8 + (text[p++] - '0');
         *out += char(v & 0xFF);
       } else if (e == '\r') {
         if (p < text.size() && text[p] == '\n') ++p;  // a line continuation
@@ -319,7 +320,8 @@ std::vector<std::pair<int64_t, uint32_t>> ScanReferences(std::string_view text) 
     int64_t number = 0, generation = 0;
     std::from_chars(text.data() + i, text.data() + numberEnd, number);
     std::from_chars(text.data() + generationStart, text.data() + generationEnd, generation);
-    if (number > 0 && generation >= 0 && generation <= 0xFFFFFFFFll) out.emplace_back(number, uint32_t(generation));
+    if (number > 0 && generation >= 0 && generation <= 0xFFFFFFFFll)
+      out.emplace_back(number, uint32_t(generation));
   }
   return out;
 }

@@ -16,14 +16,14 @@ struct PdfValue {
   enum class Type : uint8_t { Null, Boolean, Integer, Real, String, Name, Array, Dictionary, Reference };
   Type type = Type::Null;
   bool boolean = false;
-  bool repeatedKey = false;   // a dictionary that names one key twice: readers disagree on it
-  int64_t integer = 0;        // Integer; Reference: the object number
-  uint32_t generation = 0;    // Reference
+  bool repeatedKey = false;  // a dictionary that names one key twice: readers disagree on it
+  int64_t integer = 0;       // Integer; Reference: the object number
+  uint32_t generation = 0;   // Reference
   double real = 0;
-  uint32_t at = 0, end = 0;   // where the value lies in the text it was parsed from
-  std::string text;           // String: its bytes; Name: decoded, without the slash
-  std::vector<PdfValue> items;                            // Array
-  std::vector<Entry> entries;  // Dictionary, in written order
+  uint32_t at = 0, end = 0;     // where the value lies in the text it was parsed from
+  std::string text;             // String: its bytes; Name: decoded, without the slash
+  std::vector<PdfValue> items;  // Array
+  std::vector<Entry> entries;   // Dictionary, in written order
 
   bool Is(Type t) const { return type == t; }
   bool IsName(std::string_view name) const { return type == Type::Name && text == name; }

@@ -11,8 +11,8 @@
 #include "pades/long_term.h"
 #include "pades/pdf_revision.h"
 #include "pades/pdf_scan.h"
-#include "pades/pdf_value.h"
 #include "pades/pdf_syntax.h"
+#include "pades/pdf_value.h"
 #include "pades/pdfa.h"
 #include "pades/pipeline.h"
 #include "pades/seal.h"
@@ -70,7 +70,8 @@ std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path
   PdfRevisionReader reader(&file);
   const std::optional<uint64_t> end = reader.LastRevisionEnd();
   const std::optional<uint64_t> startxref = end ? reader.RevisionStartxref(*end) : std::nullopt;
-  if (!startxref || *startxref != uint64_t(scan.startxref())) return "el ultimo 'startxref' no cierra una revision";
+  if (!startxref || *startxref != uint64_t(scan.startxref()))
+    return "el ultimo 'startxref' no cierra una revision";
   std::vector<const XrefSectionData*> chain;
   std::string error;
   if (!reader.Chain(*startxref, &chain, &error)) return error;
@@ -107,7 +108,8 @@ std::optional<std::string> CatalogUnreadable(const PdfScan& scan, const std::str
   PdfRevision revision(&reader, chain);
   PdfObject catalog;
   if (revision.LoadObject(scan.root(), &catalog, &error) != PdfRevision::Load::Ok) return error;
-  if (catalog.opaque || !catalog.value.Is(PdfValue::Type::Dictionary)) return "el catalogo no es un diccionario";
+  if (catalog.opaque || !catalog.value.Is(PdfValue::Type::Dictionary))
+    return "el catalogo no es un diccionario";
   return std::nullopt;
 }
 
@@ -155,7 +157,8 @@ std::optional<std::string> PlanObjects(UpdateChain* chain, const StampOptions& s
     unclear = unclear || (scan->ReadObjectDict(pages[index], &body) && Unclear(body));
   }
   if (unclear)
-    return "el catalogo, el formulario o una pagina del PDF estan mal escritos (una clave repetida o un valor "
+    return "el catalogo, el formulario o una pagina del PDF estan mal escritos (una clave repetida o un "
+           "valor "
            "ilegible); los lectores no coinciden en lo que dicen y no se firma.";
   std::set<std::string>& names = chain->fieldNames();
   objects.fieldName = FieldName(names);
@@ -218,7 +221,8 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
   // read, and no /Prev leads them back into what they might resolve otherwise.
   const bool complete = pades_internal::Guessing(scan, inputPath).has_value();
   if (auto why = pades_internal::CatalogUnreadable(scan, inputPath, complete))
-    return fail("el catalogo del PDF solo se puede leer adivinando (" + *why + "); los lectores no coinciden y no se firma.");
+    return fail("el catalogo del PDF solo se puede leer adivinando (" + *why +
+                "); los lectores no coinciden y no se firma.");
   UpdateChain chain(&scan, complete);
   FieldObjects plan;
   if (auto error = PlanObjects(&chain, stamp, texts, signingTime, &plan, &result)) return fail(*error);

@@ -141,15 +141,10 @@ void WriteXrefStream(UpdateBuffer* update, const TrailerFields& trailer, uint32_
       index += (index.empty() ? "" : " ") + std::to_string(e.number) + " " + std::to_string(run);
     }
     const uint32_t third = e.compressed ? e.index : e.generation;
-    const unsigned char row[9] = {uint8_t(e.compressed ? 2 : 1),
-                                  uint8_t(e.offset >> 24),
-                                  uint8_t(e.offset >> 16),
-                                  uint8_t(e.offset >> 8),
-                                  uint8_t(e.offset),
-                                  uint8_t(third >> 24),
-                                  uint8_t(third >> 16),
-                                  uint8_t(third >> 8),
-                                  uint8_t(third)};
+    const unsigned char row[9] = {
+        uint8_t(e.compressed ? 2 : 1), uint8_t(e.offset >> 24), uint8_t(e.offset >> 16),
+        uint8_t(e.offset >> 8),        uint8_t(e.offset),       uint8_t(third >> 24),
+        uint8_t(third >> 16),          uint8_t(third >> 8),     uint8_t(third)};
     data.append(reinterpret_cast<const char*>(row), 5);
     data.append(reinterpret_cast<const char*>(row) + (wide ? 5 : 7), wide ? 4 : 2);
   }

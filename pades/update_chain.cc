@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "core/text.h"
-#include "pades/pdfa.h"
 #include "pades/pdf_syntax.h"
+#include "pades/pdfa.h"
 #include "pades/xref.h"
 
 UpdateChain::UpdateChain(PdfScan* scan, bool complete) : scan_(scan), complete_(complete) {
@@ -17,8 +17,8 @@ UpdateChain::UpdateChain(PdfScan* scan, bool complete) : scan_(scan), complete_(
   next_ = std::max<int64_t>(scan->declaredSize(), scan->highestNumber() + 1);
   previousSection_ = scan->startxref();
   // Compressed objects can be listed only by a cross-reference stream.
-  const bool compressed =
-      std::any_of(scan->index().begin(), scan->index().end(), [](const IndexEntry& e) { return e.compressed; });
+  const bool compressed = std::any_of(scan->index().begin(), scan->index().end(),
+                                      [](const IndexEntry& e) { return e.compressed; });
   streams_ = scan->newestSectionIsStream() || (complete && compressed);
 }
 

@@ -8,8 +8,8 @@
 #include "core/bytes.h"
 #include "pades/cert_chain.h"
 #include "pades/cms_reader.h"
-#include "pades/digest.h"
 #include "pades/coverage.h"
+#include "pades/digest.h"
 #include "pades/pdf_signatures.h"
 
 // The verification of the signatures a PDF already carries, in three separate answers: are
@@ -50,10 +50,10 @@ struct TimestampReport {
 
 struct SignatureReport {
   std::string fieldName;
-  int fieldCount = 1;        // signature fields that show this one signature
+  int fieldCount = 1;  // signature fields that show this one signature
   std::string signerName;
-  std::string signerSerial;  // the subject's serialNumber (a DNI), when present
-  std::string signingTime;   // /M as "2026-12-06 10:15:00 UTC", or as written when unreadable
+  std::string signerSerial;    // the subject's serialNumber (a DNI), when present
+  std::string signingTime;     // /M as "2026-12-06 10:15:00 UTC", or as written when unreadable
   std::string cmsSigningTime;  // the CMS signingTime attribute, when present
   // The time to show beside the signature: the time stamp's when there is one, else /M.
   std::string time;
@@ -69,8 +69,8 @@ struct SignatureReport {
   // data proving its chains unrevoked at the times they are judged, "B-LTA" with that data under
   // a document time stamp. Empty for document time stamps and signatures that do not hold.
   std::string level;
-  int certification = 0;          // the DocMDP permission of a certification signature (1 to 3)
-  bool documentTimestamp = false;  // a document time stamp rather than a signature
+  int certification = 0;              // the DocMDP permission of a certification signature (1 to 3)
+  bool documentTimestamp = false;     // a document time stamp rather than a signature
   int stampPage = -1;                 // 0-based page of the first visible widget, -1 when none
   std::array<double, 4> stampRect{};  // that widget's rectangle in PDF user space
   Integrity integrity = Integrity::Broken;

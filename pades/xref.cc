@@ -98,7 +98,8 @@ size_t FeedXrefTable(std::string_view text, bool atEnd, XrefTableCursor* cursor,
       return consumed;
     }
     int64_t at = 0, gen = 0;
-    if (!Number(offset, &at) || !Number(generation, &gen) || gen > 0xFFFFFFFFll || (type != "n" && type != "f")) {
+    if (!Number(offset, &at) || !Number(generation, &gen) || gen > 0xFFFFFFFFll ||
+        (type != "n" && type != "f")) {
       cursor->failed = true;
       return consumed;
     }
@@ -117,7 +118,8 @@ size_t FeedXrefTable(std::string_view text, bool atEnd, XrefTableCursor* cursor,
   return consumed;
 }
 
-bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<XrefRecord>* out, bool* complete) {
+bool ParseXrefStream(std::string_view dict, std::string_view data, std::vector<XrefRecord>* out,
+                     bool* complete) {
   if (complete) *complete = true;
   const std::vector<int64_t> w = IntegerArray(FindValue(dict, "W").value_or(""), 3);
   if (w.size() != 3 || w[0] > 4 || w[1] > 8 || w[2] > 4 || w[1] < 1) return false;

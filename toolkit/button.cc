@@ -183,7 +183,8 @@ void CButton::OnEvent(Event& e) {
 void CButton::HandleKey(Event& e) {
   // Space presses the focused button and clicks on release, Enter clicks at once, as desktop
   // buttons do.
-  if (!enabled_ || (e.key != kKeySpace && e.key != kKeyEnter) || (e.modifiers & (kModControl | kModAlt))) return;
+  if (!enabled_ || (e.key != kKeySpace && e.key != kKeyEnter) || (e.modifiers & (kModControl | kModAlt)))
+    return;
   e.handled = true;
   if (e.key == kKeySpace && e.kind == kKeyPressed) {
     pressed_ = true;

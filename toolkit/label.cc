@@ -69,7 +69,8 @@ std::string CLabel::Fit(CCanvas& canvas) const {
     size_t nameAt = slash == std::string::npos ? 0 : slash;  // the name keeps its separator
     std::string head = path.substr(0, nameAt), name = path.substr(nameAt);
     auto with = [&](int keep) { return before + Cut(head, keep) + kEllipsis + name + after; };
-    int keep = LargestFitting(CodePointCount(head), [&](int n) { return Width(canvas, with(n)) <= rect_.width; });
+    int keep =
+        LargestFitting(CodePointCount(head), [&](int n) { return Width(canvas, with(n)) <= rect_.width; });
     if (keep >= 0) return with(keep);
   }
   return ElideEnd(canvas, text_, fontFamily_, fontSize_, bold_, rect_.width);

@@ -298,7 +298,8 @@ void CListView::Paint(CCanvas& canvas) {
     canvas.FillRect({rect_.Right() - 10, thumb.y + 1, 8, std::max(thumb.height - 2, 8)}, kThumb);
   }
   if (mode_ != kCards) canvas.DrawRect(rect_, kGrid, 1.0f);
-  if (CWindow* window = Window(); window && window->Focused() == this) canvas.DrawRect(rect_, kFocusFrame, 2.0f);
+  if (CWindow* window = Window(); window && window->Focused() == this)
+    canvas.DrawRect(rect_, kFocusFrame, 2.0f);
 }
 
 void CListView::PaintHeader(CCanvas& canvas) {

@@ -51,12 +51,15 @@ bool DrawVisibleRows(CCanvas& canvas, const Pdf::PageRaster& raster, const Rect&
   int top = std::max(page.y, clip.y), bottom = std::min(page.Bottom(), clip.Bottom());
   if (bottom <= top) return true;
   double rowsPerPixel = static_cast<double>(raster.height) / page.height;
-  int first = std::clamp(static_cast<int>(std::floor((top - page.y) * rowsPerPixel)) - 1, 0, raster.height - 1);
-  int end = std::clamp(static_cast<int>(std::ceil((bottom - page.y) * rowsPerPixel)) + 1, first + 1, raster.height);
+  int first =
+      std::clamp(static_cast<int>(std::floor((top - page.y) * rowsPerPixel)) - 1, 0, raster.height - 1);
+  int end =
+      std::clamp(static_cast<int>(std::ceil((bottom - page.y) * rowsPerPixel)) + 1, first + 1, raster.height);
   int y0 = page.y + static_cast<int>(std::lround(first / rowsPerPixel));
   int y1 = page.y + static_cast<int>(std::lround(end / rowsPerPixel));
   const uint8_t* rows = raster.pixels.get() + static_cast<size_t>(first) * raster.width * 4;
-  return canvas.DrawImageRGBA(rows, raster.width, end - first, {page.x, y0, page.width, std::max(y1 - y0, 1)});
+  return canvas.DrawImageRGBA(rows, raster.width, end - first,
+                              {page.x, y0, page.width, std::max(y1 - y0, 1)});
 }
 
 }  // namespace
@@ -249,7 +252,8 @@ double CPdfView::ScaleOf(int index, const Rect& inner) const {
   switch (zoomMode_) {
     case ZoomMode::kFitWidth: return inner.width / static_cast<double>(size.width);
     case ZoomMode::kFitPage:
-      return std::min(inner.width / static_cast<double>(size.width), inner.height / static_cast<double>(size.height));
+      return std::min(inner.width / static_cast<double>(size.width),
+                      inner.height / static_cast<double>(size.height));
     case ZoomMode::kPercent: break;
   }
   return zoomPercent_ / 75.0;
@@ -321,7 +325,8 @@ void CPdfView::ScrollToPlace(const Layout& layout, const Place& place, Point at)
   Rect inner = layout.base;
   const Size& page = layout.pages[place.page];
   int left = (std::max(layout.contentWidth, inner.width) - page.width) / 2;
-  scrollY_ = static_cast<int>(std::lround(layout.tops[place.page] + place.fy * page.height - (at.y - inner.y)));
+  scrollY_ =
+      static_cast<int>(std::lround(layout.tops[place.page] + place.fy * page.height - (at.y - inner.y)));
   scrollX_ = static_cast<int>(std::lround(left + place.fx * page.width - (at.x - inner.x)));
   ClampScroll();
 }
@@ -460,8 +465,10 @@ const Pdf::PageRaster* CPdfView::Raster(int index) {
 
 void CPdfView::KeepRastersNear(int first, int last) {
   // The pages in view and one on each side stay; the rest are rendered again when they return.
-  std::erase_if(rasters_, [&](const auto& entry) { return entry.first < first - 1 || entry.first > last + 1; });
-  std::erase_if(prefetched_, [&](const auto& asked) { return asked.first < first - 2 || asked.first > last + 2; });
+  std::erase_if(rasters_,
+                [&](const auto& entry) { return entry.first < first - 1 || entry.first > last + 1; });
+  std::erase_if(prefetched_,
+                [&](const auto& asked) { return asked.first < first - 2 || asked.first > last + 2; });
 }
 
 void CPdfView::PrefetchAround(int first, int last) {

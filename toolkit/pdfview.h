@@ -203,7 +203,7 @@ class CPdfView : public CControl {
   mutable int scrollY_ = 0;
   std::map<int, Cached> rasters_;
   std::set<std::pair<int, int>> prefetched_;  // (page, width) asked for ahead
-  std::pair<int, int> ahead_{0, -1};         // the pages in view when the next ask was posted
+  std::pair<int, int> ahead_{0, -1};          // the pages in view when the next ask was posted
   bool askPosted_ = false;
   // A posted ask holds it weakly, so it finds out when the view is gone.
   std::shared_ptr<CPdfView*> self_ = std::make_shared<CPdfView*>(this);

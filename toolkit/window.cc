@@ -287,7 +287,8 @@ void CWindow::Dispatch(Event& event) {
   }
   event.handled = false;
   if (target) target->OnEvent(event);
-  bool tab = event.kind == kKeyPressed && event.key == kKeyTab && !(event.modifiers & (kModControl | kModAlt));
+  bool tab =
+      event.kind == kKeyPressed && event.key == kKeyTab && !(event.modifiers & (kModControl | kModAlt));
   if (tab && !event.handled) {
     event.handled = true;
     FocusNext(event.modifiers & kModShift);

@@ -30,8 +30,8 @@ bool IsIpv4(std::string_view text) {
   for (int part = 0; part < 4; ++part) {
     const size_t dot = text.find('.');
     const std::string_view number = text.substr(0, dot);
-    if (number.empty() || number.size() > 3 || !AllDigits(number) || (number.size() > 1 && number[0] == '0') ||
-        std::stoi(std::string(number)) > 255)
+    if (number.empty() || number.size() > 3 || !AllDigits(number) ||
+        (number.size() > 1 && number[0] == '0') || std::stoi(std::string(number)) > 255)
       return false;
     if ((dot == std::string_view::npos) != (part == 3)) return false;
     text.remove_prefix(part == 3 ? text.size() : dot + 1);
@@ -119,8 +119,10 @@ Invocation Checked(Invocation invocation) {
     return Refuse("el código debe tener solo cifras (" + std::to_string(kMaxCodeDigits) + " como máximo).",
                   "codigo=" + p.code);
   if (p.challenge.size() > kMaxChallengeBytes)
-    return Refuse("el reto supera los " + std::to_string(kMaxChallengeBytes) + " bytes.", "reto=" + p.challenge);
-  if (HasControl(p.challenge)) return Refuse("el reto contiene caracteres de control.", "reto=" + p.challenge);
+    return Refuse("el reto supera los " + std::to_string(kMaxChallengeBytes) + " bytes.",
+                  "reto=" + p.challenge);
+  if (HasControl(p.challenge))
+    return Refuse("el reto contiene caracteres de control.", "reto=" + p.challenge);
   return invocation;
 }
 

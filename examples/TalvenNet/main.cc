@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
   argc = args.Count();
   argv = args.Vector();
   const std::string first = argc >= 2 ? argv[1] : "";
-  if (first == "--help" || first == "-h" || first == "--version" || first == "--registrar") AttachParentConsole();
+  if (first == "--help" || first == "-h" || first == "--version" || first == "--registrar")
+    AttachParentConsole();
   if (first == "--help" || first == "-h") {
     PrintHelp();
     return 0;

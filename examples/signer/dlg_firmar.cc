@@ -1,8 +1,8 @@
 #include "examples/signer/dlg_firmar.h"
 
 #include "certs/certificate_list.h"
-#include "core/bytes.h"
 #include "certs/pkcs12.h"
+#include "core/bytes.h"
 #include "examples/signer/pin_dialog.h"
 #include "pades/field.h"
 #include "toolkit/button.h"

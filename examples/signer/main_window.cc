@@ -35,9 +35,10 @@ struct ZoomRow {
   const char* text;
   int percent;  // 0 for the fit modes
 };
-const ZoomRow kZoomRows[] = {{"Ajustar al ancho", 0}, {"Página entera", 0}, {"25 %", 25},   {"50 %", 50},
-                             {"75 %", 75},            {"100 %", 100},       {"125 %", 125}, {"150 %", 150},
-                             {"200 %", 200},          {"300 %", 300},       {"400 %", 400}};
+const ZoomRow kZoomRows[] = {
+    {"Ajustar al ancho", 0}, {"Página entera", 0}, {"25 %", 25},   {"50 %", 50},   {"75 %", 75},
+    {"100 %", 100},          {"125 %", 125},       {"150 %", 150}, {"200 %", 200}, {"300 %", 300},
+    {"400 %", 400}};
 
 bool Readable(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -137,8 +138,8 @@ void CMainWindow::AddSignaturePanel() {
   panel_ = AddListView({0, 0, kPanelWidth, 100});
   panel_->SetMode(CListView::kList);
   panel_->SetRowHeight(kSignatureRowHeight);
-  panel_->SetItemPainter([this](CCanvas& canvas, const CListView::Item& item, const Rect& area, int, bool selected,
-                                bool hovered) {
+  panel_->SetItemPainter([this](CCanvas& canvas, const CListView::Item& item, const Rect& area, int,
+                                bool selected, bool hovered) {
     if (item.userData < rows_.size())
       PaintSignatureRow(canvas, rows_[item.userData], area, selected, hovered);
     else

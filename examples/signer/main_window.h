@@ -117,7 +117,8 @@ class CMainWindow : public Vy::CWindow {
   bool summaryNeutral_ = true;  // "Verificando...": no verdict yet
   bool panelShown_ = false;
   bool showNewStamp_ = false;
-  bool signaturesLikely_ = false;  // the file names /ByteRange: a panel is worth showing  // the report after a signature shows that signature's stamp
+  bool signaturesLikely_ = false;  // the file names /ByteRange: a panel is worth showing  // the report after
+                                   // a signature shows that signature's stamp
   Vy::CButton* nav_[4] = {};
   Vy::CButton* zoomOut_ = nullptr;
   Vy::CButton* zoomIn_ = nullptr;

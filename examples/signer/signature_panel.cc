@@ -15,7 +15,8 @@ constexpr Color kMuted{90, 104, 126, 255};
 constexpr int kPad = 10;
 
 void Line(CCanvas& canvas, const std::string& text, Point at, int width, Color color, int size, bool bold) {
-  canvas.DrawText(ElideEnd(canvas, text, "system", size, bold, width), at, color, "system", size, bold, false);
+  canvas.DrawText(ElideEnd(canvas, text, "system", size, bold, width), at, color, "system", size, bold,
+                  false);
 }
 
 }  // namespace
@@ -29,7 +30,8 @@ VerdictColors ColorsFor(Verdict verdict) {
   return {{198, 52, 52, 255}, {253, 228, 228, 255}, {160, 30, 30, 255}};
 }
 
-void PaintSignatureRow(CCanvas& canvas, const SignatureRow& row, const Rect& area, bool selected, bool hovered) {
+void PaintSignatureRow(CCanvas& canvas, const SignatureRow& row, const Rect& area, bool selected,
+                       bool hovered) {
   canvas.FillRect(area, selected ? kRowSelected : hovered ? kRowHovered : kRowBackground);
   canvas.DrawLine({area.x, area.Bottom() - 1}, {area.Right(), area.Bottom() - 1}, kRowLine, 1.0f);
   int x = area.x + kPad, width = area.width - 2 * kPad, y = area.y + 8;
@@ -50,6 +52,7 @@ void PaintVerifyingRow(CCanvas& canvas, const Rect& area) {
   canvas.FillRect(area, kRowBackground);
   canvas.DrawLine({area.x, area.Bottom() - 1}, {area.Right(), area.Bottom() - 1}, kRowLine, 1.0f);
   Size extent = canvas.MeasureText("Verificando...", "system", 12, false, false);
-  canvas.DrawText("Verificando...", {area.x + (area.width - extent.width) / 2, area.y + (area.height - extent.height) / 2},
+  canvas.DrawText("Verificando...",
+                  {area.x + (area.width - extent.width) / 2, area.y + (area.height - extent.height) / 2},
                   kMuted, "system", 12, false, false);
 }

@@ -11,7 +11,8 @@ struct VerdictColors {
 };
 VerdictColors ColorsFor(Verdict verdict);
 // The summary band while the verifier works.
-inline constexpr VerdictColors kVerifyingColors{{120, 132, 152, 255}, {232, 237, 245, 255}, {90, 104, 126, 255}};
+inline constexpr VerdictColors kVerifyingColors{
+    {120, 132, 152, 255}, {232, 237, 245, 255}, {90, 104, 126, 255}};
 
 // The panel's rows are this tall: the name, the DNI and time, and the three marks.
 inline constexpr int kSignatureRowHeight = 96;

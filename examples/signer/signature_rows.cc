@@ -54,7 +54,8 @@ SignatureMark TrustMark(const SignatureReport& s) {
   if (s.timestamp.present && !s.timestamp.trusted)
     return {Verdict::kWarning, With("Confianza: autoridad de sellado no confiable", s.timestamp.detail)};
   std::string root = s.trust.chain.empty() ? std::string() : s.trust.chain.back();
-  return {Verdict::kGood, root.empty() ? "Confianza: emisor de confianza." : "Confianza: emitido por " + root + "."};
+  return {Verdict::kGood,
+          root.empty() ? "Confianza: emisor de confianza." : "Confianza: emitido por " + root + "."};
 }
 
 }  // namespace
@@ -63,7 +64,8 @@ SignatureRow RowFor(const SignatureReport& s) {
   SignatureRow row;
   row.name = s.documentTimestamp ? "Sello de tiempo del documento" : NameOf(s);
   if (std::string dni = DniDigits(s.signerSerial); !dni.empty()) row.dni = "DNI " + dni;
-  row.time = (s.time.empty() ? std::string("sin fecha") : s.time) + (s.timeSource.empty() ? "" : " (" + s.timeSource + ")");
+  row.time = (s.time.empty() ? std::string("sin fecha") : s.time) +
+             (s.timeSource.empty() ? "" : " (" + s.timeSource + ")");
   if (!s.level.empty()) row.level = "PAdES " + s.level;
   row.stampPage = s.stampPage;
   row.stampRect = s.stampRect;
@@ -82,19 +84,23 @@ bool StampBand(const SignatureRow& row, double pageHeight, double* top, double* 
 }
 
 SignatureSummary SummaryFor(const VerifyReport& report) {
-  if (!report.error.empty()) return {Verdict::kWarning, "No se pudieron verificar las firmas: " + report.error};
+  if (!report.error.empty())
+    return {Verdict::kWarning, "No se pudieron verificar las firmas: " + report.error};
   const std::vector<SignatureReport>& all = report.signatures;
   const std::string count = std::to_string(all.size()) + (all.size() == 1 ? " firma" : " firmas");
   for (const SignatureReport& s : all) {
-    if (Modified(s)) return {Verdict::kBad, "Atención: el documento se modificó después de la firma de " + NameOf(s) + "."};
+    if (Modified(s))
+      return {Verdict::kBad, "Atención: el documento se modificó después de la firma de " + NameOf(s) + "."};
   }
   for (const SignatureReport& s : all) {
-    if (s.integrity == Integrity::Broken) return {Verdict::kBad, "Atención: la firma de " + NameOf(s) + " está rota."};
+    if (s.integrity == Integrity::Broken)
+      return {Verdict::kBad, "Atención: la firma de " + NameOf(s) + " está rota."};
   }
   for (const SignatureReport& s : all) {
     if (s.integrity == Integrity::Unsupported)
       return {Verdict::kWarning, "La firma de " + NameOf(s) + " usa un algoritmo que no se comprueba."};
-    if (s.coverage.unreadable) return {Verdict::kWarning, "No se pudieron leer las revisiones del documento."};
+    if (s.coverage.unreadable)
+      return {Verdict::kWarning, "No se pudieron leer las revisiones del documento."};
   }
   const std::string intact = all.size() == 1 ? "1 firma íntegra" : count + " íntegras";
   for (const SignatureReport& s : all) {

@@ -19,12 +19,12 @@ struct SignatureMark {
 };
 
 struct SignatureRow {
-  std::string name;  // the signer, or "(firmante desconocido)"
-  std::string dni;   // "DNI 44556677" when the certificate carries one, else empty
-  std::string time;  // "2026-12-06 10:15:00 UTC (sello de tiempo)" or "... (/M)"
+  std::string name;   // the signer, or "(firmante desconocido)"
+  std::string dni;    // "DNI 44556677" when the certificate carries one, else empty
+  std::string time;   // "2026-12-06 10:15:00 UTC (sello de tiempo)" or "... (/M)"
   std::string level;  // "PAdES B-LTA" and the like, empty when the verifier gave none
   SignatureMark integrity, coverage, trust;
-  int stampPage = -1;  // the page of its first visible stamp, -1 for none
+  int stampPage = -1;                 // the page of its first visible stamp, -1 for none
   std::array<double, 4> stampRect{};  // that stamp in PDF user space
 };
 

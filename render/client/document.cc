@@ -46,9 +46,9 @@ struct EngineBinding {
       b.loadMessage = "No se encontro " + name + kEngineMissingEnd;
       return b;
     }
-    b.library.Bind("VyPdf_ApiVersion", &b.apiVersion);    // optional
-    b.library.Bind("VyPdf_SavePageJpg", &b.savePageJpg);  // optional
-    b.library.Bind("VyPdf_PageSizes", &b.pageSizes);      // optional, later than the first six
+    b.library.Bind("VyPdf_ApiVersion", &b.apiVersion);      // optional
+    b.library.Bind("VyPdf_SavePageJpg", &b.savePageJpg);    // optional
+    b.library.Bind("VyPdf_PageSizes", &b.pageSizes);        // optional, later than the first six
     b.library.Bind("VyPdf_PrefetchPage", &b.prefetchPage);  // optional, likewise
     b.library.Bind("VyPdf_Open", &b.open);
     b.library.Bind("VyPdf_Close", &b.close);
@@ -102,7 +102,8 @@ class WinRtDocument final : public IDocument {
       }
       raster->width = pixelWidth;
       raster->height = pixelHeight;
-      raster->pixels.reset(pixels, [release = engine.free](const uint8_t* p) { release(const_cast<uint8_t*>(p)); });
+      raster->pixels.reset(pixels,
+                           [release = engine.free](const uint8_t* p) { release(const_cast<uint8_t*>(p)); });
       return true;
     }
     return Fail(message, *text ? text : "No se pudo rasterizar la hoja.");

@@ -58,7 +58,8 @@ void PrefetchTask(EngineDocument& document, int index, int width) {
   if (document.HasPrefetched(index, width) || document.CallerWaiting() || document.IsStopping()) return;
   Raster raster;
   std::string message;
-  if (RenderNow(document, index, width, &raster, &message)) document.KeepPrefetched(index, width, std::move(raster));
+  if (RenderNow(document, index, width, &raster, &message))
+    document.KeepPrefetched(index, width, std::move(raster));
 }
 
 bool PageSizesTask(EngineDocument& document, int first, int count, float* sizes, std::string* message) {

@@ -227,8 +227,8 @@ HWND CreatePostWindow(CWin32App* app) {
     wc.lpszClassName = kPostClassName;
     RegisterClassExW(&wc);
   });
-  return CreateWindowExW(0, kPostClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
-                         app);
+  return CreateWindowExW(0, kPostClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleW(nullptr), app);
 }
 
 // FrameSize is the window size that gives a client area of `client` with these styles. An

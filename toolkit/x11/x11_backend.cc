@@ -26,8 +26,8 @@
 
 #include "core/text.h"
 #include "toolkit/cairo/cairo_canvas.h"
-#include "toolkit/x11/x11_frame.h"
 #include "toolkit/window.h"
+#include "toolkit/x11/x11_frame.h"
 
 namespace Vy {
 namespace {
