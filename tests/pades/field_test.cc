@@ -247,15 +247,13 @@ TEST(SignatureField, ReferencedAndInheritedStructures) {
       // whose own appearance is blank, and the form gains nothing but the field and /SigFlags.
       {"form that asks for new appearances",
        {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [] /NeedAppearances true >> >>",
-        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>"},
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>"},
        {StampMode::FirstPage, ""},
        {{true, "/AcroForm << /Fields [ 4 0 R ] /NeedAppearances true  /SigFlags 3>>"},
         {true, "/Annots [ 4 0 R  5 0 R ]"},
         {true, "/T (Signature1) /Rect [50 40 210 72] /F 4 /P 3 0 R /V 9 0 R /AP << /N 6 0 R >> >>"},
-        {true,
-         "5 0 obj\n<< /Type /Annot /Subtype /Stamp /NM (Signature1-1) /P 3 0 R /F 196 /Rect [50 40 210 "
-         "72] /AP << /N 8 0 R >> >>"},
+        {true, "5 0 obj\n<< /Type /Annot /Subtype /Stamp /NM (Signature1-1) /P 3 0 R /F 196 /Rect [50 40 210 "
+               "72] /AP << /N 8 0 R >> >>"},
         {true, "6 0 obj\n<< /Type /XObject /Subtype /Form /FormType 1 /BBox [0 0 160 32] /Length 0 >>"}},
        true},
       // Page 2 inherits its box (the default top of 842 applies); page 3 is 92 points tall.

@@ -82,12 +82,10 @@ std::string OnePassDocument(int pages) {
     for (int line = 0; line < 8; ++line)
       content += " (Pagina " + std::to_string(i + 1) + ", linea " + std::to_string(line + 1) + ") '";
     content += " ET\n";
-    pdf.Object(page,
-               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 << "
-               "/Type /Font /Subtype /Type1 /BaseFont /Times-Roman >> >> >> /Contents " +
-                   std::to_string(page + 1) + " 0 R >>");
-    pdf.Object(page + 1,
-               "<< /Length " + std::to_string(page + 2) + " 0 R >>\nstream\n" + content + "endstream");
+    pdf.Object(page, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 << "
+                     "/Type /Font /Subtype /Type1 /BaseFont /Times-Roman >> >> >> /Contents " +
+                         std::to_string(page + 1) + " 0 R >>");
+    pdf.Object(page + 1, "<< /Length " + std::to_string(page + 2) + " 0 R >>\nstream\n" + content + "endstream");
     pdf.Object(page + 2, std::to_string(content.size()));
   }
   return pdf.Finish();
@@ -119,10 +117,9 @@ std::string UndecoratedFormDocument() {
       "0.2 0.2 0.6 RG 4 w 297 500 m 397 500 l 397 600 l 297 600 l h S 347 550 m 347 590 l S 347 550 m 377 "
       "550 l S\n";
   pdf.Object(4, "<< /Length " + std::to_string(clock.size()) + " >>\nstream\n" + clock + "endstream");
-  pdf.Object(
-      5,
-      "<< /Type /Annot /Subtype /Widget /FT /Btn /T (reloj) /V /On /AS /On /Rect [297 500 397 600] /F 4 "
-      "/P 3 0 R /MK << /CA (4) >> /AP << /N << /On 6 0 R /Off 7 0 R >> >> >>");
+  pdf.Object(5,
+             "<< /Type /Annot /Subtype /Widget /FT /Btn /T (reloj) /V /On /AS /On /Rect [297 500 397 600] /F 4 "
+             "/P 3 0 R /MK << /CA (4) >> /AP << /N << /On 6 0 R /Off 7 0 R >> >> >>");
   const std::string on = "0 0.5 0 rg 40 40 20 20 re f\n";
   pdf.Object(6, "<< /Type /XObject /Subtype /Form /BBox [0 0 100 100] /Length " + std::to_string(on.size()) +
                     " >>\nstream\n" + on + "endstream");
@@ -161,8 +158,7 @@ Raster RenderFirstPage(const std::string& tool, const std::string& pdf, const st
 
 }  // namespace
 
-void ExpectOnlyStampChanged(const std::string& input, const std::string& signedCopy,
-                            const std::string& field) {
+void ExpectOnlyStampChanged(const std::string& input, const std::string& signedCopy, const std::string& field) {
   const Bytes file = testing_support::ReadFileBytes(signedCopy);
   const std::string text(file.begin(), file.end());
   const size_t at = text.find("/T (" + field + ") /Rect [");

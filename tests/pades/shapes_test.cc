@@ -31,8 +31,8 @@ TEST(DocumentShapes, SignAndChangeNothingOutsideTheStamp) {
                 "%!PS\n/Helvetica findfont 11 scalefont setfont\n1 1 900 { /n exch def 0 1 40 { 11 mul 760 "
                 "exch sub 72 exch moveto (Linea de un informe largo, pagina ) show n 8 string cvs show } for "
                 "0.2 0.4 0.8 setrgbcolor 300 100 100 80 rectfill 0 setgray showpage } for\n");
-  Make("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o " +
-       Quote(file("ghostscript.pdf")) + " " + Quote(file("pages.ps")));
+  Make("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sPAPERSIZE=a4 -o " + Quote(file("ghostscript.pdf")) +
+      " " + Quote(file("pages.ps")));
   // Forms with /NeedAppearances true: pdfTeX with hyperref, LibreOffice from HTML, and one
   // without any /DA as ConTeXt writes them.
   WriteFileText(file("form.tex"),
@@ -41,29 +41,25 @@ TEST(DocumentShapes, SignAndChangeNothingOutsideTheStamp) {
                 "\\ChoiceMenu[name=ciudad,combo]{Ciudad:}{Lima,Cusco}\\end{Form}\\end{document}\n");
   Make("cd " + Quote(dir.path()) + " && pdflatex -interaction=nonstopmode -halt-on-error form.tex");
   // LuaTeX writes the same form with object streams and a cross-reference stream.
-  Make("cd " + Quote(dir.path()) +
-       " && lualatex -interaction=nonstopmode -halt-on-error -jobname=form-lua form.tex");
-  WriteFileText(
-      file("solicitud.html"),
-      "<html><body><h1>Solicitud</h1><form><p>Nombre: <input type=\"text\" name=\"nombre\" "
-      "value=\"Juana\"></p><p>Acepto: <input type=\"checkbox\" name=\"acepto\" checked></p><p>Ciudad: "
-      "<select name=\"ciudad\"><option>Lima</option><option>Cusco</option></select></p></form>"
-      "</body></html>\n");
+  Make("cd " + Quote(dir.path()) + " && lualatex -interaction=nonstopmode -halt-on-error -jobname=form-lua form.tex");
+  WriteFileText(file("solicitud.html"),
+                "<html><body><h1>Solicitud</h1><form><p>Nombre: <input type=\"text\" name=\"nombre\" "
+                "value=\"Juana\"></p><p>Acepto: <input type=\"checkbox\" name=\"acepto\" checked></p><p>Ciudad: "
+                "<select name=\"ciudad\"><option>Lima</option><option>Cusco</option></select></p></form>"
+                "</body></html>\n");
   Make("cd " + Quote(dir.path()) + " && soffice -env:UserInstallation=file://" + dir.path() +
-       "/perfil --headless --convert-to pdf solicitud.html");
+      "/perfil --headless --convert-to pdf solicitud.html");
   WriteFileText(file("undecorated.pdf"), UndecoratedFormDocument());
   WriteFileText(file("deep.pdf"), DeepTreeDocument(40));
 
-  for (const char* name :
-       {"one-pass", "ghostscript", "form", "form-lua", "solicitud", "undecorated", "deep"}) {
+  for (const char* name : {"one-pass", "ghostscript", "form", "form-lua", "solicitud", "undecorated", "deep"}) {
     SCOPED_TRACE(name);
     const std::string in = file(std::string(name) + ".pdf"), out = file(std::string(name) + "-firmado.pdf");
     if (std::string(name).rfind("form", 0) == 0 || std::string(name) == "solicitud") {
       auto flag = RunCommand("mutool show " + Quote(in) + " trailer/Root/AcroForm/NeedAppearances");
       ASSERT_EQ(flag.output, "true\n") << "the producer changed its forms";
     }
-    SignResult r =
-        SignPdf(in, out, Signer().certificate, SignerKey().Callback(), {}, {StampMode::FirstPage, ""});
+    SignResult r = SignPdf(in, out, Signer().certificate, SignerKey().Callback(), {}, {StampMode::FirstPage, ""});
     ASSERT_TRUE(r.ok) << r.error;
     ExpectValid(out, 1);
     ExpectOnlyStampChanged(in, out);

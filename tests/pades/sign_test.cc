@@ -160,10 +160,9 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
   const std::string good = SimpleDocument(1);
   // A catalog inside an object stream whose dictionary only a lenient reader reads ("/N 2x"):
   // a verifier reading strictly would find no signature in the signed copy.
-  std::string garbled =
-      ModernDocument({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                      "<< /Type /Page /Parent 2 0 R >>"},
-                     ModernLayout({1, 2}).Uncompressed());
+  std::string garbled = ModernDocument(
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", "<< /Type /Page /Parent 2 0 R >>"},
+      ModernLayout({1, 2}).Uncompressed());
   garbled.replace(garbled.find("/N 2 /First"), 11, "/N 2x/First");
   struct Case {
     std::string input;
@@ -188,8 +187,7 @@ TEST(SignPdf, FailuresWriteNothingAndSayWhy) {
       {WithTrailer("%PDF-1.4\n1 0 obj <</Pages 2 0 R>>\nendobj\n"),
        "no se localizo ninguna pagina en el arbol del PDF."},
       {garbled,
-       "el catalogo del PDF solo se puede leer adivinando (el objeto 1 esta en un flujo de objetos "
-       "ilegible); los "
+       "el catalogo del PDF solo se puede leer adivinando (el objeto 1 esta en un flujo de objetos ilegible); los "
        "lectores no coinciden y no se firma."},
   };
   for (const Case& c : cases) {

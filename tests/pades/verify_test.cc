@@ -101,9 +101,7 @@ TEST(VerifyPdf, TamperingIsCaughtAndAgreesWithPdfsig) {
   const std::string pages = "<< /Type /Pages /Kids [3 0 R 5 0 R 40 0 R] /Count 3 >>";
   const std::string newPage = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>";
   ParsedCertificate other;
-  ASSERT_TRUE(ParseCertificateExact(
-      Pki().MakeLeaf(Authority(), "otro", "/C=PE/serialNumber=PNOPE-40123456/CN=Otro Firmante").certDer,
-      &other));
+  ASSERT_TRUE(ParseCertificateExact(Pki().MakeLeaf(Authority(), "otro", "/C=PE/serialNumber=PNOPE-40123456/CN=Otro Firmante").certDer, &other));
   std::string skipped = good;
   skipped.replace(range, 43, ByteRangeText(open, close + 2, good.size()));  // two bytes left unsigned
 

@@ -237,9 +237,7 @@ TEST(WindowsPaths, RendererGetsAbsolutePathsWithBackslashes) {
       {"C:/datos/informe.pdf", L"C:\\datos\\informe.pdf"},
       {"C:\\datos\\informe.pdf", L"C:\\datos\\informe.pdf"},
       {"//servidor/recurso/a.pdf", L"\\\\servidor\\recurso\\a.pdf"},
-      {"a\xC3\xB1o/\xC3\xB1"
-       "and\xC3\xBA.pdf",
-       here + L"\\a\u00F1o\\\u00F1and\u00FA.pdf"},
+      {"a\xC3\xB1o/\xC3\xB1" "and\xC3\xBA.pdf", here + L"\\a\u00F1o\\\u00F1and\u00FA.pdf"},
       {"", L""},
   };
   for (const auto& c : cases) EXPECT_EQ(vyrender::platform::FullPath(c.path), c.full) << c.path;

@@ -18,8 +18,8 @@ TEST(Gallery, ScreenshotWithoutADisplay) {
   // Under LeakSanitizer the program gets the same narrow suppressions as the tests.
   setenv("LSAN_OPTIONS", "suppressions=" VY_SOURCE_DIR "/tests/toolkit/lsan.supp", 1);
   std::string png = dir.File("galeria.png");
-  auto result =
-      RunCommand("env -u DISPLAY " + Quote(VY_BINARY_DIR "/bin/gallery") + " --screenshot " + Quote(png));
+  auto result = RunCommand("env -u DISPLAY " + Quote(VY_BINARY_DIR "/bin/gallery") +
+                           " --screenshot " + Quote(png));
   ASSERT_EQ(result.status, 0) << result.output;
   cairo_surface_t* image = cairo_image_surface_create_from_png(png.c_str());
   ASSERT_EQ(cairo_surface_status(image), CAIRO_STATUS_SUCCESS);
@@ -29,8 +29,8 @@ TEST(Gallery, ScreenshotWithoutADisplay) {
 
   auto usage = RunCommand(Quote(VY_BINARY_DIR "/bin/gallery") + " --screenshot");
   EXPECT_EQ(usage.status, 2);
-  auto unwritable = RunCommand("env -u DISPLAY " + Quote(VY_BINARY_DIR "/bin/gallery") + " --screenshot " +
-                               Quote(dir.File("no/such/folder.png")));
+  auto unwritable = RunCommand("env -u DISPLAY " + Quote(VY_BINARY_DIR "/bin/gallery") +
+                               " --screenshot " + Quote(dir.File("no/such/folder.png")));
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.output.find("no se pudo escribir"), std::string::npos);
   auto noDisplay = RunCommand("env -u DISPLAY " + Quote(VY_BINARY_DIR "/bin/gallery"));

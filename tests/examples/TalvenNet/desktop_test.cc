@@ -84,9 +84,9 @@ class TalvenDesktop : public testing::Test {
   // destination band (the rows above the 40-pixel footer, right of the status band).
   int ErrorInkAboveFooter(const std::string& window) {
     const std::string shot = app_.File("window.png");
-    CommandResult r =
-        RunCommand("DISPLAY=" + display_ + " import -window " + window + " " + Quote(shot) + " && convert " +
-                   Quote(shot) + " -gravity SouthWest -crop 470x40+22+40 +repage txt:- | grep -c '#BE2828'");
+    CommandResult r = RunCommand("DISPLAY=" + display_ + " import -window " + window + " " + Quote(shot) +
+                                 " && convert " + Quote(shot) +
+                                 " -gravity SouthWest -crop 470x40+22+40 +repage txt:- | grep -c '#BE2828'");
     return std::atoi(r.output.c_str());
   }
 
@@ -120,9 +120,8 @@ TEST_F(TalvenDesktop, SignsTheChallengeThroughTheWindows) {
   const std::string challenge = "Zm9vYmFy-77";
   // The link names a host of its own: the window warns from the start.
   const std::string host = "localhost:" + std::to_string(server.port());
-  program_ =
-      Child({app_.File("voteauth"), "--x", "firmatalven://?reto=" + challenge + "&codigo=77&host=" + host},
-            app_.File("salida.txt"));
+  program_ = Child({app_.File("voteauth"), "--x", "firmatalven://?reto=" + challenge + "&codigo=77&host=" + host},
+                   app_.File("salida.txt"));
   const std::string main = Window("TalvenNet - 2026 - Id \\[77\\]");
   ASSERT_FALSE(main.empty());
   EXPECT_GT(ErrorInkAboveFooter(main), 100) << "the warning about the host is not drawn";
@@ -189,8 +188,7 @@ TEST(TalvenCommandLine, HelpAndVersionWithoutDisplay) {
   EXPECT_EQ(version.output, "voteauth " VOTEAUTH_TEST_VERSION "\n");
   CommandResult help = RunCommand(run + " --help 2>/dev/null");
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.output.rfind("voteauth " VOTEAUTH_TEST_VERSION ": autenticador de voto", 0), 0u)
-      << help.output;
+  EXPECT_EQ(help.output.rfind("voteauth " VOTEAUTH_TEST_VERSION ": autenticador de voto", 0), 0u) << help.output;
   EXPECT_NE(help.output.find("\n  voteauth --registrar "), std::string::npos) << help.output;
 }
 

@@ -136,9 +136,8 @@ TEST_F(TalvenDialogs, HelpScrollsWithinItsText) {
     w.Press(kKeyEscape);
   });
   EXPECT_EQ(std::count(GuideText().begin(), GuideText().end(), '\n'), 40);
-  EXPECT_NE(
-      GuideText().find("que el servicio\n  de tarjetas inteligentes (pcscd) este en ejecucion (Linux).\n"),
-      std::string::npos)
+  EXPECT_NE(GuideText().find("que el servicio\n  de tarjetas inteligentes (pcscd) este en ejecucion (Linux).\n"),
+            std::string::npos)
       << "Linux names its own PC/SC service";
 }
 

@@ -139,8 +139,8 @@ TEST_F(TalvenFlow, EveryGenerationSignsTheChallengeAndPostsIt) {
         << w->shown[0].text;
     // The loopback service is not the usual one: the window and the last step before the PIN
     // both say so.
-    const std::string warning =
-        "Atención: la firma se enviará a " + Host() + ", que no es el servicio de votación habitual.";
+    const std::string warning = "Atención: la firma se enviará a " + Host() +
+                                ", que no es el servicio de votación habitual.";
     EXPECT_EQ(w->DestinationText(), warning);
     EXPECT_TRUE(w->shown[0].text.ends_with("\n\n" + warning)) << w->shown[0].text;
     EXPECT_EQ(w->shown[0].kind, 1);

@@ -94,8 +94,7 @@ TEST(TalvenInvocation, RefusedLinks) {
       {"firmatalven://?host=a%20b", host, "host=a b", "a space"},
       {"firmatalven://?host=%zz", host, "host=%zz", "a stray '%'"},
       {"firmatalven://?host=a_b.pe", host, "host=a_b.pe", "'_' is no host name letter"},
-      {"firmatalven://?host=%C3%B1.pe", host, "host=\xC3\xB1.pe",
-       "a name outside ASCII (its xn-- form passes)"},
+      {"firmatalven://?host=%C3%B1.pe", host, "host=\xC3\xB1.pe", "a name outside ASCII (its xn-- form passes)"},
       {"firmatalven://?host=-a.pe", host, "host=-a.pe", "a label starting with '-'"},
       {"firmatalven://?host=a..pe", host, "host=a..pe", "an empty label"},
       {"firmatalven://?host=a.pe.", host, "host=a.pe.", "a trailing dot"},
@@ -119,10 +118,7 @@ TEST(TalvenInvocation, RefusedLinks) {
        "reto=" + std::string(195, 'r') + "...", "4097 bytes; the log keeps 200 characters"},
       {"firmatalven://?reto=a%0Ab", control, "reto=a\nb", "a line feed"},
       {"firmatalven://?reto=a%09b", control, "reto=a\tb", "a tab"},
-      {"firmatalven://?reto=a%7Fb", control,
-       "reto=a\x7F"
-       "b",
-       "DEL"},
+      {"firmatalven://?reto=a%7Fb", control, "reto=a\x7F" "b", "DEL"},
       {"firmatalven://?reto=%C2%85", control, "reto=\xC2\x85", "a C1 control (NEL)"},
       {"firmatalven://?" + Twice64("reto=x&host=a/b"), host, "host=a/b", "also when Base64 hides it"},
   };
@@ -131,20 +127,17 @@ TEST(TalvenInvocation, RefusedLinks) {
     Invocation got = ReadInvocation({"--x", c.link});
     EXPECT_EQ(got.refusal, c.refusal);
     EXPECT_EQ(got.evidence, c.evidence);
-    EXPECT_TRUE(got.parameters.challenge.empty() && got.parameters.code.empty() &&
-                got.parameters.host.empty());
+    EXPECT_TRUE(got.parameters.challenge.empty() && got.parameters.code.empty() && got.parameters.host.empty());
   }
-  EXPECT_EQ(ReadInvocation({"--x", "C:\\voto", "reto=1"}).refusal, "")
-      << "words that are no links stay silent";
+  EXPECT_EQ(ReadInvocation({"--x", "C:\\voto", "reto=1"}).refusal, "") << "words that are no links stay silent";
 
   // Links that must still pass, exactly as the page wrote them.
   const std::string label63(63, 'a');
   for (const std::string& query : std::vector<std::string>{
-           "host=votacion.talven.pe", "host=VOTACION.talven.pe:443", "host=localhost:8443",
-           "host=127.0.0.1:65535", "host=[::1]:443", "host=[::ffff:192.0.2.1]", "host=[2001:db8::]",
-           "host=[1:2:3:4:5:6:7:8]", "host=xn--votacin-8za.pe", "host=a-1.b2." + label63 + ".pe:1",
-           "codigo=" + std::string(20, '0'), "reto=" + longest, "reto=<b>voto</b> ñ €&codigo=007",
-           "reto=&codigo=&host="}) {
+           "host=votacion.talven.pe", "host=VOTACION.talven.pe:443", "host=localhost:8443", "host=127.0.0.1:65535",
+        "host=[::1]:443", "host=[::ffff:192.0.2.1]", "host=[2001:db8::]", "host=[1:2:3:4:5:6:7:8]",
+        "host=xn--votacin-8za.pe", "host=a-1.b2." + label63 + ".pe:1", "codigo=" + std::string(20, '0'),
+        "reto=" + longest, "reto=<b>voto</b> ñ €&codigo=007", "reto=&codigo=&host="}) {
     SCOPED_TRACE(query);
     Invocation got = ReadInvocation({"firmatalven://?" + query});
     EXPECT_EQ(got.refusal, "");
@@ -160,16 +153,13 @@ TEST(TalvenInvocation, Destination) {
   EXPECT_EQ(VoteHost({.challenge = "", .code = "", .host = "h:1"}), "h:1");
   EXPECT_EQ(DestinationLine("votacion.talven.pe"), "Destino de la firma: votacion.talven.pe");
   EXPECT_EQ(DestinationLine("Votacion.Talven.PE:443"), "Destino de la firma: Votacion.Talven.PE:443");
-  EXPECT_EQ(
-      DestinationLine("atacante.example.com"),
-      "Atención: la firma se enviará a atacante.example.com, que no es el servicio de votación habitual.");
-  EXPECT_EQ(
-      DestinationLine("votacion.talven.pe:8443"),
-      "Atención: la firma se enviará a votacion.talven.pe:8443, que no es el servicio de votación habitual.");
+  EXPECT_EQ(DestinationLine("atacante.example.com"),
+            "Atención: la firma se enviará a atacante.example.com, que no es el servicio de votación habitual.");
+  EXPECT_EQ(DestinationLine("votacion.talven.pe:8443"),
+            "Atención: la firma se enviará a votacion.talven.pe:8443, que no es el servicio de votación habitual.");
   // A long name keeps its end in view: that is the part that says who gets the signature.
   const std::string padded = "votacion.talven.pe." + std::string(60, 'x') + ".atacante.example.com";
-  EXPECT_EQ(DestinationLine(padded), "Atención: la firma se enviará a ..." +
-                                         padded.substr(padded.size() - 64) +
+  EXPECT_EQ(DestinationLine(padded), "Atención: la firma se enviará a ..." + padded.substr(padded.size() - 64) +
                                          ", que no es el servicio de votación habitual.");
 }
 

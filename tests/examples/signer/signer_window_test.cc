@@ -235,9 +235,8 @@ TEST_F(SignerTest, NavigationPageFieldAndLayout) {
 
   // A good document after the error: its path, in the footer's own colour. A long one loses
   // the middle of its folders, never its name.
-  std::string deep = dir.File(
-      "una carpeta con un nombre bastante largo/otra carpeta mas larga todavia/"
-      "y una tercera carpeta/contrato de arrendamiento.pdf");
+  std::string deep = dir.File("una carpeta con un nombre bastante largo/otra carpeta mas larga todavia/"
+                              "y una tercera carpeta/contrato de arrendamiento.pdf");
   ASSERT_EQ(RunCommand("mkdir -p " + Quote(deep.substr(0, deep.rfind('/')))).status, 0);
   ASSERT_TRUE(WriteSamplePdf(deep, 1));
   ASSERT_TRUE(w.OpenDocument(deep));
@@ -354,16 +353,14 @@ TEST_F(SignerTest, SignsWithAPkcs12FileThroughTheDialogs) {
 // The panel on a signed document, on the same document attacked after its signature, and its
 // absence on an unsigned one.
 TEST_F(SignerTest, SignaturePanelShowsWhatTheVerifierFound) {
-  std::string plain = dir.File("plano.pdf"), signedPdf = dir.File("firmado.pdf"),
-              attacked = dir.File("atacado.pdf");
+  std::string plain = dir.File("plano.pdf"), signedPdf = dir.File("firmado.pdf"), attacked = dir.File("atacado.pdf");
   ASSERT_TRUE(WriteSamplePdf(plain, 2));
   ParsedCertificate ana;
   ASSERT_TRUE(ParseCertificateExact(people.ana.certDer, &ana));
   SigningCallback callback = [this](const Bytes& attributes, std::string*) {
     return people.pki.SignSha256(people.ana, attributes);
   };
-  SignResult made =
-      SignPdf(plain, signedPdf, ana, callback, {"Ana Quispe", "", ""}, {StampMode::FirstPage, ""});
+  SignResult made = SignPdf(plain, signedPdf, ana, callback, {"Ana Quispe", "", ""}, {StampMode::FirstPage, ""});
   ASSERT_TRUE(made.isSigned) << made.error;
   ASSERT_EQ(RunCommand("cp " + Quote(signedPdf) + " " + Quote(attacked)).status, 0);
   ASSERT_TRUE(AppendContentChange(attacked));
@@ -463,9 +460,7 @@ TEST(SignatureRows, SummaryAndMarks) {
   } cases[] = {
       {{good, stamped}, Verdict::kGood, "2 firmas: todas validas"},
       {{good}, Verdict::kGood, "1 firma: valida"},
-      {{broken, modified},
-       Verdict::kBad,
-       "Atención: el documento se modificó después de la firma de Ana Quispe."},
+      {{broken, modified}, Verdict::kBad, "Atención: el documento se modificó después de la firma de Ana Quispe."},
       {{good, broken}, Verdict::kBad, "Atención: la firma de Beto Rojas está rota."},
       {{untrusted}, Verdict::kWarning, "1 firma íntegra; el certificado de Ana Quispe no es de confianza."},
   };

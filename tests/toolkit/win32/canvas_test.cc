@@ -110,5 +110,6 @@ TEST_F(Win32Canvas, TextFallsBackAndMeasuresLines) {
   EXPECT_EQ(c.MeasureText("ab", "Fuente que no existe", 13, false, false), two);
 }
 
+
 }  // namespace
 }  // namespace Vy
