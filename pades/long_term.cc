@@ -129,7 +129,9 @@ ExtendResult ExtendPdf(const std::string& inputPath, const std::string& outputPa
   std::vector<size_t> unproven;
   if (!Subjects(found, now, &subjects, &unproven, &error)) return fail(error);
 
-  UpdateChain chain(&scan, pades_internal::Guessing(scan, inputPath).has_value());
+  const pades_internal::StrictReading reading = pades_internal::ReadStrictly(scan, inputPath);
+  if (!reading.refusal.empty()) return fail(reading.refusal);
+  UpdateChain chain(&scan, reading.complete);
   std::vector<RangeCheck> checks;
   if (!unproven.empty()) {
     // B-T first: a document time stamp proves when the unstamped signatures existed, and their

@@ -25,13 +25,16 @@ namespace pades_internal {
 SignatureTexts WithDefaults(const SignatureTexts& texts, const ParsedCertificate& certificate);
 // The signing time of a new signature: the current UTC time as "%y%m%d%H%M%SZ".
 std::string SigningTimeNow();
-// Guessing says why readers might resolve the input differently from PdfScan: a table that had
-// to be repaired, a "startxref" that is not the last revision's, or a chain of sections that
-// cannot be read strictly. It returns nothing when every reader agrees.
-std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path);
-// CatalogUnreadable says why a strict reader could not read the catalog through the sections
-// the update will name (all of them listed anew with `complete`), or nothing when it can.
-std::optional<std::string> CatalogUnreadable(const PdfScan& scan, const std::string& path, bool complete);
+// StrictReading is what a strict reader makes of the input PdfScan read. `complete`: readers
+// might resolve it otherwise (a repaired table, a "startxref" that does not close the last
+// revision, a chain of sections that cannot be read strictly), so the update must list every
+// object anew, without /Prev. `refusal`: even so the catalog could not be read strictly, and a
+// verifier would find no signature in the copy.
+struct StrictReading {
+  bool complete = false;
+  std::string refusal;
+};
+StrictReading ReadStrictly(const PdfScan& scan, const std::string& path);
 // ScanErrorText is the Spanish text of a PDF that failed to open for signing.
 std::string ScanErrorText(ScanStatus status, const std::string& inputPath);
 

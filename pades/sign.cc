@@ -60,57 +60,59 @@ std::string ScanErrorText(ScanStatus status, const std::string& inputPath) {
   return "";
 }
 
-// Guessing says why readers might resolve the input differently from this reader: a table
-// that had to be repaired, a "startxref" that is not the last revision's, or a chain of
-// sections that cannot be read strictly. It returns nothing when every reader agrees.
-std::optional<std::string> Guessing(const PdfScan& scan, const std::string& path) {
-  if (scan.repaired()) return "tabla de referencias cruzadas reconstruida";
+namespace {
+
+// ListedRecords are the cross-reference records of a section that lists every object where
+// PdfScan found it.
+std::vector<XrefRecord> ListedRecords(const PdfScan& scan) {
+  std::vector<XrefRecord> records;
+  for (const IndexEntry& e : scan.index()) {
+    XrefRecord record;
+    record.number = e.number;
+    record.kind = e.compressed ? XrefRecord::Kind::Compressed : XrefRecord::Kind::Plain;
+    record.generation = e.generation;
+    record.offset = e.offset;
+    record.index = e.streamIndex;
+    records.push_back(record);
+  }
+  std::sort(records.begin(), records.end(),
+            [](const XrefRecord& a, const XrefRecord& b) { return a.number < b.number; });
+  return records;
+}
+
+}  // namespace
+
+StrictReading ReadStrictly(const PdfScan& scan, const std::string& path) {
+  StrictReading out;
   PdfFile file;
-  if (!file.Open(path)) return "no se pudo releer";
+  if (!file.Open(path)) {
+    out.refusal = "no se pudo releer " + path + ".";
+    return out;
+  }
   PdfRevisionReader reader(&file);
   const std::optional<uint64_t> end = reader.LastRevisionEnd();
   const std::optional<uint64_t> startxref = end ? reader.RevisionStartxref(*end) : std::nullopt;
-  if (!startxref || *startxref != uint64_t(scan.startxref()))
-    return "el ultimo 'startxref' no cierra una revision";
   std::vector<const XrefSectionData*> chain;
   std::string error;
-  if (!reader.Chain(*startxref, &chain, &error)) return error;
-  return std::nullopt;
-}
-
-// CatalogUnreadable says why a strict reader, resolving through the sections the update will
-// chain to (or, with `complete`, through the section listing every object as PdfScan found it),
-// cannot read the catalog PdfScan read: a verifier reading the signed copy would find no
-// signature in it.
-std::optional<std::string> CatalogUnreadable(const PdfScan& scan, const std::string& path, bool complete) {
-  PdfFile file;
-  if (!file.Open(path)) return "no se pudo releer";
-  PdfRevisionReader reader(&file);
-  std::vector<const XrefSectionData*> chain;
+  const bool closes = startxref && *startxref == uint64_t(scan.startxref());
+  out.complete = scan.repaired() || !closes || !reader.Chain(uint64_t(scan.startxref()), &chain, &error);
   XrefSectionData listed;
-  std::string error;
-  if (complete) {
-    for (const IndexEntry& e : scan.index()) {
-      XrefRecord record;
-      record.number = e.number;
-      record.kind = e.compressed ? XrefRecord::Kind::Compressed : XrefRecord::Kind::Plain;
-      record.generation = e.generation;
-      record.offset = e.offset;
-      record.index = e.streamIndex;
-      listed.records.push_back(record);
-    }
-    std::sort(listed.records.begin(), listed.records.end(),
-              [](const XrefRecord& a, const XrefRecord& b) { return a.number < b.number; });
-    chain.push_back(&listed);
-  } else if (!reader.Chain(uint64_t(scan.startxref()), &chain, &error)) {
-    return error;
+  if (out.complete) {
+    listed.records = ListedRecords(scan);
+    chain = {&listed};
   }
+  // The update keeps the catalog where it is: a verifier must reach it through these sections.
   PdfRevision revision(&reader, chain);
   PdfObject catalog;
-  if (revision.LoadObject(scan.root(), &catalog, &error) != PdfRevision::Load::Ok) return error;
-  if (catalog.opaque || !catalog.value.Is(PdfValue::Type::Dictionary))
-    return "el catalogo no es un diccionario";
-  return std::nullopt;
+  error.clear();
+  const PdfRevision::Load load = revision.LoadObject(scan.root(), &catalog, &error);
+  if (load == PdfRevision::Load::Null) error = "el catalogo no esta en uso";
+  if (load == PdfRevision::Load::Ok && (catalog.opaque || !catalog.value.Is(PdfValue::Type::Dictionary)))
+    error = "el catalogo no es un diccionario";
+  if (load != PdfRevision::Load::Ok || !error.empty())
+    out.refusal = "el catalogo del PDF solo se puede leer adivinando (" + error +
+                  "); los lectores no coinciden y no se firma.";
+  return out;
 }
 
 }  // namespace pades_internal
@@ -219,11 +221,9 @@ SignResult SignPdfAt(const std::string& inputPath, const std::string& outputPath
     return fail(pades_internal::ScanErrorText(status, inputPath));
   // When readers might resolve the input differently, the update lists every object as it was
   // read, and no /Prev leads them back into what they might resolve otherwise.
-  const bool complete = pades_internal::Guessing(scan, inputPath).has_value();
-  if (auto why = pades_internal::CatalogUnreadable(scan, inputPath, complete))
-    return fail("el catalogo del PDF solo se puede leer adivinando (" + *why +
-                "); los lectores no coinciden y no se firma.");
-  UpdateChain chain(&scan, complete);
+  const pades_internal::StrictReading reading = pades_internal::ReadStrictly(scan, inputPath);
+  if (!reading.refusal.empty()) return fail(reading.refusal);
+  UpdateChain chain(&scan, reading.complete);
   FieldObjects plan;
   if (auto error = PlanObjects(&chain, stamp, texts, signingTime, &plan, &result)) return fail(*error);
 
